@@ -1,0 +1,120 @@
+// The rules of the game: placing, moving, turning, dropping and locking pieces, row removal and
+// scoring, the level clock, the two colour games with gravity and chained matches, and the bonus items.
+// AdvancePlay is the one step function the shell runs per frame while Playing; AdvanceAnimations is
+// the once-per-drawn-frame advance of the animation fields that the rules wait for. The core touches no
+// clock, file or device: everything it needs from outside comes through GameHost.
+#pragma once
+
+#include <cstdint>
+
+#include "core/game_state.h"
+
+enum class GameEventKind {
+    PiecePlaced,    // a = shape (Classic) or 0, b = colour (Classic) or -1; cells are in state.piece
+    PieceLocked,    // a = cells locked
+    RowsRemoved,    // a = rows removed together
+    CellsRemoved,   // a = cells removed in this pass, b = chainCount after it
+    LevelChanged,   // a = new level
+    BonusAppeared,  // a = slot, b = column, c = row
+    BonusExpired,   // a = slot, b = column, c = row
+    BonusCaught,    // a = slot, b = column, c = row
+    GameLost,
+};
+
+struct GameEvent {
+    GameEventKind kind;
+    int32_t a = 0, b = 0, c = 0;
+};
+
+// What the core needs from the application around it.
+class GameHost {
+public:
+    virtual ~GameHost() = default;
+    // True while the key with this virtual-key code is held (0x25 left, 0x27 right, 0x28 down, 0x01 left button).
+    virtual bool IsKeyHeld(int virtualKey) const = 0;
+    // Plays a wave effect. The core calls it only when soundOn is set.
+    virtual void PlayEffect(WaveEffect effect) = 0;
+    // StartNewGame: the application enters Playing and picks a new background (RandomInt(0, 2)).
+    virtual void OnGameStarted() = 0;
+    // A new piece found no room: the application enters GameOver.
+    virtual void OnGameOver() = 0;
+    // Every event of the game, for the trace; does nothing by default.
+    virtual void OnGameEvent(const GameEvent& event) { (void)event; }
+};
+
+class GameCore {
+public:
+    explicit GameCore(GameHost& host);
+
+    GameState state;
+    int32_t soundOn = 0;  // the player's sound option, copied in by the shell
+
+    // The frame rate measured for this frame (measuredFrameRate). Until a first rate exists (0), every
+    // per-frame step uses 60 frames per second.
+    void SetFrameRate(float measuredFrameRate);
+    float StepFrameRate() const;
+
+    // Queries.
+    bool IsCellOccupied(int column, int row) const;
+    int FindCell(int column, int row) const;
+    bool PieceOccupies(int column, int row) const;
+    bool IsPieceControllable() const;
+
+    void ClearWell();
+    void StartNewGame(float now);
+    void AdvancePlay(float now);
+    // Once per drawn frame in Playing, Paused and GameOver, after AdvancePlay: the piece's and settled
+    // cells' animations, the appearance, then the debris (which stands still while Paused).
+    void AdvanceAnimations(AppState appState);
+
+    // Piece operations called by input handling.
+    void MovePieceLeft();
+    void MovePieceRight();
+    void TurnPiece();  // RotatePiece in Classic, CyclePieceColours in the colour games
+    void RequestDrop();
+
+    // Steps of the rules, public so that each is tested on its own.
+    void RotatePiece();
+    bool SpawnClassicPiece(int shape, int column, int row, int colour);
+    bool StepPieceDown();
+    bool CanMoveDown() const;
+    void LockPiece();
+    int RemoveFullRows();
+    bool SpawnColourBar(const std::array<int32_t, 4>& colours, int column, int row);
+    void CyclePieceColours();
+    void ApplyGravity();
+    bool AnyCellUnsettled() const;
+    bool IsSettled(int column, int row) const;
+    int MatchColours();
+    void RunBonusPass();
+    void RunLevelClock();
+
+    // The well's cells change only through these, which keep the position index in step.
+    void AppendWellCell(const Cell& cell);
+    void RemoveWellCell(int index);
+    void MoveWellCell(int index, int column, int row);
+
+private:
+    GameHost& host;
+    float frameRate = 0;
+    float now = 0;
+    // Position index: for each (column, row), the lowest well index of a cell there, or -1.
+    // (Implementation detail of the lookups; see game_core.cpp.)
+    std::array<int16_t, (WellColumns + 2) * (WellRows + 2)> firstCellAt{};
+};
+
+// The one random generator of the run: 0..32767 output, seeded once.
+void SeedRandom(uint32_t seed);
+int RandomInt(int lo, int hi);
+
+// measuredFrameRate: frames per second, re-measured about once a second from the millisecond clock.
+class FrameRateMeter {
+public:
+    float Measure(uint32_t tickCountMs);
+    float Rate() const { return rate; }
+
+private:
+    int32_t frameCount = 0;
+    float lastMeasureTime = 0;
+    float rate = 0;
+};

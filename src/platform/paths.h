@@ -1,0 +1,21 @@
+// Paths and files as the game names them. The game writes paths with Windows separators
+// ("Graphics\font01.tga", "Sound\music_1.mid") relative to the working directory; these helpers turn
+// them into native paths and answer the few file-system questions the game asks. No SDL here: every
+// subsystem may use this module.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// "Graphics\font01.tga" -> "Graphics/font01.tga". Every file the game opens goes through this.
+std::string NativePath(const std::string& gamePath);
+
+// The process's current directory, without a trailing separator ("" if it cannot be read).
+std::string CurrentDirectory();
+
+// Bare names of the regular files matching a wildcard pattern such as "Graphics\*.x" ('*' and '?'
+// in the last component only), in byte order of their names, so every machine lists them alike.
+std::vector<std::string> ListFiles(const std::string& gamePattern);
+
+// True when the wildcard pattern ('*' any run, '?' one character) matches the whole name.
+bool WildcardMatch(const std::string& pattern, const std::string& name);
