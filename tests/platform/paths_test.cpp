@@ -1,0 +1,48 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/clock.h"
+#include "platform/paths.h"
+
+TEST(Paths, GameSeparatorsBecomeNative) {
+    EXPECT_EQ(NativePath("Graphics\\font01.tga"), "Graphics/font01.tga");
+    EXPECT_EQ(NativePath("Sound\\music_1.mid"), "Sound/music_1.mid");
+    EXPECT_EQ(NativePath("config.ini"), "config.ini");
+}
+
+TEST(Paths, WildcardMatchesWholeNames) {
+    EXPECT_TRUE(WildcardMatch("*.x", "glass.x"));
+    EXPECT_TRUE(WildcardMatch("*.x", ".x"));
+    EXPECT_FALSE(WildcardMatch("*.x", "glass.xml"));
+    EXPECT_FALSE(WildcardMatch("*.x", "glass.X"));  // case matters, as in the game's name lookups
+    EXPECT_TRUE(WildcardMatch("cell_t?_*.x", "cell_t3_7.x"));
+    EXPECT_FALSE(WildcardMatch("cell_t?_*.x", "cell_t10_7.x"));
+    EXPECT_TRUE(WildcardMatch("a*b*c", "aXXbYYbc"));
+    EXPECT_FALSE(WildcardMatch("a*b*c", "aXXbYYbd"));
+}
+
+TEST(Paths, ListFilesFiltersAndSortsByName) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "kelvane_paths_test";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Graphics" / "sub.x");  // a directory that matches is not listed
+    for (const char* name : {"glass.x", "Bonus.x", "bonus2.x", "font01.tga", "cell_t1_1.x"})
+        std::ofstream(dir / "Graphics" / name) << "x";
+    const fs::path old = fs::current_path();
+    fs::current_path(dir);
+    const std::vector<std::string> names = ListFiles("Graphics\\*.x");
+    const std::vector<std::string> none = ListFiles("Missing\\*.x");
+    fs::current_path(old);
+    fs::remove_all(dir);
+    EXPECT_EQ(names, (std::vector<std::string>{"Bonus.x", "bonus2.x", "cell_t1_1.x", "glass.x"}));
+    EXPECT_TRUE(none.empty());
+}
+
+TEST(Clock, VirtualClockAnswersWhatWasSet) {
+    SetVirtualTickCount(3723000);  // 1 h 2 min 3 s
+    EXPECT_TRUE(IsClockVirtual());
+    EXPECT_EQ(TickCountMs(), 3723000u);
+    EXPECT_EQ(LocalTimeHms(), "01:02:03");
+}
