@@ -5,6 +5,7 @@
 // clock, file or device: everything it needs from outside comes through GameHost.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 #include "core/game_state.h"
@@ -93,14 +94,45 @@ public:
     void AppendWellCell(const Cell& cell);
     void RemoveWellCell(int index);
     void MoveWellCell(int index, int column, int row);
+    // Rebuilds the position index from state.well, for code that filled the well by hand (a loaded
+    // or copied state). Every rule of the core keeps the index in step by itself.
+    void RebuildCellIndex();
+    // The time that the rules stamp and compare (set by StartNewGame and AdvancePlay); lets a single
+    // step such as MatchColours run at a chosen time.
+    void SetTime(float time) { now = time; }
 
 private:
+    // The slot of (column, row) in the position index, or -1 outside columns 0..13 and rows 0..21.
+    static int IndexSlot(int column, int row);
+    int ScanFirstCellAt(int slot) const;
+    void RefreshSlot(int slot, int knownIndex);
+    void AddDebris(const Cell& cell);
+    void ShiftRowsAboveDown(int removedRow);
+    bool PieceMoveDown();
+    bool AnyPieceCellFalling() const;
+    bool BarBlocks(int column, int row) const;
+    bool SettledInPass(int column, int row) const;
+    void PlaceClassicPiece();
+    void PlaceColourBar();
+    void LoseGame();
+    void RunControls();
+    void RunClassicStep();
+    void RunColourStep();
+    void Emit(GameEventKind kind, int a = 0, int b = 0, int c = 0);
+    void Play(WaveEffect effect);
+
     GameHost& host;
     float frameRate = 0;
     float now = 0;
-    // Position index: for each (column, row), the lowest well index of a cell there, or -1.
-    // (Implementation detail of the lookups; see game_core.cpp.)
+    // Position index: for each (column, row), the lowest well index of a cell there, or -1, and how
+    // many cells stand there (more than one only for a moment, while several cells move at once).
     std::array<int16_t, (WellColumns + 2) * (WellRows + 2)> firstCellAt{};
+    std::array<uint16_t, (WellColumns + 2) * (WellRows + 2)> cellsAt{};
+    // MatchColours' per-pass knowledge: for each column, the top row of the unbroken run of still
+    // cells that reaches the floor (21 when the floor position itself is empty or moving).
+    std::array<int8_t, WellColumns + 2> settledTop{};
+    std::array<uint8_t, WellCapacity> inMatch{};
+    std::array<int16_t, WellCapacity> matchList{};
 };
 
 // The one random generator of the run: 0..32767 output, seeded once.
