@@ -1,0 +1,128 @@
+#include "persist/config.h"
+
+#include <locale.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "persist/ini.h"
+#include "persist/log.h"
+#include "platform/paths.h"
+
+namespace {
+
+std::string& LanguageNameStorage() {
+    static std::string name;
+    return name;
+}
+
+// Numbers in the files are written the same everywhere: the conversion ignores the process locale.
+double ToDouble(const std::string& text) {
+    static locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
+    return cLocale ? strtod_l(text.c_str(), nullptr, cLocale) : std::strtod(text.c_str(), nullptr);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+std::string GameFilePath(const std::string& fileName) { return CurrentDirectory() + "/" + NativePath(fileName); }
+
+bool ReadConfigString(const std::string& section, const std::string& key, std::string& value) {
+    IniReadString(GameFilePath("config.ini"), section, key, value);
+    return !value.empty();
+}
+
+bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value) {
+    return IniWriteString(GameFilePath("config.ini"), section, key, value);
+}
+
+bool ReadConfigFloat(const std::string& section, const std::string& key, float& value) {
+    std::string text;
+    if (!ReadConfigString(section, key, text)) return false;
+    double number = ToDouble(text);
+    if (!std::isfinite(number) || std::fabs(number) > std::numeric_limits<float>::max()) return false;
+    value = static_cast<float>(number);
+    return true;
+}
+
+bool ReadConfigInt(const std::string& section, const std::string& key, int& value) {
+    std::string text;
+    if (!ReadConfigString(section, key, text)) return false;
+    double number = std::trunc(ToDouble(text));
+    if (!std::isfinite(number) || number < std::numeric_limits<int>::min() ||
+        number > std::numeric_limits<int>::max()) {
+        return false;
+    }
+    value = static_cast<int>(number);
+    return true;
+}
+
+std::string EncodeStructure(const void* data, size_t size) {
+    static const char digits[] = "0123456789ABCDEF";
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    std::string text;
+    text.reserve(size * 2 + 2);
+    unsigned sum = 0;
+    for (size_t i = 0; i < size; ++i) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+        sum += bytes[i];
+    }
+    text += digits[(sum >> 4) & 15];
+    text += digits[sum & 15];
+    return text;
+}
+
+bool DecodeStructure(const std::string& text, void* buffer, size_t size) {
+    if (size > (std::numeric_limits<size_t>::max() - 2) / 2 || text.size() != size * 2 + 2) return false;
+    std::string decoded(size, '\0');
+    unsigned sum = 0;
+    for (size_t i = 0; i <= size; ++i) {
+        int high = HexDigit(text[i * 2]), low = HexDigit(text[i * 2 + 1]);
+        if (high < 0 || low < 0) return false;
+        unsigned byte = static_cast<unsigned>(high * 16 + low);
+        if (i == size) {
+            if (byte != (sum & 255)) return false;
+        } else {
+            decoded[i] = static_cast<char>(byte);
+            sum += byte;
+        }
+    }
+    if (size > 0) std::memcpy(buffer, decoded.data(), size);
+    return true;
+}
+
+bool ReadStructure(const std::string& section, const std::string& key, void* buffer, size_t size,
+                   const std::string& fileName) {
+    std::string text;
+    // One character more than a valid value, so a longer one is seen as too long, not cut to fit.
+    if (!IniReadString(GameFilePath(fileName), section, key, text, size * 2 + 3)) return false;
+    return DecodeStructure(text, buffer, size);
+}
+
+bool WriteStructure(const std::string& section, const std::string& key, const void* buffer, size_t size,
+                    const std::string& fileName) {
+    return IniWriteString(GameFilePath(fileName), section, key, EncodeStructure(buffer, size));
+}
+
+void SetLanguageName(const std::string& name) { LanguageNameStorage() = name; }
+
+const std::string& LanguageName() { return LanguageNameStorage(); }
+
+std::string Translate(const std::string& key) {
+    const std::string path = GameFilePath("language.ini");
+    const std::string& language = LanguageName();
+    if (language.empty()) WriteLog("Warning: language not defined in 'config.ini'", LogTimeStamp);
+    std::string value;
+    IniReadString(path, language, key, value);
+    return value;
+}

@@ -1,0 +1,45 @@
+// The player's settings (config.ini), the language file (language.ini) and checksummed binary values
+// (the high-score block in scores.ini), read and written key by key. Every call locates its file anew
+// as the current directory + "/" + the file name, so a change of directory before start makes the game
+// use the files there; settings are written the moment they change. The language name is read once at
+// start by the shell and held here for Translate.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+// The path of one of the game's files in the current directory.
+std::string GameFilePath(const std::string& fileName);
+
+// config.ini [section] key. False, with value "", when the value is missing or empty.
+bool ReadConfigString(const std::string& section, const std::string& key, std::string& value);
+// False when the value could not be written; the game goes on with the value it holds.
+bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value);
+
+// The value converted as the C library converts decimal numbers (leading blanks, sign, fraction,
+// exponent; conversion stops at the first character that does not fit, so "3abc" is 3 and a word is 0).
+// ReadConfigInt truncates toward zero ("4.9" is 4). False, with value unchanged, when the key is
+// missing or empty, or the number is not finite (nan, inf, 1e999): callers keep their defaults.
+bool ReadConfigFloat(const std::string& section, const std::string& key, float& value);
+bool ReadConfigInt(const std::string& section, const std::string& key, int& value);
+
+// Binary values as text: two upper-case hex digits per byte in memory order, then two digits of
+// checksum (the byte sum modulo 256).
+std::string EncodeStructure(const void* data, size_t size);
+// True, with buffer filled, only when text holds exactly size bytes with the right checksum;
+// otherwise the buffer is unchanged.
+bool DecodeStructure(const std::string& text, void* buffer, size_t size);
+
+// [section] key of fileName (for instance "scores.ini") in the structure encoding.
+bool ReadStructure(const std::string& section, const std::string& key, void* buffer, size_t size,
+                   const std::string& fileName);
+bool WriteStructure(const std::string& section, const std::string& key, const void* buffer, size_t size,
+                    const std::string& fileName);
+
+// The language whose section of language.ini Translate reads; set by the shell at start.
+void SetLanguageName(const std::string& name);
+const std::string& LanguageName();
+
+// The translation of a text from language.ini, section LanguageName(); "" when there is none (callers
+// then show the text itself). An empty language name is logged on every call and the lookup goes on.
+std::string Translate(const std::string& key);

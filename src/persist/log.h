@@ -1,0 +1,28 @@
+// The application log, app.log: a plain-text record of one run (its start, assets that failed to load,
+// configuration warnings). Every entry opens the file, writes and closes it, so each line is on disk
+// even if the game ends abruptly. The log lives in the directory that was current at the run's first
+// entry; the run's first new-file entry ("*** SESSION STARTED ***") starts the file afresh and then
+// writes again, in order, the few entries that came before it in the same run, so they are not lost.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t LogNewFile = 1;      // truncate instead of appending
+constexpr uint32_t LogTimeStamp = 2;    // "HH:MM:SS : " before the text
+constexpr uint32_t LogFrame = 4;        // a line of 74 asterisks before and after the entry
+constexpr uint32_t LogWarning = 0x10;   // "===> Warning: " before the text (after the time)
+
+// Writes one entry. The text is written as given (callers format it first); lines end with CR LF.
+// Open and write failures are ignored: the game never stops because of the log.
+void WriteLog(const std::string& text, uint32_t flags = 0);
+
+// The bytes one entry adds to the file, line ends included.
+std::string FormatLogEntry(const std::string& text, uint32_t flags);
+
+// Where the log is written this run ("" before the first entry).
+std::string LogFilePath();
+
+// Forgets the remembered directory and the entries kept for the session start, as at program start.
+// For tests, which run many "sessions" in one process.
+void ResetLogState();
