@@ -141,6 +141,18 @@ public:
     virtual HResult DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
                                          std::span<const Matrix> worlds) = 0;
 
+    // Mesh geometry that stays unchanged for as long as `owner` lives (a mesh subset, `part` numbering
+    // the subsets of one owner). The device may keep a GPU copy and draw from it on later calls; it drops
+    // the copy once the owner has gone. Draws exactly as DrawIndexed (worlds empty) or
+    // DrawIndexedInstanced would.
+    virtual HResult DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, size_t part,
+                                      std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+                                      std::span<const Matrix> worlds) {
+        (void)owner;
+        (void)part;
+        return worlds.empty() ? DrawIndexed(vertices, indices) : DrawIndexedInstanced(vertices, indices, worlds);
+    }
+
     // Textures. A file that does not load (missing, not an image, too large) gives nullptr.
     virtual std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) = 0;
     // rgba: width x height pixels, 4 bytes each, top row first.

@@ -34,10 +34,22 @@ public:
     static std::unique_ptr<Mesh> LoadFromMemory(std::span<const uint8_t> bytes);
 
     const std::vector<MeshSubset>& Subsets() const { return subsets; }
-    std::vector<MeshSubset>& Subsets() { return subsets; }
+    // Write access counts as a change: the device's GPU copy of the old geometry is dropped and the next
+    // draw uploads the subsets again. Read through a const Mesh to keep the copy.
+    std::vector<MeshSubset>& Subsets() {
+        cacheToken = NewCacheToken();
+        return subsets;
+    }
+
+    // Identifies this mesh's current geometry to the device (see GraphicsDevice::DrawStaticIndexed);
+    // the value is unique for the whole run and never reused.
+    const std::shared_ptr<const uint64_t>& CacheToken() const { return cacheToken; }
 
 private:
+    static std::shared_ptr<const uint64_t> NewCacheToken();
+
     std::vector<MeshSubset> subsets;
+    std::shared_ptr<const uint64_t> cacheToken = NewCacheToken();
 };
 
 // Resolves a material's texture file name to a loaded texture (nullptr: drawn untextured).

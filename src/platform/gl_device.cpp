@@ -1,0 +1,1065 @@
+#include "platform/gl_device.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <unordered_map>
+
+#include <epoxy/gl.h>
+
+#include "platform/image_loader.h"
+
+namespace {
+
+// Attribute locations shared by every vertex layout.
+enum : GLuint { AttrPosition = 0, AttrNormal = 1, AttrColour = 2, AttrSpecular = 3, AttrTexCoord = 4, AttrWorld = 5 };
+
+// Which vertex layout a draw uses; the shader reads only the attributes that layout has.
+enum Layout : int { LayoutMesh = 0, LayoutQuad = 1, LayoutScreen = 2 };
+
+// The fixed-function pipeline, per vertex. Matrices arrive as the game writes them (row vectors,
+// m[row][column]) and GL reads them column-major, so every matrix is seen here transposed and the
+// usual column-vector products `M * v` compute the game's `v x M`. Lighting runs in world space,
+// which equals the classic view-space lighting for the rigid view matrices the game uses.
+const char* const VertexShaderSource = R"(#version 330 core
+layout(location = 0) in vec4 aPosition;
+layout(location = 1) in vec3 aNormal;
+layout(location = 2) in vec4 aColour;
+layout(location = 3) in vec4 aSpecular;
+layout(location = 4) in vec2 aTexCoord;
+layout(location = 5) in vec4 aWorld0;
+layout(location = 6) in vec4 aWorld1;
+layout(location = 7) in vec4 aWorld2;
+layout(location = 8) in vec4 aWorld3;
+
+uniform int uLayout;            // 0 mesh, 1 world quad, 2 pre-transformed screen vertex
+uniform mat4 uViewProjection;
+uniform vec3 uEye;
+uniform vec2 uViewportSize;
+uniform bool uLighting;
+uniform bool uColourVertex;
+uniform bool uSpecularEnable;
+uniform vec3 uAmbient;
+uniform vec4 uMaterialDiffuse;
+uniform vec4 uMaterialAmbient;
+uniform vec4 uMaterialSpecular;
+uniform vec4 uMaterialEmissive;
+uniform float uMaterialPower;
+uniform bool uLightEnabled;
+uniform vec3 uToLight;
+uniform vec4 uLightDiffuse;
+uniform vec4 uLightSpecular;
+uniform vec4 uLightAmbient;
+
+out vec4 vDiffuse;
+out vec4 vSpecular;
+out vec2 vTexCoord;
+
+void main() {
+    vTexCoord = aTexCoord;
+    if (uLayout == 2) {
+        // Pixel (x, y) of the classic pipeline, y downwards, lies at window (x + 0.5, height - y - 0.5).
+        float w = aPosition.w > 0.0 ? 1.0 / aPosition.w : 1.0;
+        vec2 ndc = vec2((aPosition.x + 0.5) / uViewportSize.x * 2.0 - 1.0,
+                        1.0 - (aPosition.y + 0.5) / uViewportSize.y * 2.0);
+        gl_Position = vec4(ndc * w, (aPosition.z * 2.0 - 1.0) * w, w);
+        vDiffuse = aColour;
+        vSpecular = uSpecularEnable ? vec4(aSpecular.rgb, 0.0) : vec4(0.0);
+        return;
+    }
+    mat4 world = mat4(aWorld0, aWorld1, aWorld2, aWorld3);
+    vec4 worldPosition = world * vec4(aPosition.xyz, 1.0);
+    vec4 clip = uViewProjection * worldPosition;
+    // Depth 0..w of the classic clip space into GL's -w..w.
+    gl_Position = vec4(clip.xy, clip.z * 2.0 - clip.w, clip.w);
+
+    bool hasColour = uLayout == 1;
+    vec4 colour = hasColour ? aColour : vec4(1.0);
+    if (!uLighting) {
+        vDiffuse = colour;
+        vSpecular = vec4(0.0);
+        return;
+    }
+    vec4 diffuseSource = uMaterialDiffuse;
+    vec4 ambientSource = uMaterialAmbient;
+    if (uColourVertex && hasColour) {
+        diffuseSource = aColour;
+        ambientSource = aColour;
+    }
+    vec3 normal = vec3(0.0);
+    if (uLayout == 0) {
+        mat3 linear = mat3(world);
+        mat3 normalMatrix = abs(determinant(linear)) > 1e-20 ? transpose(inverse(linear)) : linear;
+        vec3 n = normalMatrix * aNormal;
+        float length2 = dot(n, n);
+        normal = length2 > 0.0 ? n * inversesqrt(length2) : vec3(0.0);
+    }
+    vec3 lit = uMaterialEmissive.rgb + uAmbient * ambientSource.rgb;
+    vec3 highlight = vec3(0.0);
+    if (uLightEnabled) {
+        lit += uLightAmbient.rgb * ambientSource.rgb;
+        float nDotL = dot(normal, uToLight);
+        if (nDotL > 0.0) {
+            lit += nDotL * uLightDiffuse.rgb * diffuseSource.rgb;
+            if (uSpecularEnable) {
+                vec3 toEye = uEye - worldPosition.xyz;
+                float eyeLength2 = dot(toEye, toEye);
+                toEye = eyeLength2 > 0.0 ? toEye * inversesqrt(eyeLength2) : vec3(0.0);
+                vec3 halfway = uToLight + toEye;
+                float halfLength2 = dot(halfway, halfway);
+                halfway = halfLength2 > 0.0 ? halfway * inversesqrt(halfLength2) : uToLight;
+                float nDotH = max(dot(normal, halfway), 0.0);
+                float strength = uMaterialPower > 0.0 ? (nDotH > 0.0 ? pow(nDotH, uMaterialPower) : 0.0) : 1.0;
+                highlight = strength * uLightSpecular.rgb * uMaterialSpecular.rgb;
+            }
+        }
+    }
+    vDiffuse = vec4(clamp(lit, 0.0, 1.0), clamp(diffuseSource.a, 0.0, 1.0));
+    vSpecular = vec4(clamp(highlight, 0.0, 1.0), 0.0);
+}
+)";
+
+// Texture stage 0: colour and alpha operations on the texture and the interpolated diffuse colour,
+// then the specular colour added on top, as the classic pipeline does after texturing.
+const char* const FragmentShaderSource = R"(#version 330 core
+in vec4 vDiffuse;
+in vec4 vSpecular;
+in vec2 vTexCoord;
+
+uniform sampler2D uTexture;
+uniform bool uHasTexture;
+uniform ivec3 uColourStage;   // op, arg1, arg2
+uniform ivec3 uAlphaStage;
+
+out vec4 fragColour;
+
+vec4 Argument(int argument, vec4 texel) { return argument == 2 ? texel : vDiffuse; }
+
+void main() {
+    vec4 texel = uHasTexture ? texture(uTexture, vTexCoord) : vec4(1.0);
+    vec3 colour;
+    if (uColourStage.x == 2) colour = Argument(uColourStage.y, texel).rgb;
+    else if (uColourStage.x == 3) colour = Argument(uColourStage.z, texel).rgb;
+    else if (uColourStage.x == 4) colour = Argument(uColourStage.y, texel).rgb * Argument(uColourStage.z, texel).rgb;
+    else colour = vDiffuse.rgb;
+    float alpha;
+    if (uAlphaStage.x == 2) alpha = Argument(uAlphaStage.y, texel).a;
+    else if (uAlphaStage.x == 3) alpha = Argument(uAlphaStage.z, texel).a;
+    else if (uAlphaStage.x == 4) alpha = Argument(uAlphaStage.y, texel).a * Argument(uAlphaStage.z, texel).a;
+    else alpha = vDiffuse.a;
+    fragColour = vec4(min(colour + vSpecular.rgb, vec3(1.0)), alpha);
+}
+)";
+
+Matrix Inverse(const Matrix& matrix, bool& ok) {
+    // Gauss-Jordan with partial pivoting; only used when the view changes.
+    float a[4][8];
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) {
+            a[i][j] = matrix.m[i][j];
+            a[i][j + 4] = i == j ? 1.0f : 0.0f;
+        }
+    ok = true;
+    for (int column = 0; column < 4; ++column) {
+        int pivot = column;
+        for (int row = column + 1; row < 4; ++row)
+            if (std::abs(a[row][column]) > std::abs(a[pivot][column])) pivot = row;
+        if (std::abs(a[pivot][column]) < 1e-12f) {
+            ok = false;
+            return MatrixIdentity();
+        }
+        if (pivot != column)
+            for (int j = 0; j < 8; ++j) std::swap(a[pivot][j], a[column][j]);
+        const float scale = 1.0f / a[column][column];
+        for (int j = 0; j < 8; ++j) a[column][j] *= scale;
+        for (int row = 0; row < 4; ++row) {
+            if (row == column) continue;
+            const float factor = a[row][column];
+            for (int j = 0; j < 8; ++j) a[row][j] -= factor * a[column][j];
+        }
+    }
+    Matrix result;
+    for (int i = 0; i < 4; ++i)
+        for (int j = 0; j < 4; ++j) result.m[i][j] = a[i][j + 4];
+    return result;
+}
+
+std::array<float, 4> ColourFromArgb(ColourArgb colour) {
+    return {float((colour >> 16) & 0xFF) / 255.0f, float((colour >> 8) & 0xFF) / 255.0f, float(colour & 0xFF) / 255.0f,
+            float((colour >> 24) & 0xFF) / 255.0f};
+}
+
+GLenum GlCompare(uint32_t func) {
+    switch (func) {
+        case CmpNever: return GL_NEVER;
+        case CmpLess: return GL_LESS;
+        case CmpEqual: return GL_EQUAL;
+        case CmpLessEqual: return GL_LEQUAL;
+        case CmpGreater: return GL_GREATER;
+        case CmpNotEqual: return GL_NOTEQUAL;
+        case CmpGreaterEqual: return GL_GEQUAL;
+        default: return GL_ALWAYS;
+    }
+}
+
+GLenum GlBlend(uint32_t factor) {
+    switch (factor) {
+        case BlendZero: return GL_ZERO;
+        case BlendSrcColour: return GL_SRC_COLOR;
+        case BlendInvSrcColour: return GL_ONE_MINUS_SRC_COLOR;
+        case BlendSrcAlpha: return GL_SRC_ALPHA;
+        case BlendInvSrcAlpha: return GL_ONE_MINUS_SRC_ALPHA;
+        default: return GL_ONE;
+    }
+}
+
+bool ValidRenderStateValue(RenderState state, uint32_t value) {
+    switch (state) {
+        case RenderState::ZFunc: return value >= CmpNever && value <= CmpAlways;
+        case RenderState::SrcBlend:
+        case RenderState::DestBlend: return value >= BlendZero && value <= BlendInvSrcAlpha;
+        case RenderState::CullMode: return value >= CullNone && value <= CullCounterClockwise;
+        default: return true;
+    }
+}
+
+bool ValidStageValue(TextureStageState state, uint32_t value) {
+    switch (state) {
+        case TextureStageState::ColourOp:
+        case TextureStageState::AlphaOp: return value >= OpDisable && value <= OpModulate;
+        case TextureStageState::ColourArg1:
+        case TextureStageState::ColourArg2:
+        case TextureStageState::AlphaArg1:
+        case TextureStageState::AlphaArg2: return value == ArgDiffuse || value == ArgTexture;
+        case TextureStageState::AddressU:
+        case TextureStageState::AddressV: return value == AddressWrap || value == AddressClamp;
+        default: return value >= FilterNone && value <= FilterLinear;
+    }
+}
+
+template <typename Index>
+bool IndicesInRange(std::span<const Index> indices, size_t vertexCount) {
+    Index largest = 0;
+    for (Index index : indices) largest = std::max(largest, index);
+    return size_t(largest) < vertexCount;
+}
+
+// A buffer written front to back; when full it is orphaned (the driver hands out fresh storage while
+// earlier draws still read the old one) and writing starts again at the front.
+class StreamBuffer {
+public:
+    void Create(size_t bytes) {
+        glGenBuffers(1, &name);
+        capacity = bytes;
+        glBindBuffer(GL_COPY_WRITE_BUFFER, name);
+        glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
+    }
+    void Destroy() {
+        if (name) glDeleteBuffers(1, &name);
+        name = 0;
+    }
+    GLuint Name() const { return name; }
+
+    // Copies the bytes in at a multiple of alignment and returns their offset.
+    size_t Write(const void* data, size_t size, size_t alignment) {
+        glBindBuffer(GL_COPY_WRITE_BUFFER, name);
+        size_t offset = (head + alignment - 1) / alignment * alignment;
+        if (offset + size > capacity) {
+            while (size > capacity) capacity *= 2;
+            glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
+            offset = 0;
+        }
+        void* target = glMapBufferRange(GL_COPY_WRITE_BUFFER, GLintptr(offset), GLsizeiptr(size),
+                                        GL_MAP_WRITE_BIT | GL_MAP_UNSYNCHRONIZED_BIT | GL_MAP_INVALIDATE_RANGE_BIT);
+        if (target) {
+            std::memcpy(target, data, size);
+            glUnmapBuffer(GL_COPY_WRITE_BUFFER);
+        } else {
+            glBufferSubData(GL_COPY_WRITE_BUFFER, GLintptr(offset), GLsizeiptr(size), data);
+        }
+        head = offset + size;
+        return offset;
+    }
+
+private:
+    GLuint name = 0;
+    size_t capacity = 0;
+    size_t head = 0;
+};
+
+struct Shared;
+
+class GlTexture final : public Texture {
+public:
+    GlTexture(std::shared_ptr<Shared> owner, GLuint name, int width, int height)
+        : owner(std::move(owner)), name(name), width(width), height(height) {}
+    ~GlTexture() override;
+    int Width() const override { return width; }
+    int Height() const override { return height; }
+
+    std::shared_ptr<Shared> owner;
+    GLuint name;
+    int width, height;
+    // Sampler parameters as last set on this texture, so binding only changes what differs.
+    GLint minFilter = GL_NEAREST, magFilter = GL_NEAREST, wrapS = GL_REPEAT, wrapT = GL_REPEAT;
+    bool hasMipmaps = false;
+};
+
+class Device;
+
+// Outlives the device for as long as textures do: a texture released after its device only forgets
+// its name (the context that held it is gone).
+struct Shared {
+    Device* device = nullptr;
+};
+
+// What the shader was last given, so a draw uploads only what changed.
+struct UploadedUniforms {
+    int layout = -1;
+    Matrix viewProjection{};
+    Vector3 eye{};
+    float viewportWidth = -1, viewportHeight = -1;
+    int lighting = -1, colourVertex = -1, specularEnable = -1, lightEnabled = -1, hasTexture = -1;
+    std::array<float, 3> ambient{-1, -1, -1};
+    Material material{};
+    bool materialValid = false;
+    Light light{};
+    Vector3 toLight{};
+    bool lightValid = false;
+    std::array<int, 6> stage{-1, -1, -1, -1, -1, -1};
+};
+
+struct UniformLocations {
+    GLint layout, viewProjection, eye, viewportSize, lighting, colourVertex, specularEnable, ambient;
+    GLint materialDiffuse, materialAmbient, materialSpecular, materialEmissive, materialPower;
+    GLint lightEnabled, toLight, lightDiffuse, lightSpecular, lightAmbient;
+    GLint texture, hasTexture, colourStage, alphaStage;
+};
+
+// GL states as last set, so redundant changes are skipped.
+struct GlStates {
+    int depthTest = -1, depthMask = -1, blend = -1, cull = -1;
+    GLenum depthFunc = 0, blendSource = 0, blendDestination = 0, cullFace = 0;
+    GLuint vertexArray = ~0u, texture = ~0u;
+};
+
+struct CachedPart {
+    GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0;
+    GLsizei indexCount = 0;
+    bool valid = false;
+    std::weak_ptr<const uint64_t> owner;
+};
+
+struct PartKey {
+    uint64_t owner;
+    size_t part;
+    bool operator==(const PartKey&) const = default;
+};
+struct PartKeyHash {
+    size_t operator()(const PartKey& key) const { return std::hash<uint64_t>()(key.owner * 1000003u + key.part); }
+};
+
+constexpr int RenderStateCount = int(RenderState::CullMode) + 1;
+constexpr int StageStateCount = int(TextureStageState::MipFilter) + 1;
+// Sweep the static mesh copies for owners that have gone every this many frames.
+constexpr uint64_t SweepInterval = 60;
+
+class Device final : public GlDevice {
+public:
+    Device() = default;
+    ~Device() override;
+    bool Initialise(int width, int height, std::string& error);
+
+    void SetBackBufferSize(int width, int height) override;
+    Statistics Stats() const override {
+        Statistics stats = statistics;
+        stats.cachedMeshParts = cache.size();
+        return stats;
+    }
+
+    HResult BeginScene() override;
+    HResult EndScene() override;
+    HResult Clear(uint32_t flags, ColourArgb colour, float z) override;
+    HResult SetTransform(TransformKind kind, const Matrix& matrix) override;
+    HResult GetTransform(TransformKind kind, Matrix& matrix) const override;
+    HResult GetViewport(Viewport& viewport) const override;
+    HResult SetRenderState(RenderState state, uint32_t value) override;
+    uint32_t GetRenderState(RenderState state) const override;
+    HResult SetLight(int index, const Light& light) override;
+    HResult LightEnable(int index, bool enable) override;
+    HResult SetMaterial(const Material& material) override;
+    Material GetMaterial() const override { return material; }
+    HResult SetTexture(int stage, Texture* texture) override;
+    Texture* GetTexture(int stage) const override { return stage == 0 ? boundTexture : nullptr; }
+    HResult SetTextureStageState(int stage, TextureStageState state, uint32_t value) override;
+    uint32_t GetTextureStageState(int stage, TextureStageState state) const override;
+    HResult DrawIndexed(std::span<const QuadVertex> vertices, std::span<const uint16_t> indices) override;
+    HResult DrawIndexed(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) override;
+    HResult DrawIndexed(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices) override;
+    HResult DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+                                 std::span<const Matrix> worlds) override;
+    HResult DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, size_t part,
+                              std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+                              std::span<const Matrix> worlds) override;
+    std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override;
+    std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height, std::span<const uint8_t> rgba) override;
+    bool ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) override;
+
+    void ForgetTexture(GlTexture* texture);
+
+private:
+    void ApplyState(Layout layout);
+    void ApplyTexture();
+    void BindVertexArray(GLuint vertexArray);
+    void SetWorldAttribute(const Matrix& world);
+    void UploadViewProjection();
+    void PrepareInstances(std::span<const Matrix> worlds);
+    void FinishInstances();
+    HResult DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset, GLint baseVertex,
+                             std::span<const Matrix> worlds);
+    void SweepCache();
+    static void DeletePart(CachedPart& part);
+
+    std::shared_ptr<Shared> shared = std::make_shared<Shared>();
+    GLuint program = 0;
+    UniformLocations uniforms{};
+    UploadedUniforms uploaded;
+    GlStates gl;
+
+    GLuint meshArray = 0, quadArray = 0, screenArray = 0;
+    StreamBuffer meshVertices, quadVertices, screenVertices, indexStream, instanceStream;
+
+    int backBufferWidth = 0, backBufferHeight = 0;
+    bool inScene = false;
+    uint64_t frame = 0;
+
+    Matrix world = MatrixIdentity(), view = MatrixIdentity(), projection = MatrixIdentity();
+    Matrix viewProjection = MatrixIdentity();
+    Vector3 eye{};
+    // The world matrix as the constant attribute holds it; invalid after an instanced draw.
+    Matrix attributeWorld{};
+    bool attributeWorldValid = false;
+
+    std::array<uint32_t, RenderStateCount> renderStates{};
+    std::array<uint32_t, StageStateCount> stageStates{};
+    Material material{};
+    Light light{};
+    Vector3 toLight{0, 0, -1};
+    bool lightEnabled = false;
+    GlTexture* boundTexture = nullptr;
+
+    std::unordered_map<PartKey, CachedPart, PartKeyHash> cache;
+    Statistics statistics;
+};
+
+GlTexture::~GlTexture() {
+    if (owner->device) owner->device->ForgetTexture(this);
+}
+
+GLuint CompileShader(GLenum kind, const char* source, std::string& error) {
+    GLuint shader = glCreateShader(kind);
+    glShaderSource(shader, 1, &source, nullptr);
+    glCompileShader(shader);
+    GLint ok = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+    if (!ok) {
+        char log[2048] = {};
+        glGetShaderInfoLog(shader, sizeof log, nullptr, log);
+        error = std::string(kind == GL_VERTEX_SHADER ? "vertex" : "fragment") + " shader: " + log;
+        glDeleteShader(shader);
+        return 0;
+    }
+    return shader;
+}
+
+bool Device::Initialise(int width, int height, std::string& error) {
+    shared->device = this;
+    if (epoxy_gl_version() < 33) {
+        error = "OpenGL 3.3 is not available";
+        return false;
+    }
+    const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, VertexShaderSource, error);
+    if (!vertexShader) return false;
+    const GLuint fragmentShader = CompileShader(GL_FRAGMENT_SHADER, FragmentShaderSource, error);
+    if (!fragmentShader) {
+        glDeleteShader(vertexShader);
+        return false;
+    }
+    program = glCreateProgram();
+    glAttachShader(program, vertexShader);
+    glAttachShader(program, fragmentShader);
+    glLinkProgram(program);
+    glDeleteShader(vertexShader);
+    glDeleteShader(fragmentShader);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        char log[2048] = {};
+        glGetProgramInfoLog(program, sizeof log, nullptr, log);
+        error = std::string("shader program: ") + log;
+        return false;
+    }
+    glUseProgram(program);
+    auto at = [this](const char* name) { return glGetUniformLocation(program, name); };
+    uniforms = {at("uLayout"), at("uViewProjection"), at("uEye"), at("uViewportSize"), at("uLighting"),
+                at("uColourVertex"), at("uSpecularEnable"), at("uAmbient"), at("uMaterialDiffuse"),
+                at("uMaterialAmbient"), at("uMaterialSpecular"), at("uMaterialEmissive"), at("uMaterialPower"),
+                at("uLightEnabled"), at("uToLight"), at("uLightDiffuse"), at("uLightSpecular"),
+                at("uLightAmbient"), at("uTexture"), at("uHasTexture"), at("uColourStage"), at("uAlphaStage")};
+    glUniform1i(uniforms.texture, 0);
+
+    meshVertices.Create(1 << 20);
+    quadVertices.Create(1 << 20);
+    screenVertices.Create(1 << 20);
+    indexStream.Create(1 << 20);
+    instanceStream.Create(1 << 18);
+
+    // One vertex array per streamed layout, all reading the shared index stream.
+    glGenVertexArrays(1, &meshArray);
+    glGenVertexArrays(1, &quadArray);
+    glGenVertexArrays(1, &screenArray);
+    auto attribute = [](GLuint location, GLint size, GLenum type, GLboolean normalised, GLsizei stride, size_t offset) {
+        glEnableVertexAttribArray(location);
+        glVertexAttribPointer(location, size, type, normalised, stride, reinterpret_cast<const void*>(offset));
+    };
+    glBindVertexArray(meshArray);
+    glBindBuffer(GL_ARRAY_BUFFER, meshVertices.Name());
+    attribute(AttrPosition, 3, GL_FLOAT, GL_FALSE, sizeof(MeshVertex), offsetof(MeshVertex, x));
+    attribute(AttrNormal, 3, GL_FLOAT, GL_FALSE, sizeof(MeshVertex), offsetof(MeshVertex, nx));
+    attribute(AttrTexCoord, 2, GL_FLOAT, GL_FALSE, sizeof(MeshVertex), offsetof(MeshVertex, u));
+    for (GLuint i = 0; i < 4; ++i) glVertexAttribDivisor(AttrWorld + i, 1);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexStream.Name());
+
+    glBindVertexArray(quadArray);
+    glBindBuffer(GL_ARRAY_BUFFER, quadVertices.Name());
+    attribute(AttrPosition, 3, GL_FLOAT, GL_FALSE, sizeof(QuadVertex), offsetof(QuadVertex, x));
+    // ARGB words are B, G, R, A bytes in memory: GL_BGRA reads them as red, green, blue, alpha.
+    attribute(AttrColour, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(QuadVertex), offsetof(QuadVertex, diffuse));
+    attribute(AttrTexCoord, 2, GL_FLOAT, GL_FALSE, sizeof(QuadVertex), offsetof(QuadVertex, u));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexStream.Name());
+
+    glBindVertexArray(screenArray);
+    glBindBuffer(GL_ARRAY_BUFFER, screenVertices.Name());
+    attribute(AttrPosition, 4, GL_FLOAT, GL_FALSE, sizeof(ScreenVertex), offsetof(ScreenVertex, x));
+    attribute(AttrColour, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ScreenVertex), offsetof(ScreenVertex, diffuse));
+    attribute(AttrSpecular, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ScreenVertex), offsetof(ScreenVertex, specular));
+    attribute(AttrTexCoord, 2, GL_FLOAT, GL_FALSE, sizeof(ScreenVertex), offsetof(ScreenVertex, u));
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexStream.Name());
+    glBindVertexArray(0);
+    glActiveTexture(GL_TEXTURE0);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+
+    // The classic device's initial states.
+    renderStates[int(RenderState::ZEnable)] = 1;
+    renderStates[int(RenderState::ZWriteEnable)] = 1;
+    renderStates[int(RenderState::ZFunc)] = CmpLessEqual;
+    renderStates[int(RenderState::Lighting)] = 1;
+    renderStates[int(RenderState::Ambient)] = 0;
+    renderStates[int(RenderState::SpecularEnable)] = 0;
+    renderStates[int(RenderState::DitherEnable)] = 0;
+    renderStates[int(RenderState::ColourVertex)] = 1;
+    renderStates[int(RenderState::AlphaBlendEnable)] = 0;
+    renderStates[int(RenderState::SrcBlend)] = BlendOne;
+    renderStates[int(RenderState::DestBlend)] = BlendZero;
+    renderStates[int(RenderState::CullMode)] = CullCounterClockwise;
+    stageStates[int(TextureStageState::ColourOp)] = OpModulate;
+    stageStates[int(TextureStageState::ColourArg1)] = ArgTexture;
+    stageStates[int(TextureStageState::ColourArg2)] = ArgDiffuse;
+    // Alpha modulates texture and diffuse by default, so a material's alpha shows on untextured and
+    // textured subsets alike (the texture of an untextured stage reads as opaque white).
+    stageStates[int(TextureStageState::AlphaOp)] = OpModulate;
+    stageStates[int(TextureStageState::AlphaArg1)] = ArgTexture;
+    stageStates[int(TextureStageState::AlphaArg2)] = ArgDiffuse;
+    stageStates[int(TextureStageState::AddressU)] = AddressWrap;
+    stageStates[int(TextureStageState::AddressV)] = AddressWrap;
+    stageStates[int(TextureStageState::MagFilter)] = FilterPoint;
+    stageStates[int(TextureStageState::MinFilter)] = FilterPoint;
+    stageStates[int(TextureStageState::MipFilter)] = FilterNone;
+    material.diffuse = material.ambient = {1, 1, 1, 1};
+    light.diffuse = {1, 1, 1, 0};
+
+    // Triangles clockwise as the viewer sees them are front faces; GL's window y runs upwards like the
+    // viewer's, so GL's clockwise is the same clockwise.
+    glFrontFace(GL_CW);
+    SetBackBufferSize(width, height);
+    UploadViewProjection();
+    if (glGetError() != GL_NO_ERROR) {
+        error = "OpenGL reported an error while setting up the device";
+        return false;
+    }
+    return true;
+}
+
+Device::~Device() {
+    shared->device = nullptr;
+    for (auto& [key, part] : cache) DeletePart(part);
+    cache.clear();
+    meshVertices.Destroy();
+    quadVertices.Destroy();
+    screenVertices.Destroy();
+    indexStream.Destroy();
+    instanceStream.Destroy();
+    GLuint arrays[] = {meshArray, quadArray, screenArray};
+    glDeleteVertexArrays(3, arrays);
+    if (program) glDeleteProgram(program);
+}
+
+void Device::SetBackBufferSize(int width, int height) {
+    backBufferWidth = std::max(width, 1);
+    backBufferHeight = std::max(height, 1);
+    glViewport(0, 0, backBufferWidth, backBufferHeight);
+}
+
+HResult Device::BeginScene() {
+    if (inScene) return E_FAIL;
+    inScene = true;
+    return S_OK;
+}
+
+HResult Device::EndScene() {
+    if (!inScene) return E_FAIL;
+    inScene = false;
+    if (++frame % SweepInterval == 0) SweepCache();
+    return S_OK;
+}
+
+HResult Device::Clear(uint32_t flags, ColourArgb colour, float z) {
+    GLbitfield mask = 0;
+    if (flags & ClearTarget) {
+        const auto c = ColourFromArgb(colour);
+        glClearColor(c[0], c[1], c[2], c[3]);
+        mask |= GL_COLOR_BUFFER_BIT;
+    }
+    if (flags & ClearDepth) {
+        glClearDepth(std::clamp(z, 0.0f, 1.0f));
+        // Clearing depth needs depth writes on; the next draw sets the game's choice again.
+        if (gl.depthMask != 1) {
+            glDepthMask(GL_TRUE);
+            gl.depthMask = 1;
+        }
+        mask |= GL_DEPTH_BUFFER_BIT;
+    }
+    if (!mask) return E_FAIL;
+    glClear(mask);
+    return S_OK;
+}
+
+HResult Device::SetTransform(TransformKind kind, const Matrix& matrix) {
+    switch (kind) {
+        case TransformKind::World: world = matrix; return S_OK;
+        case TransformKind::View: view = matrix; break;
+        case TransformKind::Projection: projection = matrix; break;
+        default: return E_FAIL;
+    }
+    UploadViewProjection();
+    return S_OK;
+}
+
+HResult Device::GetTransform(TransformKind kind, Matrix& matrix) const {
+    switch (kind) {
+        case TransformKind::World: matrix = world; return S_OK;
+        case TransformKind::View: matrix = view; return S_OK;
+        case TransformKind::Projection: matrix = projection; return S_OK;
+        default: return E_FAIL;
+    }
+}
+
+void Device::UploadViewProjection() {
+    viewProjection = view * projection;
+    bool invertible = false;
+    const Matrix cameraToWorld = Inverse(view, invertible);
+    eye = invertible ? Vector3{cameraToWorld.m[3][0], cameraToWorld.m[3][1], cameraToWorld.m[3][2]} : Vector3{};
+}
+
+HResult Device::GetViewport(Viewport& viewport) const {
+    viewport = Viewport{0, 0, backBufferWidth, backBufferHeight, 0.0f, 1.0f};
+    return S_OK;
+}
+
+HResult Device::SetRenderState(RenderState state, uint32_t value) {
+    const int index = int(state);
+    if (index < 0 || index >= RenderStateCount || !ValidRenderStateValue(state, value)) return E_FAIL;
+    renderStates[index] = value;
+    return S_OK;
+}
+
+uint32_t Device::GetRenderState(RenderState state) const {
+    const int index = int(state);
+    return index >= 0 && index < RenderStateCount ? renderStates[index] : 0;
+}
+
+HResult Device::SetLight(int index, const Light& newLight) {
+    if (index != 0) return E_FAIL;
+    light = newLight;
+    // The shader wants the direction towards the light.
+    const Vector3 direction = Normalize(newLight.direction);
+    toLight = {-direction.x, -direction.y, -direction.z};
+    return S_OK;
+}
+
+HResult Device::LightEnable(int index, bool enable) {
+    if (index != 0) return E_FAIL;
+    lightEnabled = enable;
+    return S_OK;
+}
+
+HResult Device::SetMaterial(const Material& newMaterial) {
+    material = newMaterial;
+    return S_OK;
+}
+
+HResult Device::SetTexture(int stage, Texture* texture) {
+    if (stage != 0) return E_FAIL;
+    auto* glTexture = dynamic_cast<GlTexture*>(texture);
+    if (texture && (!glTexture || glTexture->owner.get() != shared.get())) return E_FAIL;
+    boundTexture = glTexture;
+    return S_OK;
+}
+
+HResult Device::SetTextureStageState(int stage, TextureStageState state, uint32_t value) {
+    const int index = int(state);
+    if (stage != 0 || index < 0 || index >= StageStateCount || !ValidStageValue(state, value)) return E_FAIL;
+    stageStates[index] = value;
+    return S_OK;
+}
+
+uint32_t Device::GetTextureStageState(int stage, TextureStageState state) const {
+    const int index = int(state);
+    return stage == 0 && index >= 0 && index < StageStateCount ? stageStates[index] : 0;
+}
+
+void Device::ForgetTexture(GlTexture* texture) {
+    if (boundTexture == texture) boundTexture = nullptr;
+    if (gl.texture == texture->name) gl.texture = ~0u;
+    glDeleteTextures(1, &texture->name);
+}
+
+void Device::BindVertexArray(GLuint vertexArray) {
+    if (gl.vertexArray != vertexArray) {
+        glBindVertexArray(vertexArray);
+        gl.vertexArray = vertexArray;
+    }
+}
+
+void Device::SetWorldAttribute(const Matrix& matrix) {
+    if (attributeWorldValid && attributeWorld == matrix) return;
+    for (GLuint row = 0; row < 4; ++row) glVertexAttrib4fv(AttrWorld + row, matrix.m[row]);
+    attributeWorld = matrix;
+    attributeWorldValid = true;
+}
+
+void Device::ApplyTexture() {
+    GlTexture* texture = boundTexture;
+    if (!texture) return;
+    if (gl.texture != texture->name) {
+        glBindTexture(GL_TEXTURE_2D, texture->name);
+        gl.texture = texture->name;
+    }
+    const uint32_t mip = stageStates[int(TextureStageState::MipFilter)];
+    const bool linearMin = stageStates[int(TextureStageState::MinFilter)] == FilterLinear;
+    if (mip != FilterNone && !texture->hasMipmaps) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 1000);
+        glGenerateMipmap(GL_TEXTURE_2D);
+        texture->hasMipmaps = true;
+    }
+    GLint minFilter;
+    if (mip == FilterNone) minFilter = linearMin ? GL_LINEAR : GL_NEAREST;
+    else if (mip == FilterLinear) minFilter = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    else minFilter = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    const GLint magFilter = stageStates[int(TextureStageState::MagFilter)] == FilterLinear ? GL_LINEAR : GL_NEAREST;
+    const GLint wrapS = stageStates[int(TextureStageState::AddressU)] == AddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    const GLint wrapT = stageStates[int(TextureStageState::AddressV)] == AddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    if (texture->minFilter != minFilter) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, texture->minFilter = minFilter);
+    if (texture->magFilter != magFilter) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, texture->magFilter = magFilter);
+    if (texture->wrapS != wrapS) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, texture->wrapS = wrapS);
+    if (texture->wrapT != wrapT) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrapT = wrapT);
+}
+
+void Device::ApplyState(Layout layout) {
+    auto rs = [this](RenderState state) { return renderStates[int(state)]; };
+    auto setInt = [](GLint location, int& cached, int value) {
+        if (cached != value) {
+            glUniform1i(location, value);
+            cached = value;
+        }
+    };
+    auto setColour = [](GLint location, const ColourValue& c) { glUniform4f(location, c.r, c.g, c.b, c.a); };
+
+    // Fixed-function GL state.
+    auto toggle = [](GLenum capability, int& cached, bool on) {
+        if (cached != int(on)) {
+            on ? glEnable(capability) : glDisable(capability);
+            cached = on;
+        }
+    };
+    toggle(GL_DEPTH_TEST, gl.depthTest, rs(RenderState::ZEnable) != 0);
+    const GLenum depthFunc = GlCompare(rs(RenderState::ZFunc));
+    if (gl.depthFunc != depthFunc) glDepthFunc(gl.depthFunc = depthFunc);
+    const int depthMask = rs(RenderState::ZWriteEnable) != 0;
+    if (gl.depthMask != depthMask) {
+        glDepthMask(depthMask ? GL_TRUE : GL_FALSE);
+        gl.depthMask = depthMask;
+    }
+    toggle(GL_BLEND, gl.blend, rs(RenderState::AlphaBlendEnable) != 0);
+    const GLenum source = GlBlend(rs(RenderState::SrcBlend)), destination = GlBlend(rs(RenderState::DestBlend));
+    if (gl.blendSource != source || gl.blendDestination != destination) {
+        glBlendFunc(source, destination);
+        gl.blendSource = source;
+        gl.blendDestination = destination;
+    }
+    const uint32_t cullMode = rs(RenderState::CullMode);
+    toggle(GL_CULL_FACE, gl.cull, cullMode != CullNone);
+    // Front faces are the viewer's clockwise ones: culling counter-clockwise culls GL's back faces.
+    const GLenum cullFace = cullMode == CullClockwise ? GL_FRONT : GL_BACK;
+    if (cullMode != CullNone && gl.cullFace != cullFace) glCullFace(gl.cullFace = cullFace);
+
+    // Shader inputs.
+    setInt(uniforms.layout, uploaded.layout, layout);
+    if (uploaded.viewportWidth != float(backBufferWidth) || uploaded.viewportHeight != float(backBufferHeight)) {
+        uploaded.viewportWidth = float(backBufferWidth);
+        uploaded.viewportHeight = float(backBufferHeight);
+        glUniform2f(uniforms.viewportSize, uploaded.viewportWidth, uploaded.viewportHeight);
+    }
+    const int specular = rs(RenderState::SpecularEnable) != 0;
+    setInt(uniforms.specularEnable, uploaded.specularEnable, specular);
+    const int hasTexture = boundTexture != nullptr;
+    setInt(uniforms.hasTexture, uploaded.hasTexture, hasTexture);
+    const std::array<int, 6> stage{int(stageStates[int(TextureStageState::ColourOp)]),
+                                   int(stageStates[int(TextureStageState::ColourArg1)]),
+                                   int(stageStates[int(TextureStageState::ColourArg2)]),
+                                   int(stageStates[int(TextureStageState::AlphaOp)]),
+                                   int(stageStates[int(TextureStageState::AlphaArg1)]),
+                                   int(stageStates[int(TextureStageState::AlphaArg2)])};
+    if (uploaded.stage != stage) {
+        glUniform3i(uniforms.colourStage, stage[0], stage[1], stage[2]);
+        glUniform3i(uniforms.alphaStage, stage[3], stage[4], stage[5]);
+        uploaded.stage = stage;
+    }
+    ApplyTexture();
+    if (layout == LayoutScreen) return;
+
+    if (uploaded.viewProjection != viewProjection) {
+        glUniformMatrix4fv(uniforms.viewProjection, 1, GL_FALSE, &viewProjection.m[0][0]);
+        uploaded.viewProjection = viewProjection;
+    }
+    const int lighting = rs(RenderState::Lighting) != 0;
+    setInt(uniforms.lighting, uploaded.lighting, lighting);
+    if (!lighting) return;
+    if (uploaded.eye.x != eye.x || uploaded.eye.y != eye.y || uploaded.eye.z != eye.z) {
+        glUniform3f(uniforms.eye, eye.x, eye.y, eye.z);
+        uploaded.eye = eye;
+    }
+    setInt(uniforms.colourVertex, uploaded.colourVertex, rs(RenderState::ColourVertex) != 0);
+    setInt(uniforms.lightEnabled, uploaded.lightEnabled, lightEnabled);
+    const auto ambient = ColourFromArgb(rs(RenderState::Ambient));
+    if (uploaded.ambient[0] != ambient[0] || uploaded.ambient[1] != ambient[1] || uploaded.ambient[2] != ambient[2]) {
+        glUniform3f(uniforms.ambient, ambient[0], ambient[1], ambient[2]);
+        uploaded.ambient = {ambient[0], ambient[1], ambient[2]};
+    }
+    if (!uploaded.materialValid || std::memcmp(&uploaded.material, &material, sizeof material) != 0) {
+        setColour(uniforms.materialDiffuse, material.diffuse);
+        setColour(uniforms.materialAmbient, material.ambient);
+        setColour(uniforms.materialSpecular, material.specular);
+        setColour(uniforms.materialEmissive, material.emissive);
+        glUniform1f(uniforms.materialPower, material.power);
+        uploaded.material = material;
+        uploaded.materialValid = true;
+    }
+    if (lightEnabled &&
+        (!uploaded.lightValid || std::memcmp(&uploaded.light, &light, sizeof light) != 0 ||
+         std::memcmp(&uploaded.toLight, &toLight, sizeof toLight) != 0)) {
+        setColour(uniforms.lightDiffuse, light.diffuse);
+        setColour(uniforms.lightSpecular, light.specular);
+        setColour(uniforms.lightAmbient, light.ambient);
+        glUniform3f(uniforms.toLight, toLight.x, toLight.y, toLight.z);
+        uploaded.light = light;
+        uploaded.toLight = toLight;
+        uploaded.lightValid = true;
+    }
+}
+
+HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<const uint16_t> indices) {
+    const GLsizei count = GLsizei(indices.size() / 3 * 3);
+    if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
+    const size_t vertexOffset = quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
+    const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
+    BindVertexArray(quadArray);
+    ApplyState(LayoutQuad);
+    SetWorldAttribute(world);
+    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indexOffset),
+                             GLint(vertexOffset / sizeof(QuadVertex)));
+    ++statistics.drawCalls;
+    return S_OK;
+}
+
+HResult Device::DrawIndexed(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) {
+    const GLsizei count = GLsizei(indices.size() / 3 * 3);
+    if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
+    const size_t vertexOffset = screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
+    const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
+    BindVertexArray(screenArray);
+    ApplyState(LayoutScreen);
+    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indexOffset),
+                             GLint(vertexOffset / sizeof(ScreenVertex)));
+    ++statistics.drawCalls;
+    return S_OK;
+}
+
+void Device::PrepareInstances(std::span<const Matrix> worlds) {
+    const size_t offset = instanceStream.Write(worlds.data(), worlds.size_bytes(), sizeof(Matrix));
+    glBindBuffer(GL_ARRAY_BUFFER, instanceStream.Name());
+    for (GLuint row = 0; row < 4; ++row) {
+        glEnableVertexAttribArray(AttrWorld + row);
+        glVertexAttribPointer(AttrWorld + row, 4, GL_FLOAT, GL_FALSE, sizeof(Matrix),
+                              reinterpret_cast<const void*>(offset + row * 4 * sizeof(float)));
+    }
+}
+
+void Device::FinishInstances() {
+    for (GLuint row = 0; row < 4; ++row) glDisableVertexAttribArray(AttrWorld + row);
+    // The constant world attribute is undefined after a draw that read it from an array.
+    attributeWorldValid = false;
+}
+
+HResult Device::DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset, GLint baseVertex,
+                                 std::span<const Matrix> worlds) {
+    BindVertexArray(vertexArray);
+    ApplyState(LayoutMesh);
+    if (worlds.empty()) {
+        SetWorldAttribute(world);
+        glDrawElementsBaseVertex(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, indexOffset, baseVertex);
+    } else {
+        PrepareInstances(worlds);
+        glDrawElementsInstancedBaseVertex(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, indexOffset,
+                                          GLsizei(worlds.size()), baseVertex);
+        FinishInstances();
+    }
+    ++statistics.drawCalls;
+    return S_OK;
+}
+
+HResult Device::DrawIndexed(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices) {
+    return DrawIndexedInstanced(vertices, indices, {});
+}
+
+HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+                                     std::span<const Matrix> worlds) {
+    const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
+    if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
+    const size_t vertexOffset = meshVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(MeshVertex));
+    const size_t indexOffset = indexStream.Write(indices.data(), size_t(count) * sizeof(uint32_t), 4);
+    return DrawMeshGeometry(meshArray, count, reinterpret_cast<const void*>(indexOffset),
+                            GLint(vertexOffset / sizeof(MeshVertex)), worlds);
+}
+
+void Device::DeletePart(CachedPart& part) {
+    if (part.vertexArray) glDeleteVertexArrays(1, &part.vertexArray);
+    GLuint buffers[] = {part.vertexBuffer, part.indexBuffer};
+    glDeleteBuffers(2, buffers);
+    part = CachedPart{};
+}
+
+HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, size_t part,
+                                  std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+                                  std::span<const Matrix> worlds) {
+    if (!owner) return DrawIndexedInstanced(vertices, indices, worlds);
+    auto [entry, added] = cache.try_emplace(PartKey{*owner, part});
+    CachedPart& cached = entry->second;
+    if (added) {
+        cached.owner = owner;
+        const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
+        cached.valid = count > 0 && !vertices.empty() && IndicesInRange(indices, vertices.size());
+        if (!cached.valid) return E_FAIL;
+        cached.indexCount = count;
+        glGenVertexArrays(1, &cached.vertexArray);
+        GLuint buffers[2];
+        glGenBuffers(2, buffers);
+        cached.vertexBuffer = buffers[0];
+        cached.indexBuffer = buffers[1];
+        BindVertexArray(cached.vertexArray);
+        glBindBuffer(GL_ARRAY_BUFFER, cached.vertexBuffer);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size_bytes()), vertices.data(), GL_STATIC_DRAW);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, cached.indexBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(count) * sizeof(uint32_t)), indices.data(),
+                     GL_STATIC_DRAW);
+        auto attribute = [](GLuint location, GLint size, size_t offset) {
+            glEnableVertexAttribArray(location);
+            glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, sizeof(MeshVertex),
+                                  reinterpret_cast<const void*>(offset));
+        };
+        attribute(AttrPosition, 3, offsetof(MeshVertex, x));
+        attribute(AttrNormal, 3, offsetof(MeshVertex, nx));
+        attribute(AttrTexCoord, 2, offsetof(MeshVertex, u));
+        for (GLuint i = 0; i < 4; ++i) glVertexAttribDivisor(AttrWorld + i, 1);
+        ++statistics.meshUploads;
+    }
+    if (!cached.valid) return E_FAIL;
+    return DrawMeshGeometry(cached.vertexArray, cached.indexCount, nullptr, 0, worlds);
+}
+
+void Device::SweepCache() {
+    for (auto it = cache.begin(); it != cache.end();) {
+        if (it->second.owner.expired()) {
+            if (gl.vertexArray == it->second.vertexArray) gl.vertexArray = ~0u;
+            DeletePart(it->second);
+            it = cache.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& nativePath) {
+    Image image;
+    std::string error;
+    if (!LoadImageFile(nativePath, image, error)) return nullptr;
+    return CreateTextureFromPixels(image.width, image.height, image.rgba);
+}
+
+std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height, std::span<const uint8_t> rgba) {
+    if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide ||
+        rgba.size() < size_t(width) * size_t(height) * 4)
+        return nullptr;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
+    gl.texture = name;
+    // Rows go in top row first, so texture coordinate v = 0 is the picture's top row.
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    if (glGetError() != GL_NO_ERROR) {
+        glDeleteTextures(1, &name);
+        gl.texture = ~0u;
+        return nullptr;
+    }
+    return std::make_unique<GlTexture>(shared, name, width, height);
+}
+
+bool Device::ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) {
+    width = backBufferWidth;
+    height = backBufferHeight;
+    const size_t rowBytes = size_t(width) * 4;
+    std::vector<uint8_t> bottomUp(rowBytes * size_t(height));
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
+    if (glGetError() != GL_NO_ERROR) return false;
+    rgba.resize(bottomUp.size());
+    for (int row = 0; row < height; ++row)
+        std::memcpy(&rgba[size_t(row) * rowBytes], &bottomUp[size_t(height - 1 - row) * rowBytes], rowBytes);
+    for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
+    return true;
+}
+
+}  // namespace
+
+std::unique_ptr<GlDevice> GlDevice::Create(int backBufferWidth, int backBufferHeight, std::string& error) {
+    auto device = std::make_unique<Device>();
+    if (!device->Initialise(backBufferWidth, backBufferHeight, error)) return nullptr;
+    return device;
+}

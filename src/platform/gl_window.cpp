@@ -1,0 +1,96 @@
+#include "platform/gl_window.h"
+
+#include <SDL.h>
+#include <epoxy/gl.h>
+
+#include "platform/gl_device.h"
+
+namespace {
+
+class SdlGlWindow final : public GlWindow {
+public:
+    ~SdlGlWindow() override {
+        // The device's GL objects go while their context is still current.
+        device.reset();
+        if (context) SDL_GL_DeleteContext(context);
+        if (window) SDL_DestroyWindow(window);
+    }
+
+    bool Open(const std::string& title, int clientWidth, int clientHeight, bool offscreen, std::string& error) {
+        if (clientWidth <= 0 || clientHeight <= 0) {
+            error = "window size must be positive";
+            return false;
+        }
+        SDL_GL_ResetAttributes();
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+        SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
+        SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
+        const Uint32 flags = SDL_WINDOW_OPENGL | (offscreen ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+        window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth,
+                                  clientHeight, flags);
+        if (!window) {
+            error = std::string("cannot create the window: ") + SDL_GetError();
+            return false;
+        }
+        context = SDL_GL_CreateContext(window);
+        if (!context) {
+            error = std::string("cannot create an OpenGL 3.3 context: ") + SDL_GetError();
+            return false;
+        }
+        if (SDL_GL_MakeCurrent(window, context) != 0) {
+            error = std::string("cannot use the OpenGL context: ") + SDL_GetError();
+            return false;
+        }
+        // A visible window follows the display's refresh; an offscreen one draws as fast as it can.
+        // Either request may be refused (some drivers do not support it); the game runs anyway.
+        SDL_GL_SetSwapInterval(offscreen ? 0 : 1);
+        int width = 0, height = 0;
+        SDL_GL_GetDrawableSize(window, &width, &height);
+        device = GlDevice::Create(width, height, error);
+        return device != nullptr;
+    }
+
+    GraphicsDevice& Device() override { return *device; }
+    SDL_Window* Handle() const override { return window; }
+    int ClientWidth() const override {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window, &width, &height);
+        return width;
+    }
+    int ClientHeight() const override {
+        int width = 0, height = 0;
+        SDL_GetWindowSize(window, &width, &height);
+        return height;
+    }
+    void OnResized() override {
+        int width = 0, height = 0;
+        SDL_GL_GetDrawableSize(window, &width, &height);
+        device->SetBackBufferSize(width, height);
+    }
+    bool SetFullScreen(bool fullScreen) override {
+        if (SDL_SetWindowFullscreen(window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
+        OnResized();
+        return true;
+    }
+    void Present() override { SDL_GL_SwapWindow(window); }
+    void Finish() override { glFinish(); }
+
+private:
+    SDL_Window* window = nullptr;
+    SDL_GLContext context = nullptr;
+    std::unique_ptr<GlDevice> device;
+};
+
+}  // namespace
+
+std::unique_ptr<GlWindow> GlWindow::Create(const std::string& title, int clientWidth, int clientHeight, bool offscreen,
+                                           std::string& error) {
+    auto window = std::make_unique<SdlGlWindow>();
+    if (!window->Open(title, clientWidth, clientHeight, offscreen, error)) return nullptr;
+    return window;
+}

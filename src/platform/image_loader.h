@@ -1,0 +1,27 @@
+// Decoding of the picture files the game ships (BMP, TGA raw or run-length coded in either row order,
+// PNG, JPEG) into 32-bit RGBA pixels, top row first. Everything a file can be is expected here: missing,
+// empty, truncated, garbage or absurdly large files give "no image" with a reason, never a crash and
+// never an allocation larger than the biggest picture the device accepts.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+// Largest accepted width or height: the device's texture limit.
+constexpr int MaxImageSide = 8192;
+// Largest picture file read at all (an uncompressed 8192 x 8192 picture with headroom).
+constexpr size_t MaxImageFileBytes = size_t(MaxImageSide) * MaxImageSide * 4 + (1u << 20);
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;  // width x height x 4 bytes, top row first
+};
+
+// False with a reason when the bytes are not a picture of an accepted size.
+bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error);
+bool LoadImageFile(const std::string& nativePath, Image& image, std::string& error);
+
+// Reads a whole file of at most maxBytes. False when missing, unreadable or larger.
+bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error);
