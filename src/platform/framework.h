@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -30,10 +31,13 @@ struct RunOptions {
     std::string traceFile;                 // --trace FILE: one JSON line per game event
     std::string recordFile;                // --record FILE: windowed run writes its input as a script
     std::vector<std::pair<int64_t, std::string>> screenshots;  // --screenshot FRAME:FILE.png
+    bool help = false;                     // --help: Run prints the usage and starts nothing
 };
 
 // Parses argv; on a bad option writes the reason to error and returns nullopt.
 std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& error);
+// The --help text.
+std::string RunOptionsUsage();
 
 class Window {
 public:
@@ -94,6 +98,18 @@ private:
     friend struct FrameworkAccess;
 };
 
-// One line of the --trace file: {"t": now, "event": name, ...fields}. fieldsJson is the inner part of a
+// Parses the command line and runs the application: a bad option prints its reason to standard error
+// and gives exit code 2. Otherwise the result of Run.
+int RunFromCommandLine(Application& application, int argc, char** argv);
+
+// Where the platform's notices go: what it falls back to (offscreen video, no game controllers, full
+// screen refused, ...), each text once per run. The game connects this to its log. Notices raised before
+// InitApplication has returned are held back until then, so they land in the new session's log; with no
+// handler they go to standard error.
+void SetPlatformNoticeHandler(std::function<void(const std::string&)> handler);
+// Raises a notice (for every platform module).
+void ReportPlatformNotice(const std::string& text);
+
+// One line of the --trace file: {"frame": k, "t": now, "event": name, ...fields}. fieldsJson is the inner part of a
 // JSON object without braces ("\"row\":3,\"count\":2") or empty. Does nothing when no trace was asked for.
 void TraceEvent(const char* name, const std::string& fieldsJson = "");

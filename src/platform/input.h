@@ -1,0 +1,106 @@
+// Input on the SDL side: turns SDL events into the window messages the game handles (virtual-key codes
+// with auto-repeat, character messages in the single-byte code page, pointer, buttons, focus, close,
+// size), keeps the held-key and pointer state the game polls, and lets a game controller stand in for
+// the keyboard (d-pad or left stick as the arrow keys, A turns, B drops, Start pauses). Translation is a
+// set of pure functions so that every key of the game's key map can be checked without a window; the
+// same key-message rules serve the headless script, so a scripted key behaves like a pressed one.
+#pragma once
+
+#include <SDL.h>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/messages.h"
+
+// Virtual-key code for an SDL key, 0 for keys the game has no code for. Letters and digits are their
+// upper-case ASCII codes; the keypad gives its digit codes with num lock on and the navigation keys
+// with it off, except keypad 5, which is always 0x65 (it turns the piece either way).
+int VirtualKeyFromSdl(const SDL_Keysym& keysym);
+
+// The messages of one key transition: WM_KEYDOWN (lParam bit 30 set on auto-repeat) followed, for
+// Enter, Backspace, Esc and Tab, by a WM_CHAR with the control code; or WM_KEYUP.
+void AppendKeyMessages(int virtualKey, bool down, bool repeat, std::vector<Message>& out);
+
+// One WM_CHAR per character of UTF-8 text that the single-byte code page (Latin-1 with the
+// 0x80-0x9F extras) can show; other characters, control characters and broken sequences are dropped.
+void AppendTextMessages(std::string_view utf8, std::vector<Message>& out);
+// The code-page byte of a Unicode code point, 0 when the code page has none.
+uint8_t CodePageByte(uint32_t codePoint);
+
+// Pointer messages carry the client position in lParam: x in the low 16 bits, y in the next 16, both
+// signed, as the classic message loop packed them.
+int64_t PointLParam(int x, int y);
+Point LParamPoint(int64_t lParam);
+
+// Keyboard, mouse and window events -> messages. Game-controller events are not handled here (see
+// GamepadMapper); other events give nothing.
+void TranslateEvent(const SDL_Event& event, std::vector<Message>& out);
+
+// The held keys, buttons and pointer as the messages report them. Every input message (real or
+// scripted) passes through Apply before the game sees it, so the pointer the game reads while handling
+// a message is that message's position.
+class KeyStateTracker {
+public:
+    void Apply(const Message& message);
+    bool IsKeyHeld(int virtualKey) const;
+    bool IsLeftButtonDown() const { return held[VK_LBUTTON]; }
+    Point CursorPosition() const { return cursor; }
+    // Forgets every held key (the window lost the focus, so their releases will not arrive).
+    void ReleaseAll();
+
+private:
+    std::array<bool, 256> held{};
+    Point cursor;
+};
+
+// Game controllers as a second keyboard. Button and axis events of any number of pads become the key
+// messages of the keys they stand for; a direction held on the d-pad or the stick repeats its key-down
+// like a held key. The held state is kept apart from the keyboard's, so releasing the pad does not
+// release a key still held on the keyboard.
+class GamepadMapper {
+public:
+    // Repeat timing of held directions, in milliseconds.
+    static constexpr uint32_t RepeatDelayMs = 400;
+    static constexpr uint32_t RepeatIntervalMs = 60;
+    // Stick travel (of 32767) that presses a direction, and below which it is released again.
+    static constexpr int StickPress = 12000;
+    static constexpr int StickRelease = 8000;
+
+    // Handles SDL_CONTROLLERBUTTONDOWN/UP, SDL_CONTROLLERAXISMOTION and SDL_CONTROLLERDEVICEREMOVED
+    // (a pad pulled out releases what it held). Returns true when the event was a controller event.
+    bool HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vector<Message>& out);
+    // Auto-repeat of held directions, called once per loop turn.
+    void Update(uint32_t nowMs, std::vector<Message>& out);
+    bool IsKeyHeld(int virtualKey) const;
+    // Lets go of everything (focus lost).
+    void ReleaseAll(std::vector<Message>& out);
+
+private:
+    // What one pad holds, by source.
+    struct Pad {
+        bool dpad[4] = {};      // left, right, up, down
+        int stickX = 0;         // -1 left, 0, +1 right
+        int stickY = 0;         // -1 up, 0, +1 down
+        bool a = false, b = false, start = false;
+    };
+    struct Held {
+        bool down = false;
+        uint32_t nextRepeatMs = 0;
+    };
+    bool PadHolds(const Pad& pad, int virtualKey) const;
+    void Refresh(int virtualKey, uint32_t nowMs, std::vector<Message>& out);
+
+    std::map<int32_t, Pad> pads;
+    std::map<int, Held> keys;  // VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE, VK_ESCAPE
+};
+
+// Script key names ("Left", "Enter", "Numpad5", "F1", "P", "7", ...) and numeric codes ("0x25", "37")
+// -> virtual-key code; 0 when unknown. Names are matched without regard to letter case.
+int VirtualKeyFromName(std::string_view name);
+// The script name of a virtual-key code ("Left", "A", "F5"); a hexadecimal code when it has none.
+std::string VirtualKeyName(int virtualKey);
