@@ -110,6 +110,7 @@ bool GameCore::SettledInPass(int column, int row) const {
 // One pass: mark every run of three or more equal colours on settled columns, then remove the
 // cells that have been marked for longer than the vanish delay.
 int GameCore::MatchColours() {
+    debrisOrderUsed = -1;
     // Nothing moves while the runs are collected, so each column's settled part is found once.
     for (int column = 1; column <= WellColumns; ++column) {
         int top = WellRows + 1;

@@ -133,6 +133,10 @@ private:
     std::array<int8_t, WellColumns + 2> settledTop{};
     std::array<uint8_t, WellCapacity> inMatch{};
     std::array<int16_t, WellCapacity> matchList{};
+    // When the effect list is full, the order in which its entries give way (most advanced first),
+    // worked out once per removal pass; debrisOrderUsed is -1 until then.
+    std::array<int8_t, DebrisCapacity> debrisOrder{};
+    int debrisOrderUsed = -1;
 };
 
 // The one random generator of the run: 0..32767 output, seeded once.

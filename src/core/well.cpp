@@ -134,18 +134,23 @@ void GameCore::MoveWellCell(int index, int column, int row) {
 }
 
 // A full effect list gives up the effect nearest its end (the one that has been shown longest), so
-// the newest removal is always shown.
+// the newest removal is always shown. A pass can remove up to 240 cells at once, so the order of
+// giving way is sorted once per pass rather than searched per cell.
 void GameCore::AddDebris(const Cell& cell) {
     DebrisList& debris = state.debris;
     debris.count = std::clamp(debris.count, 0, DebrisCapacity);
     int target = debris.count;
     if (debris.count == DebrisCapacity) {
-        target = 0;
-        for (int i = 1; i < debris.count; ++i) {
-            if (debris.cells[i].debrisProgress > debris.cells[target].debrisProgress) {
-                target = i;
+        if (debrisOrderUsed < 0 || debrisOrderUsed >= DebrisCapacity) {
+            for (int i = 0; i < DebrisCapacity; ++i) {
+                debrisOrder[i] = static_cast<int8_t>(i);
             }
+            std::stable_sort(debrisOrder.begin(), debrisOrder.end(), [&debris](int8_t a, int8_t b) {
+                return debris.cells[a].debrisProgress > debris.cells[b].debrisProgress;
+            });
+            debrisOrderUsed = 0;
         }
+        target = debrisOrder[debrisOrderUsed++];
     } else {
         ++debris.count;
     }
@@ -184,6 +189,7 @@ void GameCore::ShiftRowsAboveDown(int removedRow) {
 }
 
 int GameCore::RemoveFullRows() {
+    debrisOrderUsed = -1;
     int count = 0;
     for (int row = 1; row <= WellRows; ++row) {
         bool full = true;
