@@ -118,6 +118,16 @@ void SetLanguageName(const std::string& name) { LanguageNameStorage() = name; }
 
 const std::string& LanguageName() { return LanguageNameStorage(); }
 
+std::string LoadLanguageName() {
+    std::string name;
+    if (!ReadConfigString("LANGUAGE", "Name", name)) {
+        name = "ENGLISH";
+        WriteConfigString("LANGUAGE", "Name", name);
+    }
+    SetLanguageName(name);
+    return name;
+}
+
 std::string Translate(const std::string& key) {
     const std::string path = GameFilePath("language.ini");
     const std::string& language = LanguageName();

@@ -40,6 +40,10 @@ bool WriteStructure(const std::string& section, const std::string& key, const vo
 void SetLanguageName(const std::string& name);
 const std::string& LanguageName();
 
+// Start-up: the language from config.ini [LANGUAGE] Name; when it is missing or empty, "ENGLISH",
+// written back so the player can see and change it. The result is also made LanguageName().
+std::string LoadLanguageName();
+
 // The translation of a text from language.ini, section LanguageName(); "" when there is none (callers
 // then show the text itself). An empty language name is logged on every call and the lookup goes on.
 std::string Translate(const std::string& key);

@@ -37,6 +37,21 @@ TEST_F(ConfigTest, EmptyValueCountsAsMissing) {
     EXPECT_EQ(ReadFile("config.ini"), "[LANGUAGE]\r\nName=ENGLISH\r\n[OPTIONS]\r\nbtnSound=0\r\n");
 }
 
+TEST_F(ConfigTest, StartUpLanguageDefaultsToEnglishAndIsWrittenBack) {
+    WriteFile("config.ini", "[OPTIONS]\r\nbtnSound=1\r\n");
+    EXPECT_EQ(LoadLanguageName(), "ENGLISH");
+    EXPECT_EQ(LanguageName(), "ENGLISH");
+    EXPECT_EQ(ReadFile("config.ini"), "[OPTIONS]\r\nbtnSound=1\r\n\r\n[LANGUAGE]\r\nName=ENGLISH\r\n");
+
+    WriteFile("config.ini", "[language]\r\nname = \"DEUTSCH\"\r\n");
+    EXPECT_EQ(LoadLanguageName(), "DEUTSCH");
+    EXPECT_EQ(ReadFile("config.ini"), "[language]\r\nname = \"DEUTSCH\"\r\n");  // nothing written
+
+    WriteFile("config.ini", "[LANGUAGE]\r\nName=   \r\n");  // blank counts as missing
+    EXPECT_EQ(LoadLanguageName(), "ENGLISH");
+    EXPECT_EQ(ReadFile("config.ini"), "[LANGUAGE]\r\nName=ENGLISH\r\n");
+}
+
 TEST_F(ConfigTest, NumbersConvertLikeTheCLibrary) {
     WriteFile("config.ini",
               "[OPTIONS]\r\n"
