@@ -230,6 +230,12 @@ void GameCore::AdvancePlay(float time) {
 }
 
 void GameCore::AdvanceAnimations(AppState appState) {
+    AdvanceWellAnimations();
+    AdvanceAppearance();
+    AdvanceDebris(appState);
+}
+
+void GameCore::AdvanceWellAnimations() {
     const float f = StepFrameRate();
     const int pieceCells = state.pieceCellCount < 0 ? 0 : state.pieceCellCount > 4 ? 4 : state.pieceCellCount;
     if (state.piece.active) {
@@ -249,6 +255,10 @@ void GameCore::AdvanceAnimations(AppState appState) {
         Cell& cell = state.well.cells[i];
         AdvanceAnimation(cell.falling, cell.fallProgress, settledFall);
     }
+}
+
+void GameCore::AdvanceAppearance() {
+    const float f = StepFrameRate();
     if (state.piece.appearing) {
         state.piece.appearProgress += (state.dropSpeed + 8.0f) / (4.0f * f);
         if (state.piece.appearProgress >= 1.0f) {
@@ -257,6 +267,10 @@ void GameCore::AdvanceAnimations(AppState appState) {
             state.piece.appearing = 0;
         }
     }
+}
+
+void GameCore::AdvanceDebris(AppState appState) {
+    const float f = StepFrameRate();
     // Removal effects stand still behind the pause screen.
     if (appState != Paused) {
         const float debrisStep = DebrisRate / f;

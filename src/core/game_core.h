@@ -67,6 +67,11 @@ public:
     // Once per drawn frame in Playing, Paused and GameOver, after AdvancePlay: the piece's and settled
     // cells' animations, the appearance, then the debris (which stands still while Paused).
     void AdvanceAnimations(AppState appState);
+    // The same in its three parts, for a frame that draws each part right after advancing it: the
+    // piece's and settled cells' moves, the appearance, the removal effects.
+    void AdvanceWellAnimations();
+    void AdvanceAppearance();
+    void AdvanceDebris(AppState appState);
 
     // Piece operations called by input handling.
     void MovePieceLeft();
