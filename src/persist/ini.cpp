@@ -392,10 +392,13 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
-// Replaces the file at path by text: a complete, synced temporary file is renamed over it.
+// Replaces the file at path by text: a complete, synced temporary file is renamed over it. The
+// temporary file has one fixed name per file, so a save cut short by a crash leaves at most one
+// leftover beside it, which the next save reuses, instead of a new one after every crash.
 bool ReplaceFile(const std::string& path, std::string_view text, mode_t mode) {
-    std::string temp = path + ".tmp-XXXXXX";
-    int fd = ::mkstemp(temp.data());
+    std::string temp = path + ".tmp";
+    ::unlink(temp.c_str());  // never write through a leftover link
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) return false;
     bool ok = ::fchmod(fd, mode) == 0;
     ok = ok && WriteAll(fd, text);
