@@ -499,6 +499,12 @@ int Application::Run(const RunOptions& options) {
     impl->startMs = TickCountMs();
     int failedInARow = 0;
     while (impl->running) {
+        if (headless) {
+            SetVirtualTickCount(static_cast<uint32_t>(static_cast<double>(impl->frame) * 1000.0 / fps));
+            impl->now = static_cast<float>(static_cast<double>(impl->frame) / fps);
+        }
+        traceFrame = impl->frame;
+        traceNow = impl->now;
         if (frameLimit && impl->frame >= *frameLimit) {
             TraceEvent("frame-limit", "\"frames\":" + std::to_string(impl->frame));
             if (safetyLimit) {
@@ -507,12 +513,6 @@ int Application::Run(const RunOptions& options) {
             }
             break;
         }
-        if (headless) {
-            SetVirtualTickCount(static_cast<uint32_t>(static_cast<double>(impl->frame) * 1000.0 / fps));
-            impl->now = static_cast<float>(static_cast<double>(impl->frame) / fps);
-        }
-        traceFrame = impl->frame;
-        traceNow = impl->now;
         FrameworkAccess::Pump(*this);
         if (!impl->running) break;
         if (!impl->active) continue;

@@ -314,8 +314,10 @@ bool GamepadMapper::HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vec
             if (value > StickPress) direction = 1;
             else if (value < -StickPress) direction = -1;
             else if (value > -StickRelease && value < StickRelease) direction = 0;
-            Refresh(horizontal ? VK_LEFT : VK_UP, nowMs, out);
-            Refresh(horizontal ? VK_RIGHT : VK_DOWN, nowMs, out);
+            // The side let go of is released before the other is pressed.
+            int negative = horizontal ? VK_LEFT : VK_UP, positive = horizontal ? VK_RIGHT : VK_DOWN;
+            Refresh(direction < 0 ? positive : negative, nowMs, out);
+            Refresh(direction < 0 ? negative : positive, nowMs, out);
             return true;
         }
         case SDL_CONTROLLERDEVICEREMOVED:
