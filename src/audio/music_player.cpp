@@ -1,0 +1,137 @@
+#include "audio/music_player.h"
+
+#include <algorithm>
+
+#include "core/game_core.h"
+#include "persist/log.h"
+#include "platform/paths.h"
+
+const char* const MusicTrackFiles[GameTrackCount] = {
+    "Sound\\music_1.mid", "Sound\\music_2.mid", "Sound\\music_3.mid", "Sound\\music_4.mid", "Sound\\music_5.mid",
+};
+
+namespace {
+
+bool FileExists(const std::string& nativePath) {
+    std::FILE* file = std::fopen(nativePath.c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+std::string FindSoundFont() {
+    for (const std::string& name : ListFiles("Sound\\*.sf2")) {
+        const std::string path = NativePath("Sound\\" + name);
+        if (FileExists(path)) return path;
+    }
+    for (const char* path : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2"})
+        if (FileExists(path)) return path;
+    return "";
+}
+
+bool MusicPlayer::InitMusic(AudioMixer* device) {
+    ReleaseMusic();
+    if (!device || !device->IsOpen()) return false;
+    std::string error;
+    const std::string soundFont = FindSoundFont();
+    if (!synth.Init(soundFont, error)) return false;
+    if (!synth.HasSoundFont()) {
+        static bool told = false;  // once per run
+        if (!told) {
+            told = true;
+            WriteLog(soundFont.empty() ? "MIDI music: no soundfont found (Sound\\*.sf2, /usr/share/sounds/sf2), the music is silent"
+                                       : "MIDI music: " + error + ", the music is silent",
+                     LogWarning);
+        }
+    }
+    mixer = device;
+    mixer->SetMusicSource(&synth);
+    ready = true;
+    return true;
+}
+
+bool MusicPlayer::LoadTrack(const std::string& fileName) {
+    if (!ready || tracks.size() >= MaxMusicTracks) return false;
+    std::string error;
+    const int song = synth.LoadSongFile(NativePath(fileName), error);
+    if (song < 0) {
+        WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);
+        return false;
+    }
+    tracks.push_back({fileName, song});
+    return true;
+}
+
+int MusicPlayer::FindTrack(const std::string& fileName) const {
+    for (size_t i = 0; i < tracks.size(); ++i)
+        if (tracks[i].fileName == fileName) return static_cast<int>(i);
+    return -1;
+}
+
+bool MusicPlayer::PlayTrack(const std::string& fileName, int repeats) {
+    const int index = FindTrack(fileName);
+    if (!ready || index < 0) return false;
+    return synth.Play(tracks[index].song, repeats);
+}
+
+bool MusicPlayer::StopMusic() {
+    if (!ready) return false;
+    synth.Stop();
+    return true;
+}
+
+bool MusicPlayer::IsMusicPlaying() const { return ready && synth.IsPlaying(); }
+
+void MusicPlayer::ReleaseMusic() {
+    // The mixer lets go of the synth first, so the audio thread never renders a synth being freed.
+    if (mixer) mixer->SetMusicSource(nullptr);
+    synth.Release();
+    tracks.clear();
+    mixer = nullptr;
+    ready = false;
+}
+
+int MusicPlayer::ChooseNextTrack() {
+    const int32_t least = *std::min_element(trackPlayCounts.begin(), trackPlayCounts.end());
+    int candidates[GameTrackCount];
+    int found = 0;
+    for (int track = 0; track < GameTrackCount; ++track)
+        if (trackPlayCounts[track] == least) candidates[found++] = track;
+    const int chosen = candidates[RandomInt(0, found - 1)];
+    ++trackPlayCounts[chosen];
+    return chosen;
+}
+
+void MusicPlayer::PlayNextTrack(bool musicOn) {
+    if (!musicOn) return;
+    StopMusic();
+    const int track = ChooseNextTrack();
+    PlayTrack(MusicTrackFiles[track], 1);
+}
+
+void MusicPlayer::RunMusicCheck(float now, bool musicOn) {
+    if (musicOn && !IsMusicPlaying() && now - lastMusicCheck > 0.5f) {
+        PlayNextTrack(musicOn);
+        lastMusicCheck = now;
+    }
+}
+
+MusicPlayer& GameMusicPlayer() {
+    static MusicPlayer player;
+    return player;
+}
+
+bool InitMusic(AudioMixer* mixer) { return GameMusicPlayer().InitMusic(mixer); }
+bool LoadTrack(const std::string& fileName) { return GameMusicPlayer().LoadTrack(fileName); }
+bool PlayTrack(const std::string& fileName, int repeats) { return GameMusicPlayer().PlayTrack(fileName, repeats); }
+bool StopMusic() { return GameMusicPlayer().StopMusic(); }
+bool IsMusicPlaying() { return GameMusicPlayer().IsMusicPlaying(); }
+void ReleaseMusic() { GameMusicPlayer().ReleaseMusic(); }
+void PlayNextTrack(bool musicOn) { GameMusicPlayer().PlayNextTrack(musicOn); }
+void RunMusicCheck(float now, bool musicOn) { GameMusicPlayer().RunMusicCheck(now, musicOn); }
+
+void LoadGameTracks() {
+    for (const char* file : MusicTrackFiles) LoadTrack(file);
+}

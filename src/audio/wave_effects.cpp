@@ -1,0 +1,116 @@
+#include "audio/wave_effects.h"
+
+#include "audio/sound_decoder.h"
+#include "platform/paths.h"
+
+namespace {
+
+void ReadWave(WaveFile& wave, ByteSource& source) {
+    WaveLayout layout;
+    if (!ReadWaveLayout(source, layout, wave.error)) return;
+    wave.format = layout.format;
+    wave.data.resize(layout.dataSize);
+    if (source.ReadAt(layout.dataOffset, wave.data.data(), layout.dataSize) != layout.dataSize) {
+        wave.error = "sample data truncated";
+        wave.data.clear();
+        return;
+    }
+    wave.dataSize = layout.dataSize;
+    wave.valid = true;
+}
+
+}  // namespace
+
+const char* const WaveEffectFiles[7] = {
+    "Sound\\action.wav", "Sound\\fill.wav",     "Sound\\fall.wav",  "Sound\\gameover.wav",
+    "Sound\\bonus.wav",  "Sound\\getbonus.wav", "Sound\\level.wav",
+};
+
+WaveFile::WaveFile(const std::string& nativePath) {
+    FileByteSource source(nativePath);
+    if (!source.IsOpen()) {
+        error = "cannot open";
+        return;
+    }
+    ReadWave(*this, source);
+}
+
+WaveFile::WaveFile(const uint8_t* bytes, size_t size) {
+    MemoryByteSource source(bytes, size);
+    ReadWave(*this, source);
+}
+
+int WaveEffects::Init(AudioMixer* mixer) {
+    Release();
+    if (!mixer || !mixer->IsOpen()) return 1;
+    device = mixer;
+    ready = true;
+    return 0;
+}
+
+bool WaveEffects::Load(const std::string& gamePath) {
+    if (!ready || count == MaxWaveEffects) return false;
+    const int number = ++count;  // the number is taken whatever happens next
+    Slot& slot = slots[number];
+    slot.file = std::make_unique<WaveFile>(NativePath(gamePath));
+    if (!slot.file->valid) return false;
+    slot.buffer = device->CreateBuffer(slot.file->format, slot.file->dataSize, false);
+    if (slot.buffer == 0) return false;
+    slot.size = slot.file->dataSize;
+    return device->WriteBuffer(slot.buffer, 0, slot.file->data.data(), slot.size);
+}
+
+bool WaveEffects::Play(int number, uint32_t flags) {
+    if (!ready) return false;
+    Stop(number);
+    if (number <= 0 || number > count) return false;
+    const Slot& slot = slots[number];
+    if (!device->SetPosition(slot.buffer, 0)) return false;
+    return device->Play(slot.buffer, (flags & 1) != 0);
+}
+
+bool WaveEffects::Stop(int number) {
+    if (!ready || number <= 0 || number > count) return false;
+    return device->Stop(slots[number].buffer);
+}
+
+void WaveEffects::Release() {
+    for (int number = 1; number <= count; ++number) {
+        Slot& slot = slots[number];
+        if (device && slot.buffer != 0) device->ReleaseBuffer(slot.buffer);
+        slot = Slot();
+    }
+    count = 0;
+    ready = false;
+    device = nullptr;
+}
+
+uint32_t WaveEffects::Position(int number) const {
+    if (!ready || number <= 0 || number > count) return 0;
+    return device->Position(slots[number].buffer);
+}
+
+bool WaveEffects::IsPlaying(int number) const {
+    if (!ready || number <= 0 || number > count) return false;
+    return device->IsPlaying(slots[number].buffer);
+}
+
+const WaveFile* WaveEffects::File(int number) const {
+    if (number <= 0 || number > count) return nullptr;
+    return slots[number].file.get();
+}
+
+WaveEffects& GameWaveEffects() {
+    static WaveEffects effects;
+    return effects;
+}
+
+int InitWaveEffects(AudioMixer* mixer) { return GameWaveEffects().Init(mixer); }
+bool LoadWaveEffect(const std::string& gamePath) { return GameWaveEffects().Load(gamePath); }
+bool PlayWaveEffect(int number, uint32_t flags) { return GameWaveEffects().Play(number, flags); }
+bool StopWaveEffect(int number) { return GameWaveEffects().Stop(number); }
+void ReleaseWaveEffects() { GameWaveEffects().Release(); }
+
+void LoadGameWaveEffects() {
+    for (const char* file : WaveEffectFiles) LoadWaveEffect(file);
+}
