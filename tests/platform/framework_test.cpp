@@ -12,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/framework.h"
 #include "platform/image_loader.h"
+#include "platform/script.h"
 
 namespace {
 
@@ -364,4 +365,53 @@ TEST(HeadlessRun, ResizeRebuildsTheDeviceOnlyForARealChange) {
     };
     EXPECT_EQ(app.Run(Headless(2)), 0);
     EXPECT_EQ(std::count(app.calls.begin(), app.calls.end(), "create"), 1);
+}
+
+TEST(WindowedRun, WithoutADisplayPointsToHeadless) {
+    // Save and clear everything that could give SDL a display.
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        unsetenv(name);
+    }
+    ProbeApp app;
+    RunOptions options;
+    options.frames = 1;
+    testing::internal::CaptureStderr();
+    int code = app.Run(options);
+    std::string stderrText = testing::internal::GetCapturedStderr();
+    for (const auto& [name, value] : saved) {
+        if (value) setenv(name.c_str(), value->c_str(), 1);
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(stderrText.find("There is no display"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("--headless"), std::string::npos);
+    // Nothing of the game ran, so no log session was started for nothing.
+    EXPECT_TRUE(app.calls.empty());
+}
+
+TEST(WindowedRun, StartsFullScreenOrSaysWhyNot) {
+    // A windowed run on the offscreen driver: a real loop on the real clock, ended by a frame count.
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    ProbeApp app;
+    app.SetWindowed(false);
+    std::vector<std::string> notices;
+    SetPlatformNoticeHandler([&](const std::string& text) { notices.push_back(text); });
+    std::string record = TempFile("record.txt").string();
+    RunOptions options;
+    options.frames = 3;
+    options.recordFile = record;
+    EXPECT_EQ(app.Run(options), 0);
+    SetPlatformNoticeHandler(nullptr);
+    bool refused = std::any_of(notices.begin(), notices.end(), [](const std::string& n) { return n.find("full screen was refused") != std::string::npos; });
+    EXPECT_EQ(app.IsWindowed(), refused);
+    EXPECT_EQ(app.nows.size(), 3u);
+    EXPECT_TRUE(std::is_sorted(app.nows.begin(), app.nows.end()));
+    // The recording of a run without input is a valid, empty script.
+    std::string error;
+    std::optional<Script> script = LoadScript(record, error);
+    std::filesystem::remove(record);
+    ASSERT_TRUE(script) << error;
+    EXPECT_TRUE(script->events.empty());
 }
