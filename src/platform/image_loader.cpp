@@ -36,6 +36,26 @@ bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<u
     return true;
 }
 
+namespace {
+
+// A PNG chunk states its own length, and the decoder reserves that much before looking for the data: a
+// tiny file claiming a gigabyte chunk would cost a gigabyte. Every chunk must fit in the file.
+bool PngChunksFit(std::span<const uint8_t> bytes) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.size() < 8 || std::memcmp(bytes.data(), signature, 8) != 0) return true;  // not a PNG
+    size_t at = 8;
+    while (at + 8 <= bytes.size()) {
+        const size_t length = size_t(bytes[at]) << 24 | size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 |
+                              size_t(bytes[at + 3]);
+        if (length > bytes.size() - at - 8) return false;
+        if (std::memcmp(&bytes[at + 4], "IEND", 4) == 0) return true;
+        at += 12 + length;  // length, type, data, check sum
+    }
+    return true;  // a file cut short is the decoder's to refuse
+}
+
+}  // namespace
+
 bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error) {
     image = Image{};
     if (bytes.empty()) {
@@ -44,6 +64,10 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
     }
     if (bytes.size() > size_t(std::numeric_limits<int>::max())) {
         error = "file too large";
+        return false;
+    }
+    if (!PngChunksFit(bytes)) {
+        error = "picture data claims more bytes than the file holds";
         return false;
     }
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());

@@ -1,6 +1,7 @@
 #include "platform/mesh.h"
 
 #include <atomic>
+#include <cmath>
 #include <map>
 
 #include <assimp/Importer.hpp>
@@ -56,70 +57,128 @@ std::unique_ptr<Mesh> Mesh::LoadFromFile(const std::string& nativePath) {
     return LoadFromMemory(bytes);
 }
 
-std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes) {
-    if (bytes.empty() || bytes.size() > MaxMeshFileBytes) return nullptr;
-    // The file's own left-handed coordinates, clockwise winding and top-down texture rows are kept;
-    // frame transforms are baked into the vertices.
-    const unsigned flags = aiProcess_ConvertToLeftHanded | aiProcess_Triangulate | aiProcess_PreTransformVertices |
-                           aiProcess_ValidateDataStructure;
-    Assimp::Importer importer;
-    const aiScene* scene = nullptr;
-    try {
-        scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), flags, "x");
-    } catch (...) {
-        return nullptr;
-    }
-    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mMeshes || scene->mNumMeshes == 0)
-        return nullptr;
+namespace {
 
-    size_t totalVertices = 0;
-    for (unsigned m = 0; m < scene->mNumMeshes; ++m) totalVertices += scene->mMeshes[m]->mNumVertices;
-    if (totalVertices == 0 || totalVertices > MaxMeshVertices) return nullptr;
+// Frames nest; a file nesting deeper than this is not a model.
+constexpr int MaxFrameDepth = 256;
 
-    auto mesh = std::make_unique<Mesh>();
-    // One subset per material, in the order the materials first appear.
+// The importer hands the scene over converted to right-handed axes (z negated, windings reversed,
+// v flipped, frame matrices conjugated to match). Converting back here rather than in the library's
+// post-processing keeps the file's own numbers and, as a malformed file can trip asserts in those steps
+// that end the process, keeps a broken asset from taking the game down.
+struct SceneBaker {
+    const aiScene& scene;
     std::map<unsigned, size_t> subsetOfMaterial;
-    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-        const aiMesh& source = *scene->mMeshes[m];
-        if (!source.mVertices || source.mNumVertices == 0) continue;
-        auto [entry, added] = subsetOfMaterial.try_emplace(source.mMaterialIndex, mesh->subsets.size());
+    std::vector<MeshSubset>& subsets;
+    size_t vertexCount = 0;
+    bool failed = false;
+
+    void Walk(const aiNode& node, const aiMatrix4x4& parent, int depth) {
+        if (failed) return;
+        if (depth > MaxFrameDepth) {
+            failed = true;
+            return;
+        }
+        const aiMatrix4x4 transform = parent * node.mTransformation;
+        for (unsigned i = 0; i < node.mNumMeshes && !failed; ++i) {
+            if (!node.mMeshes || node.mMeshes[i] >= scene.mNumMeshes || !scene.mMeshes[node.mMeshes[i]]) {
+                failed = true;
+                return;
+            }
+            Bake(*scene.mMeshes[node.mMeshes[i]], transform);
+        }
+        for (unsigned i = 0; i < node.mNumChildren && !failed; ++i)
+            if (node.mChildren && node.mChildren[i]) Walk(*node.mChildren[i], transform, depth + 1);
+    }
+
+    void Bake(const aiMesh& source, const aiMatrix4x4& transform) {
+        if (!source.mVertices || source.mNumVertices == 0 || !source.mFaces) return;
+        vertexCount += source.mNumVertices;
+        if (vertexCount > MaxMeshVertices) {
+            failed = true;
+            return;
+        }
+        auto [entry, added] = subsetOfMaterial.try_emplace(source.mMaterialIndex, subsets.size());
         if (added) {
             MeshSubset subset;
-            if (scene->mMaterials && source.mMaterialIndex < scene->mNumMaterials)
-                subset.material = ReadMaterial(*scene->mMaterials[source.mMaterialIndex]);
+            if (scene.mMaterials && source.mMaterialIndex < scene.mNumMaterials && scene.mMaterials[source.mMaterialIndex])
+                subset.material = ReadMaterial(*scene.mMaterials[source.mMaterialIndex]);
             else
                 subset.material.diffuse = {1, 1, 1, 1};
-            mesh->subsets.push_back(std::move(subset));
+            subsets.push_back(std::move(subset));
         }
-        MeshSubset& subset = mesh->subsets[entry->second];
+        MeshSubset& subset = subsets[entry->second];
+        aiMatrix3x3 normalMatrix(transform);
+        if (std::abs(normalMatrix.Determinant()) > 1e-20f) normalMatrix.Inverse().Transpose();
+        const bool rigid = normalMatrix == aiMatrix3x3();
         const size_t base = subset.vertices.size();
         const aiVector3D* uv = source.mTextureCoords[0];
         for (unsigned v = 0; v < source.mNumVertices; ++v) {
+            const aiVector3D position = transform * source.mVertices[v];
             MeshVertex vertex{};
-            vertex.x = source.mVertices[v].x;
-            vertex.y = source.mVertices[v].y;
-            vertex.z = source.mVertices[v].z;
+            vertex.x = position.x;
+            vertex.y = position.y;
+            vertex.z = -position.z;
             if (source.mNormals) {
-                vertex.nx = source.mNormals[v].x;
-                vertex.ny = source.mNormals[v].y;
-                vertex.nz = source.mNormals[v].z;
+                aiVector3D normal = source.mNormals[v];
+                if (!rigid) {
+                    normal = normalMatrix * normal;
+                    if (normal.SquareLength() > 0) normal.Normalize();
+                }
+                vertex.nx = normal.x;
+                vertex.ny = normal.y;
+                vertex.nz = -normal.z;
             }
             if (uv) {
                 vertex.u = uv[v].x;
-                vertex.v = uv[v].y;
+                vertex.v = 1.0f - uv[v].y;
             }
             subset.vertices.push_back(vertex);
         }
         for (unsigned f = 0; f < source.mNumFaces; ++f) {
             const aiFace& face = source.mFaces[f];
             // Points and lines have no surface to draw.
-            if (face.mNumIndices != 3 || !face.mIndices) continue;
-            if (face.mIndices[0] >= source.mNumVertices || face.mIndices[1] >= source.mNumVertices ||
-                face.mIndices[2] >= source.mNumVertices)
-                return nullptr;
-            for (int i = 0; i < 3; ++i) subset.indices.push_back(uint32_t(base + face.mIndices[i]));
+            if (face.mNumIndices < 3 || !face.mIndices) continue;
+            for (unsigned i = 0; i < face.mNumIndices; ++i)
+                if (face.mIndices[i] >= source.mNumVertices) {
+                    failed = true;
+                    return;
+                }
+            // The file's corner order is the reverse of the importer's; polygons become fans.
+            auto corner = [&](unsigned i) { return uint32_t(base + face.mIndices[face.mNumIndices - 1 - i]); };
+            for (unsigned i = 1; i + 1 < face.mNumIndices; ++i) {
+                subset.indices.push_back(corner(0));
+                subset.indices.push_back(corner(i));
+                subset.indices.push_back(corner(i + 1));
+            }
+            if (subset.indices.size() > 3 * MaxMeshVertices) {
+                failed = true;
+                return;
+            }
         }
     }
+};
+
+}  // namespace
+
+std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes) {
+    if (bytes.empty() || bytes.size() > MaxMeshFileBytes) return nullptr;
+    Assimp::Importer importer;
+    const aiScene* scene = nullptr;
+    try {
+        scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), aiProcess_ValidateDataStructure, "x");
+    } catch (...) {
+        return nullptr;
+    }
+    if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mMeshes || scene->mNumMeshes == 0 ||
+        !scene->mRootNode)
+        return nullptr;
+
+    auto mesh = std::make_unique<Mesh>();
+    // One subset per material, in the order the materials first appear in the frame tree.
+    SceneBaker baker{*scene, {}, mesh->subsets};
+    baker.Walk(*scene->mRootNode, aiMatrix4x4(), 0);
+    if (baker.failed) return nullptr;
     // Subsets without a single triangle draw nothing; leave them out.
     std::erase_if(mesh->subsets, [](const MeshSubset& subset) { return subset.indices.empty(); });
     if (mesh->subsets.empty()) return nullptr;

@@ -3,6 +3,7 @@
 #include <stb_image_write.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -111,6 +112,16 @@ TEST(ImageLoading, RefusesGarbageTruncatedEmptyAndOversizedFiles) {
     const std::vector<uint8_t> truncated(png.begin(), png.begin() + long(png.size() / 2));
     EXPECT_FALSE(DecodeImage(truncated, image, error));
     EXPECT_TRUE(image.rgba.empty());
+
+    // A PNG chunk that claims far more bytes than the file holds is refused before the decoder reserves them.
+    std::vector<uint8_t> greedy = png;
+    const size_t idat = size_t(std::search(greedy.begin(), greedy.end(), std::begin("IDAT"), std::end("IDAT") - 1) -
+                               greedy.begin());
+    ASSERT_LT(idat, greedy.size());
+    greedy[idat - 4] = 0x4E;
+    greedy[idat - 3] = 0x47;
+    EXPECT_FALSE(DecodeImage(greedy, image, error));
+    EXPECT_NE(error.find("more bytes"), std::string::npos) << error;
 
     // A TGA header that claims 9000 x 10 pixels is refused before anything is decoded.
     std::vector<uint8_t> huge = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x28, 0x23, 10, 0, 32, 8};
@@ -301,6 +312,18 @@ TEST(MeshLoading, RefusesWhatIsNotAMesh) {
     const std::string cut(CubeX, CubeX + 400);
     EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(cut.data()), cut.size())), nullptr);
     EXPECT_EQ(Mesh::LoadFromFile("/nonexistent/cube.x"), nullptr);
+
+    // A face list that runs into the normals' face list once ended the process inside the importer's
+    // triangulation; now it is simply not a mesh (or, at most, a mesh of whole triangles).
+    std::string broken = CubeX;
+    const size_t from = broken.find("  3;7,6,5;,"), to = broken.find("   3;0,0,0;,\n") + 13;
+    broken.replace(from, to - from, " 000000;0,0,0;,\n");
+    broken.replace(broken.find("\n 0.500000;"), 2, "\n0");
+    auto survivor = Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(broken.data()), broken.size()));
+    if (survivor) {
+        for (const MeshSubset& subset : static_cast<const Mesh&>(*survivor).Subsets())
+            for (uint32_t index : subset.indices) EXPECT_LT(index, subset.vertices.size());
+    }
 }
 
 // Two squares facing the camera under an identity camera: an opaque red one at depth 0.6 and, listed
