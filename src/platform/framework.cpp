@@ -10,6 +10,7 @@
 #include <deque>
 #include <fstream>
 #include <map>
+#include <mutex>
 #include <set>
 
 #include "platform/clock.h"
@@ -29,7 +30,8 @@ constexpr double SafetyLimitSeconds = 600;
 // This many failed frames in a row end the run: the device is not coming back.
 constexpr int MaxFailedFramesInARow = 300;
 
-// Notices of this run.
+// Notices of this run. The sets are guarded because the audio callback may raise a notice too.
+std::mutex noticeMutex;
 std::function<void(const std::string&)> noticeHandler;
 std::set<std::string> noticesIssued;
 std::vector<std::string> noticesHeld;
@@ -38,6 +40,16 @@ bool holdNotices = false;
 void DeliverNotice(const std::string& text) {
     if (noticeHandler) noticeHandler(text);
     else std::fprintf(stderr, "kelvane: %s\n", text.c_str());
+}
+
+void ReleaseHeldNotices() {
+    std::vector<std::string> held;
+    {
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        holdNotices = false;
+        held.swap(noticesHeld);
+    }
+    for (const std::string& notice : held) DeliverNotice(notice);
 }
 
 // The --trace file of the running application.
@@ -310,9 +322,7 @@ struct FrameworkAccess {
         impl.script.reset();
         impl.running = false;
         if (SDL_WasInit(0)) SDL_Quit();
-        holdNotices = false;
-        for (const std::string& notice : noticesHeld) DeliverNotice(notice);
-        noticesHeld.clear();
+        ReleaseHeldNotices();
         return impl.exitCode;
     }
 };
@@ -367,8 +377,11 @@ int Application::Run(const RunOptions& options) {
     impl->active = true;
     impl->posted.clear();
     impl->input = FrameworkInput{};
-    noticesIssued.clear();
-    noticesHeld.clear();
+    {
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        noticesIssued.clear();
+        noticesHeld.clear();
+    }
     if (options.help) {
         std::fputs(RunOptionsUsage().c_str(), stdout);
         return 0;
@@ -397,7 +410,10 @@ int Application::Run(const RunOptions& options) {
     traceNow = 0;
 
     // Until the game has opened its log, notices wait.
-    holdNotices = true;
+    {
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        holdNotices = true;
+    }
     if (headless) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
         ReportPlatformNotice("headless run: offscreen video, virtual clock at " + FloatText(static_cast<float>(fps)) +
@@ -441,9 +457,7 @@ int Application::Run(const RunOptions& options) {
     }
 
     HResult result = InitApplication();
-    holdNotices = false;
-    for (const std::string& notice : noticesHeld) DeliverNotice(notice);
-    noticesHeld.clear();
+    ReleaseHeldNotices();
     if (Failed(result)) {
         ShowMessageBox(windowTitle, "The game could not start (result " + HexResult(result) + ").");
         impl->exitCode = ExitStartFailed;
@@ -572,9 +586,15 @@ void TraceEvent(const char* name, const std::string& fieldsJson) {
 void SetPlatformNoticeHandler(std::function<void(const std::string&)> handler) { noticeHandler = std::move(handler); }
 
 void ReportPlatformNotice(const std::string& text) {
-    if (!noticesIssued.insert(text).second) return;
-    if (holdNotices) noticesHeld.push_back(text);
-    else DeliverNotice(text);
+    {
+        std::lock_guard<std::mutex> lock(noticeMutex);
+        if (!noticesIssued.insert(text).second) return;
+        if (holdNotices) {
+            noticesHeld.push_back(text);
+            return;
+        }
+    }
+    DeliverNotice(text);
 }
 
 std::string RunOptionsUsage() {
