@@ -337,6 +337,9 @@ const RunOptions& Application::Options() const { return impl->options; }
 bool Application::IsHeadless() const { return impl->options.headless; }
 void Application::PostCommand(uint32_t commandId) { impl->posted.push_back({WM_COMMAND, commandId, 0}); }
 void Application::PostClose() { impl->posted.push_back({WM_CLOSE, 0, 0}); }
+void Application::PresentNow() {
+    if (impl->window) impl->window->Present();
+}
 
 void Application::ShowMessageBox(const std::string& caption, const std::string& text) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

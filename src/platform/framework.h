@@ -81,6 +81,8 @@ public:
     bool IsWindowed() const { return windowed; }
     void PostCommand(uint32_t commandId);  // queues WM_COMMAND with this id
     void PostClose();                      // queues WM_CLOSE: the loop ends after it
+    // Shows what has been drawn at once, outside the frame loop (the loading splash before slow loads).
+    void PresentNow();
     const RunOptions& Options() const;
     bool IsHeadless() const;
     // Shows a message box in a windowed run; writes it to standard error in a headless one.

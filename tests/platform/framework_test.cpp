@@ -415,3 +415,30 @@ TEST(WindowedRun, StartsFullScreenOrSaysWhyNot) {
     ASSERT_TRUE(script) << error;
     EXPECT_TRUE(script->events.empty());
 }
+
+TEST(HeadlessRun, PresentNowShowsASplashBeforeTheFirstFrame) {
+    // The splash drawn and shown inside CreateDeviceObjects must not disturb the frames after it.
+    class SplashApp : public ProbeApp {
+    public:
+        HResult CreateDeviceObjects() override {
+            ProbeApp::CreateDeviceObjects();
+            Device()->BeginScene();
+            Device()->Clear(ClearTarget, 0xFFFF0000, 1);
+            Device()->EndScene();
+            PresentNow();
+            return S_OK;
+        }
+    };
+    std::string shot = TempFile("after-splash.png").string();
+    SplashApp app;
+    RunOptions options = Headless(1);
+    options.screenshots = {{0, shot}};
+    EXPECT_EQ(app.Run(options), 0);
+    Image image;
+    std::string error;
+    ASSERT_TRUE(LoadImageFile(shot, image, error)) << error;
+    EXPECT_EQ(image.rgba[0], 0x33);
+    EXPECT_EQ(image.rgba[2], 0xCC);
+    std::filesystem::remove(shot);
+    app.PresentNow();  // outside a run: nothing to show, no crash
+}
