@@ -65,7 +65,7 @@ void ReportBadFile(const std::string& path) {
 
 int32_t VolumeToAttenuation(float volume) {
     const float v = std::clamp(volume, 0.0f, 1.0f);
-    const long n = std::lround(255.0 * v);
+    const long n = std::lround(255.0f * v);  // in single precision, as the game always did: 0.9 gives 230
     const double a = 1.0 + (9.0 / 8.0) * std::log2(1.0 + static_cast<double>(n));
     return static_cast<int32_t>(std::lround(10000.0 * std::log10(a))) - 10000;
 }
