@@ -3,6 +3,9 @@
 add_library(kelvane_assetgen_audio STATIC
     ${CMAKE_CURRENT_LIST_DIR}/sound_synth.cpp
     ${CMAKE_CURRENT_LIST_DIR}/sound_effects.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/midi_writer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/composer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/music.cpp
 )
 target_include_directories(kelvane_assetgen_audio PUBLIC ${CMAKE_CURRENT_LIST_DIR})
 target_link_libraries(kelvane_assetgen_audio PUBLIC kelvane_options PRIVATE PkgConfig::VORBIS)

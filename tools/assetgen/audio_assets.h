@@ -4,7 +4,9 @@
 // writes the same bytes every time.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sound_synth.h"
@@ -19,6 +21,9 @@ struct GeneratedSound {
 std::vector<GeneratedSound> RenderGameEffects();
 // over.ogg, click.ogg and the three typing clicks of the "type_01" event, type_1..3.ogg.
 std::vector<GeneratedSound> RenderWidgetSounds();
+
+// The five tracks in the game's order: (file name, standard MIDI file bytes).
+std::vector<std::pair<std::string, std::vector<uint8_t>>> ComposeMusicTracks();
 
 bool WriteGameEffects(const std::string& soundDir);
 bool WriteWidgetSounds(const std::string& soundDir);

@@ -9,6 +9,8 @@ bool WriteSounds(const AssetContext& context) {
     bool widgets = WriteWidgetSounds(soundDir);
     return effects && widgets;
 }
+bool WriteMusic(const AssetContext& context) { return WriteMusicTracks(context.gameDir + "/Sound"); }
 }  // namespace
 
 AssetGroup soundGroup("sounds", WriteSounds);
+AssetGroup musicGroup("music", WriteMusic);
