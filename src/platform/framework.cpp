@@ -459,6 +459,8 @@ int Application::Run(const RunOptions& options) {
         return FrameworkAccess::Finish(*this, false);
     }
 
+    // A headless run lives on the virtual clock from the start, so its log and timers replay exactly.
+    if (headless) SetVirtualTickCount(0);
     HResult result = InitApplication();
     ReleaseHeldNotices();
     if (Failed(result)) {
