@@ -140,7 +140,7 @@ void MelodyWriter::Phrase(const std::vector<Motif>& bars, const std::vector<Chor
             bool strong = hit.step % 8 == 0;
             int placed = lastDegree;
             if (cadence) {
-                if (closing) {
+                if (closing && chord.Contains(0, n)) {
                     // The tonic nearest to where the line is, inside the range.
                     int best = low, bestDistance = 1 << 20;
                     for (int d = FloorDiv(low, n) * n; d <= high; d += n) {

@@ -3,9 +3,11 @@
 // writer that turns short motifs into phrases under a few rules of voice leading:
 //  - notes on the strong beats (1 and 3) are chord tones;
 //  - a leap (a move of two scale steps or more) lands on a chord tone;
-//  - a large leap (a fourth or more) is followed by a step back in the opposite direction;
+//  - a large leap (a fourth or more) turns back: the next move goes the other way, by a step where
+//    the beat allows, else to the nearest chord tone;
 //  - the melody stays inside its range;
-//  - a phrase closes on a long chord tone, the tonic when it is the closing phrase.
+//  - a phrase closes on a long chord tone, the tonic when it is the closing phrase over a chord
+//    that holds it.
 // Time is counted in steps of a sixteenth note, 16 to the bar.
 #pragma once
 
@@ -77,7 +79,7 @@ public:
 
     // One phrase: a motif per bar over its chord (chords cycle if shorter), starting at startStep.
     // The last note becomes a cadence: a chord tone held to the end of the phrase, on the tonic
-    // when closing is set.
+    // when closing is set and the last chord holds the tonic.
     void Phrase(const std::vector<Motif>& bars, const std::vector<Chord>& chords, int startStep, bool closing,
                 int velocity, std::vector<NoteEvent>& out);
 
