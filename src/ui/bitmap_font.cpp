@@ -1,5 +1,6 @@
 #include "ui/bitmap_font.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,7 +18,8 @@ WidthRow ParseWidthRow(std::string_view value) {
         const std::string piece(value.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         char* end = nullptr;
         const double number = std::strtod(piece.c_str(), &end);
-        if (end == piece.c_str() || !std::isfinite(number)) {
+        // A width must be a finite float too: 1e93 is a finite double but no float.
+        if (end == piece.c_str() || !std::isfinite(number) || std::fabs(number / 16.0) > FLT_MAX) {
             row.bad = true;
             break;
         }

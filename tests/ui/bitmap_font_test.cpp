@@ -146,6 +146,9 @@ TEST_F(FontTest, WidthPiecesParseLikeTheCLibrary) {
     EXPECT_EQ(row.count, 1);
     EXPECT_TRUE(ParseWidthRow("nan").bad);
     EXPECT_TRUE(ParseWidthRow("1e999").bad);
+    row = ParseWidthRow("8,1e93");  // a double, but too large for a float width
+    EXPECT_TRUE(row.bad);
+    EXPECT_EQ(row.count, 1);
     EXPECT_TRUE(ParseWidthRow("16,").bad);
     row = ParseWidthRow(std::string(1000, '9'));  // a number too large for any width
     EXPECT_TRUE(row.bad);
