@@ -349,7 +349,7 @@ Song Overdrive() {
 // 4. A mysterious one: D harmonic minor, its raised seventh and augmented third chord; clarinet,
 // strings and celesta over a fretless bass and sparse, dry percussion.
 Song NightWell() {
-    Song song{"music_4.mid", "Deep Well", 92, HarmonicMinorScale(62), 71, 48, 35, 8, 2, 11, 4,
+    Song song{"music_4.mid", "Deep Well", 92, HarmonicMinorScale(62), 71, 48, 35, 8, 0, 10, 4,
               {{"x-----x-x-x-----", {0, 1, -1, -1}},
                {"x-------x---x---", {3, -1, -1}},
                {"x-x-x-----x-x---", {1, 1, 1, -1, -1}},
