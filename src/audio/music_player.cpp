@@ -119,6 +119,9 @@ void MusicPlayer::RunMusicCheck(float now, bool musicOn) {
 }
 
 MusicPlayer& GameMusicPlayer() {
+    // The mixer is made first so that it outlives the player: at exit the player lets go of the
+    // mixer before the mixer's device stops.
+    GameMixer();
     static MusicPlayer player;
     return player;
 }

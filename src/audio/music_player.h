@@ -25,6 +25,11 @@ std::string FindSoundFont();
 
 class MusicPlayer {
 public:
+    MusicPlayer() = default;
+    ~MusicPlayer() { ReleaseMusic(); }
+    MusicPlayer(const MusicPlayer&) = delete;
+    MusicPlayer& operator=(const MusicPlayer&) = delete;
+
     // Creates the synth on the mixer; false without an open mixer (music then stays silent).
     bool InitMusic(AudioMixer* mixer);
     bool LoadTrack(const std::string& fileName);

@@ -101,6 +101,7 @@ const WaveFile* WaveEffects::File(int number) const {
 }
 
 WaveEffects& GameWaveEffects() {
+    GameMixer();  // made first, so it outlives the effects' buffers
     static WaveEffects effects;
     return effects;
 }

@@ -30,6 +30,11 @@ public:
 
 class WaveEffects {
 public:
+    WaveEffects() = default;
+    ~WaveEffects() { Release(); }
+    WaveEffects(const WaveEffects&) = delete;
+    WaveEffects& operator=(const WaveEffects&) = delete;
+
     // 0 on success, 1 without an audio device.
     int Init(AudioMixer* mixer);
     bool Load(const std::string& gamePath);
