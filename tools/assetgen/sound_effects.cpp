@@ -31,12 +31,12 @@ SampleBuffer Action() {
     SampleBuffer s = MakeBuffer(0.78);
     const int notes[] = {60, 64, 67, 72};
     for (int i = 0; i < 4; ++i) {
-        FmSpec bell{.start = i * 0.075, .length = 0.45, .hertz = MidiToHertz(notes[i]), .gain = 0.5,
+        FmVoice bell{.start = i * 0.075, .length = 0.45, .hertz = MidiToHertz(notes[i]), .gain = 0.5,
                     .attack = 0.003, .tau = 0.16, .ratio = 2, .index = 1.8, .indexEnd = 0.25};
         AddFm(s, bell);
     }
     for (int note : {72, 79, 84}) {
-        FmSpec chord{.start = 0.3, .length = 0.48, .hertz = MidiToHertz(note), .gain = 0.3,
+        FmVoice chord{.start = 0.3, .length = 0.48, .hertz = MidiToHertz(note), .gain = 0.3,
                      .attack = 0.006, .tau = 0.22, .ratio = 2, .index = 1.2, .indexEnd = 0.2};
         AddFm(s, chord);
     }
@@ -52,7 +52,7 @@ SampleBuffer Fill() {
                  .fromHz = 700, .toHz = 7000, .q = 2.5, .seed = 0x2F11});
     const int run[] = {72, 74, 76, 79, 81, 84, 86, 88};
     for (int i = 0; i < 8; ++i) {
-        FmSpec chime{.start = 0.02 + i * 0.035, .length = 0.3, .hertz = MidiToHertz(run[i]), .gain = 0.28,
+        FmVoice chime{.start = 0.02 + i * 0.035, .length = 0.3, .hertz = MidiToHertz(run[i]), .gain = 0.28,
                      .attack = 0.002, .tau = 0.08, .ratio = 3.5, .index = 1.0, .indexEnd = 0.3};
         AddFm(s, chime);
     }
@@ -64,7 +64,7 @@ SampleBuffer Fill() {
 // A piece touches down: a short, low wooden tock with a soft edge of noise.
 SampleBuffer Fall() {
     SampleBuffer s = MakeBuffer(0.14);
-    ToneSpec body{.start = 0, .length = 0.14, .hertz = 190, .gain = 1.0, .attack = 0.0015, .tau = 0.032,
+    ToneVoice body{.start = 0, .length = 0.14, .hertz = 190, .gain = 1.0, .attack = 0.0015, .tau = 0.032,
                   .glideSemitones = -4, .glideSeconds = 0.05,
                   .partials = {{1, 1, 1}, {2.76, 0.25, 2.5}, {5.4, 0.08, 4}}};
     AddTone(s, body);
@@ -79,12 +79,12 @@ SampleBuffer GameOver() {
     SampleBuffer s = MakeBuffer(1.6);
     const int fallingLine[] = {67, 63, 60};
     for (int i = 0; i < 3; ++i) {
-        ToneSpec note{.start = i * 0.3, .length = 0.42, .hertz = MidiToHertz(fallingLine[i]), .gain = 0.45,
+        ToneVoice note{.start = i * 0.3, .length = 0.42, .hertz = MidiToHertz(fallingLine[i]), .gain = 0.45,
                       .attack = 0.02, .tau = 0.22, .partials = HornPartials(6)};
         AddTone(s, note);
     }
     for (int note : {48, 55, 60, 63}) {
-        ToneSpec chord{.start = 0.9, .length = 0.7, .hertz = MidiToHertz(note), .gain = 0.3, .attack = 0.03,
+        ToneVoice chord{.start = 0.9, .length = 0.7, .hertz = MidiToHertz(note), .gain = 0.3, .attack = 0.03,
                        .tau = 0.35, .vibratoDepth = 0.12, .vibratoRate = 4.5, .partials = HornPartials(5)};
         AddTone(s, chord);
     }
@@ -98,7 +98,7 @@ SampleBuffer Bonus() {
     SampleBuffer s = MakeBuffer(0.5);
     const int twinkle[] = {88, 95, 88, 95};
     for (int i = 0; i < 4; ++i) {
-        FmSpec bell{.start = i * 0.065, .length = 0.28, .hertz = MidiToHertz(twinkle[i]), .gain = 0.4 - 0.06 * i,
+        FmVoice bell{.start = i * 0.065, .length = 0.28, .hertz = MidiToHertz(twinkle[i]), .gain = 0.4 - 0.06 * i,
                     .attack = 0.002, .tau = 0.09, .ratio = 3.01, .index = 1.3, .indexEnd = 0.4};
         AddFm(s, bell);
     }

@@ -86,7 +86,7 @@ double MidiToHertz(double note) { return 440.0 * std::pow(2.0, (note - 69) / 12.
 
 double DecibelsToGain(double db) { return std::pow(10.0, db / 20.0); }
 
-void AddTone(SampleBuffer& out, const ToneSpec& tone) {
+void AddTone(SampleBuffer& out, const ToneVoice& tone) {
     size_t first = SampleAt(out, tone.start);
     size_t last = SampleAt(out, tone.start + tone.length);
     std::vector<double> phases(tone.partials.size(), 0.0);
@@ -108,7 +108,7 @@ void AddTone(SampleBuffer& out, const ToneSpec& tone) {
     }
 }
 
-void AddFm(SampleBuffer& out, const FmSpec& fm) {
+void AddFm(SampleBuffer& out, const FmVoice& fm) {
     size_t first = SampleAt(out, fm.start);
     size_t last = SampleAt(out, fm.start + fm.length);
     double carrier = 0, modulator = 0;
@@ -124,7 +124,7 @@ void AddFm(SampleBuffer& out, const FmSpec& fm) {
     }
 }
 
-void AddNoise(SampleBuffer& out, const NoiseSpec& noise) {
+void AddNoise(SampleBuffer& out, const NoiseVoice& noise) {
     size_t first = SampleAt(out, noise.start);
     size_t last = SampleAt(out, noise.start + noise.length);
     SynthRandom random(noise.seed);

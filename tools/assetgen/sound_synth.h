@@ -59,7 +59,7 @@ struct Partial {
 
 // An additive note: sum of partials under AttackDecay(attack, tau), with optional vibrato (depth in
 // semitones at rateHz) and a pitch glide of glideSemitones over the note's first glideSeconds.
-struct ToneSpec {
+struct ToneVoice {
     double start = 0, length = 0.3;
     double hertz = 440;
     double gain = 0.5;
@@ -68,28 +68,28 @@ struct ToneSpec {
     double glideSemitones = 0, glideSeconds = 0;
     std::vector<Partial> partials{{1, 1, 1}};
 };
-void AddTone(SampleBuffer& out, const ToneSpec& tone);
+void AddTone(SampleBuffer& out, const ToneVoice& tone);
 
 // A two-operator FM note: the modulator at ratio x carrier, its index falling from index to
 // index * indexEnd over the note (bright strike, mellow tail), under AttackDecay(attack, tau).
-struct FmSpec {
+struct FmVoice {
     double start = 0, length = 0.3;
     double hertz = 440;
     double gain = 0.5;
     double attack = 0.003, tau = 0.2;
     double ratio = 2, index = 2, indexEnd = 0.3;
 };
-void AddFm(SampleBuffer& out, const FmSpec& fm);
+void AddFm(SampleBuffer& out, const FmVoice& fm);
 
 // Filtered noise under AttackDecay, the band-pass centre moving exponentially from fromHz to toHz.
-struct NoiseSpec {
+struct NoiseVoice {
     double start = 0, length = 0.1;
     double gain = 0.3;
     double attack = 0.001, tau = 0.03;
     double fromHz = 2000, toHz = 2000, q = 1.0;
     uint32_t seed = 1;
 };
-void AddNoise(SampleBuffer& out, const NoiseSpec& noise);
+void AddNoise(SampleBuffer& out, const NoiseVoice& noise);
 
 // A small mono room (four combs into two all-passes) mixed in at wet; the buffer grows by tail
 // seconds so the echo dies out inside the file.
