@@ -67,14 +67,9 @@ HResult GameApp::RenderFrame() {
         sys.scene.DrawWell(device, s);
         const bool wasAppearing = s.piece.appearing != 0;
         core.AdvanceAppearance();
-        if (wasAppearing) {
-            // An appearance that ends in this frame is still drawn appearing; the well shows the
-            // piece in place from the next frame on.
-            const int32_t appearing = s.piece.appearing;
-            s.piece.appearing = 1;
-            sys.scene.DrawFallingPiece(device, s);
-            s.piece.appearing = appearing;
-        }
+        // An appearance that ends in this frame is still drawn appearing; the well shows the piece in
+        // place from the next frame on.
+        sys.scene.DrawFallingPiece(device, s, wasAppearing);
         core.AdvanceDebris(appState);
         sys.scene.DrawDebris(device, s);
         device.SetRenderState(RenderState::SpecularEnable, 0);
