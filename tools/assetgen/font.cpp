@@ -109,7 +109,7 @@ float SampleShifted(const std::vector<float>& m, float x, float y) {
 
 FontSheet BuildFontSheet() {
     FontSheet sheet;
-    sheet.image = Image(FontColumns * FontCellPixels, FontRows * FontCellPixels, {0, 0, 0, 0});
+    sheet.image = Canvas(FontColumns * FontCellPixels, FontRows * FontCellPixels, {0, 0, 0, 0});
     const TrueTypeFont* font = LetteringFont();
     if (!font) {
         std::fprintf(stderr, "assetgen: cannot read the font %s\n", LetteringFontPath);
@@ -144,9 +144,9 @@ FontSheet BuildFontSheet() {
     return sheet;
 }
 
-Image TextMask(const std::u32string& text, float pixelHeight, int margin, int* baselineY) {
+Canvas TextMask(const std::u32string& text, float pixelHeight, int margin, int* baselineY) {
     const TrueTypeFont* font = LetteringFont();
-    if (!font || text.empty()) return Image(1, 1);
+    if (!font || text.empty()) return Canvas(1, 1);
     const float scale = font->ScaleForPixelHeight(pixelHeight);
     const FontVerticalMetrics vm = font->VerticalMetrics(scale);
     float width = 0;
@@ -156,7 +156,7 @@ Image TextMask(const std::u32string& text, float pixelHeight, int margin, int* b
     }
     const int w = static_cast<int>(std::ceil(width)) + 2 * margin;
     const int h = static_cast<int>(std::ceil(vm.ascent - vm.descent)) + 2 * margin;
-    Image image(w, h, {1, 1, 1, 0});
+    Canvas image(w, h, {1, 1, 1, 0});
     const int baseline = margin + static_cast<int>(std::round(vm.ascent));
     float pen = static_cast<float>(margin);
     for (size_t i = 0; i < text.size(); ++i) {

@@ -21,7 +21,7 @@ const TrueTypeFont* LetteringFont();  // nullptr when the font file cannot be re
 // The bitmap font: 128 cells in 16 columns by 8 rows, a cell per character of the symbol list.
 constexpr int FontColumns = 16, FontRows = 8, FontCellPixels = 64;
 struct FontSheet {
-    Image image;                           // 1024 x 512, white glyphs with a dark outline, alpha
+    Canvas image;                           // 1024 x 512, white glyphs with a dark outline, alpha
     std::vector<uint32_t> codepoints;      // the character of each used cell, in cell order
     std::array<float, 128> widths16 = {};  // advance of each cell in sixteenths of the drawn cell width
     bool ok = false;
@@ -32,7 +32,7 @@ const std::vector<uint32_t>& FontCharacters();
 
 // Lettering: a single line of text as a coverage mask (white, alpha = coverage) with a margin
 // around it, the baseline at baselineY.
-Image TextMask(const std::u32string& text, float pixelHeight, int margin, int* baselineY = nullptr);
+Canvas TextMask(const std::u32string& text, float pixelHeight, int margin, int* baselineY = nullptr);
 
 // UTF-8 to code points; false on a malformed sequence.
 bool DecodeUtf8(const std::string& utf8, std::u32string& out);
@@ -49,7 +49,7 @@ std::vector<NamedMesh> BuildAllMeshes();
 // Every picture the generator writes, by game path ("Graphics\back_up_1.bmp"), in the order written.
 struct NamedPicture {
     std::string gamePath;
-    Image image;
+    Canvas image;
 };
 std::vector<NamedPicture> BuildScenePictures();  // backgrounds, horizon strip, mesh textures
 std::vector<NamedPicture> BuildMenuPictures();   // logo, panels, buttons, check boxes, arrows, splash

@@ -12,8 +12,8 @@ namespace {
 constexpr float Pi = 3.14159265358979f;
 
 // Alpha grown by a radius, with a soft last pixel.
-Image DilateAlpha(const Image& mask, float radius) {
-    Image out(mask.width, mask.height, {0, 0, 0, 0});
+Canvas DilateAlpha(const Canvas& mask, float radius) {
+    Canvas out(mask.width, mask.height, {0, 0, 0, 0});
     const int r = static_cast<int>(std::ceil(radius));
     std::vector<float> horizontal(mask.pixels.size(), 0);
     // Separable max filter on a square, then rounded by the distance check on the second pass.
@@ -39,10 +39,10 @@ Image DilateAlpha(const Image& mask, float radius) {
     return out;
 }
 
-Image BoxBlurAlpha(const Image& mask, int radius) {
-    Image out = mask;
+Canvas BoxBlurAlpha(const Canvas& mask, int radius) {
+    Canvas out = mask;
     for (int pass = 0; pass < 2; ++pass) {
-        Image src = out;
+        Canvas src = out;
         for (int y = 0; y < mask.height; ++y)
             for (int x = 0; x < mask.width; ++x) {
                 float sum = 0;
@@ -61,15 +61,15 @@ Image BoxBlurAlpha(const Image& mask, int radius) {
 
 // The title: "KELVANE" in gold with a dark outline, a bevel light and a shadow, and a row of the
 // seven cell colours beneath it.
-Image Logo() {
+Canvas Logo() {
     const int width = 1024, height = 256;
-    Image image(width, height, {0, 0, 0, 0});
+    Canvas image(width, height, {0, 0, 0, 0});
     int baseline = 0;
-    Image letters = TextMask(U"KELVANE", 190, 16, &baseline);
+    Canvas letters = TextMask(U"KELVANE", 190, 16, &baseline);
     if (letters.width > width - 40) letters = Resize(letters, width - 40, letters.height * (width - 40) / letters.width);
     const int ox = (width - letters.width) / 2, oy = 4;
-    const Image outline = DilateAlpha(letters, 7);
-    const Image shadow = BoxBlurAlpha(DilateAlpha(letters, 9), 5);
+    const Canvas outline = DilateAlpha(letters, 7);
+    const Canvas shadow = BoxBlurAlpha(DilateAlpha(letters, 9), 5);
     for (int y = 0; y < letters.height; ++y)
         for (int x = 0; x < letters.width; ++x) {
             const int px = ox + x, py = oy + y;
@@ -111,8 +111,8 @@ Image Logo() {
 }
 
 // A translucent rounded panel with a rim light, a sheen across its top and a soft outer glow.
-Image Panel(int width, int height) {
-    Image image(width, height, {0, 0, 0, 0});
+Canvas Panel(int width, int height) {
+    Canvas image(width, height, {0, 0, 0, 0});
     const float margin = 10, radius = 26;
     const float cx = width / 2.0f, cy = height / 2.0f, hw = width / 2.0f - margin, hh = height / 2.0f - margin;
     ShadeShape(
@@ -139,8 +139,8 @@ Image Panel(int width, int height) {
 }
 
 // A capsule button; the over state is brighter with a warm rim.
-Image Button(int width, int height, bool over) {
-    Image image(width, height, {0, 0, 0, 0});
+Canvas Button(int width, int height, bool over) {
+    Canvas image(width, height, {0, 0, 0, 0});
     const float margin = 6, cx = width / 2.0f, cy = height / 2.0f;
     const float hw = width / 2.0f - margin, hh = height / 2.0f - margin;
     const Colour top = over ? FromHex(0x3F7FE0) : FromHex(0x24509E), bottom = over ? FromHex(0x17357E) : FromHex(0x0E2352);
@@ -167,9 +167,9 @@ Image Button(int width, int height, bool over) {
 }
 
 // Check box: a dark rounded square; the over state lights its rim, the checked states carry a gold tick.
-Image CheckBox(bool over, bool checked) {
+Canvas CheckBox(bool over, bool checked) {
     const int size = 96;
-    Image image(size, size, {0, 0, 0, 0});
+    Canvas image(size, size, {0, 0, 0, 0});
     const Colour rimColour = over ? FromHex(0xFFD36A) : FromHex(0x8DB8FF);
     ShadeShape(
         image, [&](float x, float y) { return DistanceRoundedBox(x, y, 48, 48, 38, 38, 12); },
@@ -205,8 +205,8 @@ Image CheckBox(bool over, bool checked) {
 }
 
 // Round paging button with an arrow pointing left or right.
-Image Arrow(bool right, bool over) {
-    Image image = CheckBox(over, false);
+Canvas Arrow(bool right, bool over) {
+    Canvas image = CheckBox(over, false);
     const float dir = right ? 1.0f : -1.0f;
     const std::vector<Point2> arrow = {{48 + dir * 20, 48}, {48 - dir * 12, 26}, {48 - dir * 12, 70}};
     ShadeShape(
@@ -221,8 +221,8 @@ Image Arrow(bool right, bool over) {
 }
 
 // A small framed well for a number drawn by the game (the block style).
-Image ValueBox() {
-    Image image(128, 96, {0, 0, 0, 0});
+Canvas ValueBox() {
+    Canvas image(128, 96, {0, 0, 0, 0});
     ShadeShape(
         image, [&](float x, float y) { return DistanceRoundedBox(x, y, 64, 48, 56, 40, 12); },
         [&](float d, float, float) {
@@ -237,16 +237,16 @@ Image ValueBox() {
 }
 
 // The loading splash (a plain bitmap stretched onto the window before anything else is drawn).
-Image Splash(const std::u32string& text) {
+Canvas Splash(const std::u32string& text) {
     const int width = 320, height = 90;
-    Image image(width, height, FromHex(0x050A24));
+    Canvas image(width, height, FromHex(0x050A24));
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float d = DistanceRoundedBox(x + 0.5f, y + 0.5f, 160, 45, 156, 41, 14);
             image.At(x, y) = Mix(image.At(x, y), FromHex(0x6FA0FF), Clamp01(std::exp(-std::fabs(d + 1.5f) / 1.0f)));
         }
     int baseline = 0;
-    Image letters = TextMask(text, 44, 4, &baseline);
+    Canvas letters = TextMask(text, 44, 4, &baseline);
     if (letters.width > width - 24) letters = Resize(letters, width - 24, letters.height * (width - 24) / letters.width);
     const int ox = (width - letters.width) / 2, oy = (height - letters.height) / 2 + 2;
     for (int y = 0; y < letters.height; ++y)
@@ -259,8 +259,8 @@ Image Splash(const std::u32string& text) {
 }
 
 // Pause symbol for the in-game button, to the left of its label.
-Image PauseButton(bool over) {
-    Image image = Button(256, 72, over);
+Canvas PauseButton(bool over) {
+    Canvas image = Button(256, 72, over);
     for (int bar = 0; bar < 2; ++bar) {
         const float cx = 40 + bar * 16.0f;
         ShadeShape(

@@ -230,7 +230,7 @@ XMesh EmblemCube(int colour) {
 // around the cell volume (X -6..6, Y -10..10, Z 21.5..22.5) and taken back through the inverse.
 XMesh Glass() {
     XMesh mesh;
-    const float steel[3] = {0.30f, 0.38f, 0.58f}, trim[3] = {0.80f, 0.85f, 0.95f};
+    const float steel[3] = {0.20f, 0.26f, 0.44f}, trim[3] = {0.55f, 0.63f, 0.82f};
     const float glass[3] = {0.35f, 0.50f, 0.80f}, guide[3] = {0.75f, 0.85f, 1.0f};
     mesh.materials.push_back(MakeMaterial(steel, 1, 30, 0.55f, 0.10f));
     mesh.materials.push_back(MakeMaterial(trim, 1, 50, 0.9f, 0.15f));

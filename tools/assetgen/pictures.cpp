@@ -24,15 +24,15 @@ float Noise(float x, float y, int period, int octaves, uint32_t seed) {
     return PeriodicFbm(x * period / Tile, y * period / Tile, period, octaves, seed);
 }
 
-Image MakeTile(const std::function<Colour(float, float)>& shade) {
-    Image image(Tile, Tile);
+Canvas MakeTile(const std::function<Colour(float, float)>& shade) {
+    Canvas image(Tile, Tile);
     for (int y = 0; y < Tile; ++y)
         for (int x = 0; x < Tile; ++x) image.At(x, y) = shade(x + 0.5f, y + 0.5f);
     return image;
 }
 
 // Theme 1, midnight: a deep blue floor with a glowing cyan grid; a ceiling of faint circuitry and stars.
-Image FloorMidnight() {
+Canvas FloorMidnight() {
     return MakeTile([](float x, float y) {
         const float n = Noise(x, y, 4, 4, 11);
         Colour c = Mix(FromHex(0x060B22), FromHex(0x0C1A3E), n);
@@ -46,9 +46,9 @@ Image FloorMidnight() {
     });
 }
 
-Image CeilingMidnight() {
+Canvas CeilingMidnight() {
     SeededRandom random(1234);
-    Image image = MakeTile([](float x, float y) {
+    Canvas image = MakeTile([](float x, float y) {
         const float n = Noise(x, y, 8, 4, 21);
         Colour c = Mix(FromHex(0x03061A), FromHex(0x0A1236), n);
         const float d = GridDistance(x + 32, y + 32, 128);
@@ -68,7 +68,7 @@ Image CeilingMidnight() {
 }
 
 // Theme 2, dusk: plum floor tiles with warm amber seams; a ceiling of soft violet clouds.
-Image FloorDusk() {
+Canvas FloorDusk() {
     return MakeTile([](float x, float y) {
         const float n = Noise(x, y, 4, 4, 31);
         const float local = std::fmod(x, 64.0f), localY = std::fmod(y, 64.0f);
@@ -83,7 +83,7 @@ Image FloorDusk() {
     });
 }
 
-Image CeilingDusk() {
+Canvas CeilingDusk() {
     return MakeTile([](float x, float y) {
         const float n = Noise(x, y, 4, 5, 41);
         const float m = Noise(x + 37, y + 11, 8, 3, 43);
@@ -94,7 +94,7 @@ Image CeilingDusk() {
 }
 
 // Theme 3, lagoon: a teal floor of gentle ripples and caustic light; a ceiling of dark green-blue water.
-Image FloorLagoon() {
+Canvas FloorLagoon() {
     return MakeTile([](float x, float y) {
         const float n = Noise(x, y, 4, 4, 51);
         const float ripple = Wave(x + 9 * Wave(y, 2), 3) * Wave(y + 9 * Wave(x, 1), 4);
@@ -105,7 +105,7 @@ Image FloorLagoon() {
     });
 }
 
-Image CeilingLagoon() {
+Canvas CeilingLagoon() {
     return MakeTile([](float x, float y) {
         const float n = Noise(x, y, 4, 5, 61);
         const float band = 0.5f + 0.5f * Wave(y + 20 * (n - 0.5f), 4);
@@ -116,8 +116,8 @@ Image CeilingLagoon() {
 }
 
 // Blended with one / inverse source colour: black changes nothing, the glow only brightens.
-Image HorizonGlow() {
-    Image image(256, 32);
+Canvas HorizonGlow() {
+    Canvas image(256, 32);
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
             const float dy = (y + 0.5f - 16) / 5.5f;
@@ -130,8 +130,8 @@ Image HorizonGlow() {
 
 // The static background: a night-blue gradient, soft out-of-focus lights, a faint floor grid in
 // perspective and a vignette, darkest where the well stands.
-Image StaticBackground() {
-    Image image(800, 600);
+Canvas StaticBackground() {
+    Canvas image(800, 600);
     for (int y = 0; y < 600; ++y)
         for (int x = 0; x < 800; ++x) {
             const float t = y / 599.0f;
@@ -209,9 +209,9 @@ float EmblemDistance(int emblem, float x, float y, float size) {
     }
 }
 
-Image EmblemTexture(int emblem) {
+Canvas EmblemTexture(int emblem) {
     const int size = 128;
-    Image image(size, size);
+    Canvas image(size, size);
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x) {
             const float fx = x + 0.5f, fy = y + 0.5f;

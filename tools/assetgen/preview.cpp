@@ -11,22 +11,22 @@
 namespace {
 constexpr float Pi = 3.14159265358979f;
 
-Image Checkerboard(int width, int height) {
-    Image image(width, height);
+Canvas Checkerboard(int width, int height) {
+    Canvas image(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
             image.At(x, y) = ((x / 16 + y / 16) % 2) ? Colour{0.30f, 0.30f, 0.34f, 1} : Colour{0.22f, 0.22f, 0.26f, 1};
     return image;
 }
 
-Image ContactSheet(const std::vector<NamedPicture>& pictures, int cell) {
+Canvas ContactSheet(const std::vector<NamedPicture>& pictures, int cell) {
     const int columns = 4, rows = static_cast<int>((pictures.size() + columns - 1) / columns);
-    Image sheet = Checkerboard(columns * cell, std::max(1, rows) * cell);
+    Canvas sheet = Checkerboard(columns * cell, std::max(1, rows) * cell);
     for (size_t i = 0; i < pictures.size(); ++i) {
-        const Image& src = pictures[i].image;
+        const Canvas& src = pictures[i].image;
         const float k = std::min(static_cast<float>(cell - 8) / src.width, static_cast<float>(cell - 8) / src.height);
         const int w = std::max(1, static_cast<int>(src.width * k)), h = std::max(1, static_cast<int>(src.height * k));
-        const Image thumb = Resize(src, w, h);
+        const Canvas thumb = Resize(src, w, h);
         const int x = static_cast<int>(i % columns) * cell + (cell - w) / 2, y = static_cast<int>(i / columns) * cell + (cell - h) / 2;
         Paste(sheet, thumb, x, y);
     }
@@ -35,7 +35,7 @@ Image ContactSheet(const std::vector<NamedPicture>& pictures, int cell) {
 
 // Lays out text as the game does: glyph quads one cell wide, centred on their places, spaced by the
 // glyph widths, showing the cell without its top 0.08 and right 0.06.
-void DrawSampleText(Image& target, const FontSheet& font, const std::u32string& text, float left, float centreY, float size) {
+void DrawSampleText(Canvas& target, const FontSheet& font, const std::u32string& text, float left, float centreY, float size) {
     float pen = left;
     for (char32_t ch : text) {
         int cell = -1;
@@ -63,7 +63,7 @@ void DrawSampleText(Image& target, const FontSheet& font, const std::u32string& 
 // --- a small rasteriser with the scene's camera and light --------------------------------------
 
 struct Raster {
-    Image colour;
+    Canvas colour;
     std::vector<float> depth;
     Matrix viewProjection;
 };
@@ -92,7 +92,7 @@ void DrawMesh(Raster& r, const XMesh& mesh, const Matrix& world, float intensity
     for (const XFace& face : mesh.faces) {
         const XMaterial& m = mesh.materials[face.material];
         if ((m.diffuse[3] < 1) != blendedPass) continue;
-        const Image* texture = nullptr;
+        const Canvas* texture = nullptr;
         for (const NamedPicture& p : textures)
             if (!m.texture.empty() && p.gamePath == "Graphics\\" + m.texture) texture = &p.image;
         LitVertex v[3];
@@ -158,9 +158,9 @@ void DrawMesh(Raster& r, const XMesh& mesh, const Matrix& world, float intensity
     }
 }
 
-Image RenderMeshes(const std::vector<NamedMesh>& meshes, const std::vector<NamedPicture>& scene) {
+Canvas RenderMeshes(const std::vector<NamedMesh>& meshes, const std::vector<NamedPicture>& scene) {
     Raster r;
-    r.colour = Image(800, 600);
+    r.colour = Canvas(800, 600);
     for (const NamedPicture& p : scene)
         if (p.gamePath == "Graphics\\back_static01.bmp") r.colour = p.image;
     r.depth.assign(800 * 600, 1.0f);
@@ -224,7 +224,7 @@ AssetGroup previewGroup("preview", WritePreviewGroup);
 bool WritePreviews(const AssetContext& context, const FontSheet& font, const std::vector<NamedPicture>& scene,
                    const std::vector<NamedPicture>& menu, const std::vector<NamedMesh>& meshes) {
     const std::string dir = context.previewDir + "/";
-    Image fontSheet = Checkerboard(1024, 512 + 260);
+    Canvas fontSheet = Checkerboard(1024, 512 + 260);
     Paste(fontSheet, font.image, 0, 0);
     DrawSampleText(fontSheet, font, U"Level 12   Score 48250   Time 3:07", 12, 512 + 40, 40);
     DrawSampleText(fontSheet, font, U"Farbblöcke · Größe · Übung · Äpfel", 12, 512 + 100, 40);

@@ -16,7 +16,7 @@ Colour FromHex(uint32_t rgb, float alpha) {
     return {((rgb >> 16) & 255) / 255.0f, ((rgb >> 8) & 255) / 255.0f, (rgb & 255) / 255.0f, alpha};
 }
 
-Image::Image(int w, int h, Colour fill) : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
+Canvas::Canvas(int w, int h, Colour fill) : width(w), height(h), pixels(static_cast<size_t>(w) * h, fill) {}
 
 namespace {
 Colour Lerp4(const Colour& c00, const Colour& c10, const Colour& c01, const Colour& c11, float fx, float fy) {
@@ -29,7 +29,7 @@ int Wrap(int v, int n) {
 }
 }  // namespace
 
-Colour Image::SampleWrap(float x, float y) const {
+Colour Canvas::SampleWrap(float x, float y) const {
     const float sx = x - 0.5f, sy = y - 0.5f;
     const int ix = static_cast<int>(std::floor(sx)), iy = static_cast<int>(std::floor(sy));
     const float fx = sx - ix, fy = sy - iy;
@@ -37,7 +37,7 @@ Colour Image::SampleWrap(float x, float y) const {
     return Lerp4(At(x0, y0), At(x1, y0), At(x0, y1), At(x1, y1), fx, fy);
 }
 
-Colour Image::SampleClamp(float x, float y) const {
+Colour Canvas::SampleClamp(float x, float y) const {
     const float sx = x - 0.5f, sy = y - 0.5f;
     const int ix = static_cast<int>(std::floor(sx)), iy = static_cast<int>(std::floor(sy));
     const float fx = sx - ix, fy = sy - iy;
@@ -109,7 +109,7 @@ float DistancePolygon(float px, float py, const std::vector<Point2>& polygon) {
     return inside ? -best : best;
 }
 
-void ShadeShape(Image& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0, int x1,
+void ShadeShape(Canvas& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0, int x1,
                 int y1) {
     x0 = std::max(x0, 0);
     y0 = std::max(y0, 0);
@@ -179,7 +179,7 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
 }
 }  // namespace
 
-std::vector<uint8_t> ToRgba8(const Image& image) {
+std::vector<uint8_t> ToRgba8(const Canvas& image) {
     std::vector<uint8_t> out;
     out.reserve(image.pixels.size() * 4);
     for (const Colour& c : image.pixels) {
@@ -191,7 +191,7 @@ std::vector<uint8_t> ToRgba8(const Image& image) {
     return out;
 }
 
-std::vector<uint8_t> EncodeBmp24(const Image& image) {
+std::vector<uint8_t> EncodeBmp24(const Canvas& image) {
     const uint32_t rowBytes = (static_cast<uint32_t>(image.width) * 3 + 3) & ~3u;
     const uint32_t dataBytes = rowBytes * image.height;
     std::vector<uint8_t> out;
@@ -224,7 +224,7 @@ std::vector<uint8_t> EncodeBmp24(const Image& image) {
     return out;
 }
 
-std::vector<uint8_t> EncodeTga32(const Image& image) {
+std::vector<uint8_t> EncodeTga32(const Canvas& image) {
     std::vector<uint8_t> out;
     out.reserve(18 + image.pixels.size() * 4);
     out.push_back(0);  // no image id
@@ -259,16 +259,16 @@ bool WriteText(const std::string& nativePath, const std::string& text) {
     return WriteBytes(nativePath, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-bool WriteBmp24(const std::string& nativePath, const Image& image) { return WriteBytes(nativePath, EncodeBmp24(image)); }
-bool WriteTga32(const std::string& nativePath, const Image& image) { return WriteBytes(nativePath, EncodeTga32(image)); }
+bool WriteBmp24(const std::string& nativePath, const Canvas& image) { return WriteBytes(nativePath, EncodeBmp24(image)); }
+bool WriteTga32(const std::string& nativePath, const Canvas& image) { return WriteBytes(nativePath, EncodeTga32(image)); }
 
-bool WritePngImage(const std::string& nativePath, const Image& image) {
+bool WritePngImage(const std::string& nativePath, const Canvas& image) {
     const std::vector<uint8_t> rgba = ToRgba8(image);
     return WritePng(nativePath, image.width, image.height, rgba);
 }
 
-Image Resize(const Image& image, int width, int height) {
-    Image out(width, height);
+Canvas Resize(const Canvas& image, int width, int height) {
+    Canvas out(width, height);
     const float sx = static_cast<float>(image.width) / width, sy = static_cast<float>(image.height) / height;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -297,7 +297,7 @@ Image Resize(const Image& image, int width, int height) {
     return out;
 }
 
-void Paste(Image& dst, const Image& src, int x, int y) {
+void Paste(Canvas& dst, const Canvas& src, int x, int y) {
     for (int v = 0; v < src.height; ++v)
         for (int u = 0; u < src.width; ++u) {
             const int tx = x + u, ty = y + v;

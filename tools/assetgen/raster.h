@@ -17,12 +17,12 @@ Colour Mix(const Colour& a, const Colour& b, float t);
 Colour Scale(const Colour& c, float k);  // scales r, g, b; keeps alpha
 Colour FromHex(uint32_t rgb, float alpha = 1);
 
-struct Image {
+struct Canvas {
     int width = 0, height = 0;
     std::vector<Colour> pixels;  // top row first
 
-    Image() = default;
-    Image(int w, int h, Colour fill = {0, 0, 0, 0});
+    Canvas() = default;
+    Canvas(int w, int h, Colour fill = {0, 0, 0, 0});
     Colour& At(int x, int y) { return pixels[static_cast<size_t>(y) * width + x]; }
     const Colour& At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
     // Wrapping bilinear sample at pixel coordinates (pixel centres at +0.5).
@@ -53,7 +53,7 @@ float DistanceSegment(float px, float py, Point2 a, Point2 b);
 // and the coverage is taken from its alpha; pixels outside maxOutside are skipped for speed.
 using DistanceFunction = std::function<float(float x, float y)>;
 using DistanceShader = std::function<Colour(float distance, float x, float y)>;
-void ShadeShape(Image& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0, int x1,
+void ShadeShape(Canvas& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0, int x1,
                 int y1);
 
 // Deterministic generator (xorshift32) for sprinkles and jitter.
@@ -74,18 +74,18 @@ float PeriodicNoise(float x, float y, int period, uint32_t seed);
 float PeriodicFbm(float x, float y, int period, int octaves, uint32_t seed);
 
 // Pixels as bytes, rounded: RGBA 8 bits each, top row first.
-std::vector<uint8_t> ToRgba8(const Image& image);
-bool WriteBmp24(const std::string& nativePath, const Image& image);
-bool WriteTga32(const std::string& nativePath, const Image& image);
-bool WritePngImage(const std::string& nativePath, const Image& image);
+std::vector<uint8_t> ToRgba8(const Canvas& image);
+bool WriteBmp24(const std::string& nativePath, const Canvas& image);
+bool WriteTga32(const std::string& nativePath, const Canvas& image);
+bool WritePngImage(const std::string& nativePath, const Canvas& image);
 
 // File bytes of the same formats, for tests and for writing.
-std::vector<uint8_t> EncodeBmp24(const Image& image);
-std::vector<uint8_t> EncodeTga32(const Image& image);
+std::vector<uint8_t> EncodeBmp24(const Canvas& image);
+std::vector<uint8_t> EncodeTga32(const Canvas& image);
 bool WriteBytes(const std::string& nativePath, const std::vector<uint8_t>& bytes);
 bool WriteText(const std::string& nativePath, const std::string& text);
 
 // Scales an image with box filtering (down) or bilinear (up) to the given size.
-Image Resize(const Image& image, int width, int height);
+Canvas Resize(const Canvas& image, int width, int height);
 // Pastes src into dst with its top-left corner at (x, y), source over.
-void Paste(Image& dst, const Image& src, int x, int y);
+void Paste(Canvas& dst, const Canvas& src, int x, int y);
