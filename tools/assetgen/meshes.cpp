@@ -144,13 +144,15 @@ XMesh BevelledCube(int colour) {
     return mesh;
 }
 
-// A rounded cube: each face a 5 x 5 grid whose outer rows wrap round the edges, smooth normals.
+// A rounded cube: each face a 3 x 3 grid whose outer rows wrap round the edges, smooth normals. One
+// segment per quarter of the rounding is enough at the size cells are seen, and the well draws 240 of
+// them: on a software renderer every triangle counts.
 XMesh RoundedCube(int colour) {
     XMesh mesh;
     mesh.materials.push_back(MakeMaterial(Palette[colour], 1, 40, 0.85f, 0.05f));
     const float h = CellHalf, r = 0.13f, core = h - r;
-    const float t = r * std::tan(Pi / 8);
-    const float grid[6] = {-h, -core - t, -core, core, core + t, h};
+    constexpr int GridPoints = 4;
+    const float grid[GridPoints] = {-h, -core, core, h};
     auto project = [&](const Vector3& p, Vector3& normal) {
         const Vector3 inner{std::fmax(-core, std::fmin(core, p.x)), std::fmax(-core, std::fmin(core, p.y)),
                             std::fmax(-core, std::fmin(core, p.z))};
@@ -162,15 +164,15 @@ XMesh RoundedCube(int colour) {
         for (int sign = -1; sign <= 1; sign += 2) {
             const int a1 = (axis + 1) % 3, a2 = (axis + 2) % 3;
             const Vector3 outward = Axis(axis, static_cast<float>(sign));
-            uint32_t index[6][6];
-            for (int i = 0; i < 6; ++i)
-                for (int j = 0; j < 6; ++j) {
+            uint32_t index[GridPoints][GridPoints];
+            for (int i = 0; i < GridPoints; ++i)
+                for (int j = 0; j < GridPoints; ++j) {
                     Vector3 normal;
                     const Vector3 p = project(Add(Add(Axis(axis, sign * h), Axis(a1, grid[i])), Axis(a2, grid[j])), normal);
                     index[i][j] = mesh.AddVertex(p, normal, (grid[i] + h) / (2 * h), (grid[j] + h) / (2 * h));
                 }
-            for (int i = 0; i < 5; ++i)
-                for (int j = 0; j < 5; ++j) {
+            for (int i = 0; i + 1 < GridPoints; ++i)
+                for (int j = 0; j + 1 < GridPoints; ++j) {
                     uint32_t q[4] = {index[i][j], index[i + 1][j], index[i + 1][j + 1], index[i][j + 1]};
                     const Vector3 a = mesh.positions[q[0]], b = mesh.positions[q[1]], c = mesh.positions[q[2]];
                     if (Dot(Cross(Subtract(b, a), Subtract(c, a)), outward) < 0) std::swap(q[1], q[3]);
