@@ -1,10 +1,7 @@
 #include "platform/mesh.h"
 
 #include <atomic>
-#include <cctype>
 #include <cmath>
-#include <cstring>
-#include <string_view>
 #include <map>
 
 #include <assimp/Importer.hpp>
@@ -13,6 +10,7 @@
 #include <assimp/scene.h>
 
 #include "platform/image_loader.h"
+#include "platform/xfile_check.h"
 
 namespace {
 
@@ -162,66 +160,20 @@ struct SceneBaker {
     }
 };
 
-// The importer sizes its arrays from the counts a file states before reading the elements, so a
-// few bytes claiming four billion vertices cost gigabytes. Every element takes at least one byte of the
-// file, so no honest count exceeds the file's size; anything that does is refused up front.
-bool CountsFitFile(std::span<const uint8_t> bytes) {
-    const size_t size = bytes.size();
-    if (size < 16 || std::memcmp(bytes.data(), "xof ", 4) != 0) return true;  // the importer refuses it
-    const std::string_view format(reinterpret_cast<const char*>(bytes.data()) + 8, 4);
-    if (format == "tzip" || format == "bzip") return false;  // compressed: sizes cannot be checked
-    if (format == "bin ") {
-        auto word = [&](size_t at) {
-            return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
-                   uint32_t(bytes[at + 3]) << 24;
-        };
-        for (size_t at = 16; at + 2 <= size;) {
-            const unsigned token = unsigned(bytes[at]) | unsigned(bytes[at + 1]) << 8;
-            at += 2;
-            if (token == 1 || token == 2) {  // name or string: length, characters
-                if (at + 4 > size || word(at) > size - at - 4) return false;
-                at += 4 + word(at) + (token == 2 ? 2 : 0);
-            } else if (token == 3) {  // one integer
-                if (at + 4 > size || word(at) > size) return false;
-                at += 4;
-            } else if (token == 5) {  // GUID
-                at += 16;
-            } else if (token == 6 || token == 7) {  // integer or float list: count, elements
-                if (at + 4 > size || word(at) > (size - at - 4) / 4) return false;
-                const uint32_t count = word(at);
-                if (token == 6)
-                    for (uint32_t i = 0; i < count; ++i)
-                        if (word(at + 4 + 4 * size_t(i)) > size) return false;
-                at += 4 + 4 * size_t(count);
-            }
-        }
-        return true;
-    }
-    // Text: every bare integer (counts, indices) must be smaller than the file.
-    for (size_t at = 16; at < size; ++at) {
-        if (bytes[at] < '0' || bytes[at] > '9') continue;
-        const bool partOfWord = at > 0 && (std::isalnum(bytes[at - 1]) || bytes[at - 1] == '.' || bytes[at - 1] == '_');
-        size_t end = at;
-        uint64_t value = 0;
-        while (end < size && bytes[end] >= '0' && bytes[end] <= '9') {
-            value = std::min<uint64_t>(value * 10 + (bytes[end] - '0'), uint64_t(1) << 40);
-            ++end;
-        }
-        const bool fraction = end < size && (bytes[end] == '.' || bytes[end] == 'e' || bytes[end] == 'E');
-        if (!partOfWord && !fraction && value > size) return false;
-        at = end;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes) {
-    if (bytes.empty() || bytes.size() > MaxMeshFileBytes || !CountsFitFile(bytes)) return nullptr;
+    // The importer's .x reader trusts what it reads (a count sizes an array before the elements are read, an
+    // unknown object inside a material reaches a null pointer), so a file is handed over only once its whole
+    // structure has been checked here.
+    std::string reason;
+    std::vector<uint8_t> importable;
+    if (bytes.empty() || bytes.size() > MaxMeshFileBytes || !PrepareXFileForImport(bytes, importable, reason))
+        return nullptr;
     Assimp::Importer importer;
     const aiScene* scene = nullptr;
     try {
-        scene = importer.ReadFileFromMemory(bytes.data(), bytes.size(), aiProcess_ValidateDataStructure, "x");
+        scene = importer.ReadFileFromMemory(importable.data(), importable.size(), aiProcess_ValidateDataStructure, "x");
     } catch (...) {
         return nullptr;
     }
