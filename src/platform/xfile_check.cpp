@@ -199,6 +199,10 @@ private:
         const Token token = Next();
         float value = 0;
         if (token.kind != TokenKind::Word || !ParseFloat(token.text, value)) return Fail("number expected");
+        // The importer takes a comma right after a whole number's digits for a decimal point ("1,5" is
+        // 1.5 to it, not two numbers), so such a pair would be read differently from what stands here.
+        if (token.text.find_first_of(".eE") == std::string_view::npos && p + 1 < end && *p == ',' && IsDigit(p[1]))
+            return Fail("whole number before a comma: write it with a decimal point");
         return Separator();
     }
 

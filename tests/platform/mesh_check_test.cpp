@@ -87,7 +87,7 @@ TEST(XFileCheck, AcceptsTheShapesTheLoaderUses) {
                                 " MeshMaterialList { 2; 2; 0,1;; { Red } Material { 0;1;0;1;; 0; 0;0;0;; 0;0;0;; } }\n")));
     // Templates are read past; frames nest, carry one matrix and may hold meshes.
     EXPECT_TRUE(Passes("xof 0303txt 0032\ntemplate Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; "
-                       "FLOAT y; FLOAT z; }\nFrame A { FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,2,0,0,1;; }\n"
+                       "FLOAT y; FLOAT z; }\nFrame A { FrameTransformMatrix { 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 2.0,0.0,0.0,1;; }\n"
                        " Frame B { Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 4;0,1,2,1;; } } }"));
 }
 
@@ -134,6 +134,10 @@ TEST(XFileCheck, RefusesWhatTheImporterMishandles) {
         "xof 0303txt 0032\nMaterial M { 1;0;0;1;; 1; 0;0;0;; 0;0;0;; TextureFilename { \"a\nb\"; } }",
         "xof 0303txt 0032\ntemplate T { }\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }",
         "xof 0303txt 0032\n",
+        // The importer reads "0,1" as one number, 0.1, and the rest of the vertex list shifted by one.
+        "xof 0303txt 0032\nMesh { 3; 0,1;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }",
+        "xof 0303txt 0032\nFrame A { FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,2,0,0,1;; }\n"
+        " Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; } }",
     };
     for (const std::string& text : bad) {
         SCOPED_TRACE(text);
