@@ -26,23 +26,23 @@ void PutId(std::vector<uint8_t>& out, const char* id) {
 
 }  // namespace
 
-std::vector<uint8_t> MakeWav(const WaveSpec& spec, const std::vector<uint8_t>& samples) {
+std::vector<uint8_t> MakeWav(const TestWaveLayout& layout, const std::vector<uint8_t>& samples) {
     std::vector<uint8_t> out;
     PutId(out, "RIFF");
     Put32(out, 0);
     PutId(out, "WAVE");
     PutId(out, "fmt ");
-    Put32(out, spec.fmtSize);
-    const uint16_t align = static_cast<uint16_t>(spec.channels * spec.bits / 8);
-    Put16(out, spec.formatTag);
-    Put16(out, spec.channels);
-    Put32(out, spec.rate);
-    Put32(out, spec.rate * align);
+    Put32(out, layout.fmtSize);
+    const uint16_t align = static_cast<uint16_t>(layout.channels * layout.bits / 8);
+    Put16(out, layout.formatTag);
+    Put16(out, layout.channels);
+    Put32(out, layout.rate);
+    Put32(out, layout.rate * align);
     Put16(out, align);
-    Put16(out, spec.bits);
-    for (uint32_t i = 16; i < spec.fmtSize; ++i) out.push_back(0);
+    Put16(out, layout.bits);
+    for (uint32_t i = 16; i < layout.fmtSize; ++i) out.push_back(0);
     PutId(out, "data");
-    Put32(out, spec.dataSizeOverride >= 0 ? static_cast<uint32_t>(spec.dataSizeOverride) : static_cast<uint32_t>(samples.size()));
+    Put32(out, layout.dataSizeOverride >= 0 ? static_cast<uint32_t>(layout.dataSizeOverride) : static_cast<uint32_t>(samples.size()));
     out.insert(out.end(), samples.begin(), samples.end());
     const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
     for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(riff >> (8 * i));

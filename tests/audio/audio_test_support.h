@@ -8,7 +8,7 @@
 #include <vector>
 
 // A RIFF wave file. fmtSize 16 writes the plain PCM record, 18 adds the extra-size field.
-struct WaveSpec {
+struct TestWaveLayout {
     uint16_t formatTag = 1;
     uint16_t channels = 1;
     uint32_t rate = 44100;
@@ -16,7 +16,7 @@ struct WaveSpec {
     uint32_t fmtSize = 16;
     int64_t dataSizeOverride = -1;  // declared data size, when it should not match the bytes
 };
-std::vector<uint8_t> MakeWav(const WaveSpec& spec, const std::vector<uint8_t>& samples);
+std::vector<uint8_t> MakeWav(const TestWaveLayout& layout, const std::vector<uint8_t>& samples);
 std::vector<uint8_t> Pcm16(const std::vector<int16_t>& samples);
 
 // Ogg Vorbis of the given interleaved float samples.

@@ -18,9 +18,9 @@ WaveFile WaveOf(const std::vector<uint8_t>& bytes) { return WaveFile(bytes.data(
 
 TEST(WaveReader, ReadsWhatTheFormatChunkHoldsAndZeroesTheRest) {
     const std::vector<uint8_t> samples = Pcm16(Ramp(100));
-    WaveSpec spec;
-    spec.fmtSize = 16;
-    const WaveFile plain = WaveOf(MakeWav(spec, samples));
+    TestWaveLayout layout;
+    layout.fmtSize = 16;
+    const WaveFile plain = WaveOf(MakeWav(layout, samples));
     ASSERT_TRUE(plain.valid) << plain.error;
     EXPECT_EQ(plain.format.channels, 1);
     EXPECT_EQ(plain.format.samplesPerSec, 44100u);
@@ -30,11 +30,11 @@ TEST(WaveReader, ReadsWhatTheFormatChunkHoldsAndZeroesTheRest) {
     // The two bytes after a 16-byte "fmt " chunk are the "data" id; they must not become the extra size.
     EXPECT_EQ(std::vector<uint8_t>(plain.data.begin(), plain.data.end()), samples);
 
-    spec.fmtSize = 18;
-    spec.channels = 2;
-    spec.bits = 8;
-    spec.rate = 11025;
-    const WaveFile extended = WaveOf(MakeWav(spec, std::vector<uint8_t>(64, 128)));
+    layout.fmtSize = 18;
+    layout.channels = 2;
+    layout.bits = 8;
+    layout.rate = 11025;
+    const WaveFile extended = WaveOf(MakeWav(layout, std::vector<uint8_t>(64, 128)));
     ASSERT_TRUE(extended.valid) << extended.error;
     EXPECT_EQ(extended.format.blockAlign, 2);
     EXPECT_EQ(extended.dataSize, 64u);
@@ -42,18 +42,18 @@ TEST(WaveReader, ReadsWhatTheFormatChunkHoldsAndZeroesTheRest) {
 
 TEST(WaveReader, RefusesWhatTheMixerCannotPlay) {
     const std::vector<uint8_t> samples(120, 1);
-    WaveSpec zeroChannels;
+    TestWaveLayout zeroChannels;
     zeroChannels.channels = 0;
-    WaveSpec zeroRate;
+    TestWaveLayout zeroRate;
     zeroRate.rate = 0;
-    WaveSpec deep;
+    TestWaveLayout deep;
     deep.bits = 24;
-    WaveSpec compressed;
+    TestWaveLayout compressed;
     compressed.formatTag = 2;
-    WaveSpec many;
+    TestWaveLayout many;
     many.channels = 6;
-    for (const WaveSpec& spec : {zeroChannels, zeroRate, deep, compressed, many}) {
-        const WaveFile wave = WaveOf(MakeWav(spec, samples));
+    for (const TestWaveLayout& layout : {zeroChannels, zeroRate, deep, compressed, many}) {
+        const WaveFile wave = WaveOf(MakeWav(layout, samples));
         EXPECT_FALSE(wave.valid);
         EXPECT_FALSE(wave.error.empty());
     }
@@ -67,13 +67,13 @@ TEST(WaveReader, RefusesWhatTheMixerCannotPlay) {
 }
 
 TEST(WaveReader, ChunkSizesPastTheEndPlayOnlyWhatIsThere) {
-    WaveSpec spec;
-    spec.dataSizeOverride = 0x7FFFFFF0;
-    const WaveFile wave = WaveOf(MakeWav(spec, Pcm16(Ramp(50))));
+    TestWaveLayout layout;
+    layout.dataSizeOverride = 0x7FFFFFF0;
+    const WaveFile wave = WaveOf(MakeWav(layout, Pcm16(Ramp(50))));
     ASSERT_TRUE(wave.valid) << wave.error;
     EXPECT_EQ(wave.dataSize, 100u);
     // An odd byte left over is not a whole frame.
-    std::vector<uint8_t> bytes = MakeWav(WaveSpec(), Pcm16(Ramp(50)));
+    std::vector<uint8_t> bytes = MakeWav(TestWaveLayout(), Pcm16(Ramp(50)));
     bytes.pop_back();
     const WaveFile cut = WaveOf(bytes);
     ASSERT_TRUE(cut.valid);
@@ -82,7 +82,7 @@ TEST(WaveReader, ChunkSizesPastTheEndPlayOnlyWhatIsThere) {
     bytes.resize(30);
     EXPECT_FALSE(WaveOf(bytes).valid);
     // A chunk of odd size before "fmt " is skipped with its pad byte.
-    std::vector<uint8_t> padded = MakeWav(WaveSpec(), Pcm16(Ramp(4)));
+    std::vector<uint8_t> padded = MakeWav(TestWaveLayout(), Pcm16(Ramp(4)));
     const std::vector<uint8_t> list = {'L', 'I', 'S', 'T', 3, 0, 0, 0, 'a', 'b', 'c', 0};
     padded.insert(padded.begin() + 12, list.begin(), list.end());
     padded[4] = static_cast<uint8_t>(padded[4] + list.size());
@@ -93,7 +93,7 @@ TEST(WaveReader, ChunkSizesPastTheEndPlayOnlyWhatIsThere) {
 
 TEST(WavDecoderStream, LoopsAndPadsLikeOggStreams) {
     ScratchDirectory scratch;
-    WriteBytes(scratch.Sound("r.wav"), MakeWav(WaveSpec(), Pcm16({1, 2, 3})));
+    WriteBytes(scratch.Sound("r.wav"), MakeWav(TestWaveLayout(), Pcm16({1, 2, 3})));
     WavDecoder decoder;
     ASSERT_EQ(decoder.Open(scratch.Sound("r.wav").string()), 0);
     EXPECT_EQ(decoder.total, 6u);
@@ -156,7 +156,7 @@ TEST(OggDecoderStream, TruncatedAndFakeStreamsAreRefusedOrEndEarly) {
     EXPECT_NE(fake.OpenMemory(reinterpret_cast<const uint8_t*>(text.data()), text.size()), 0);
 
     ScratchDirectory scratch;
-    WriteBytes(scratch.Sound("wave.ogg"), MakeWav(WaveSpec(), Pcm16({1, 2})));
+    WriteBytes(scratch.Sound("wave.ogg"), MakeWav(TestWaveLayout(), Pcm16({1, 2})));
     OggDecoder wrong;
     EXPECT_NE(wrong.Open(scratch.Sound("wave.ogg").string()), 0);
     EXPECT_NE(wrong.Open(scratch.Sound("missing.ogg").string()), 0);

@@ -79,11 +79,11 @@ Colour Light(const XMaterial& m, const Vector3& normal, const Vector3& position,
     const float diffuse = std::max(0.0f, Dot(normal, toLight)) * intensity;
     const Vector3 toEye = Normalize(Subtract({0, 0, -5}, position));
     const Vector3 half = Normalize({toLight.x + toEye.x, toLight.y + toEye.y, toLight.z + toEye.z});
-    const float spec = m.power > 0 ? std::pow(std::max(0.0f, Dot(normal, half)), m.power) : 0;
+    const float highlight = m.power > 0 ? std::pow(std::max(0.0f, Dot(normal, half)), m.power) : 0;
     const float ambient = intensity;  // ambient grey equals the light's intensity
-    return {m.diffuse[0] * (ambient + diffuse) + m.emissive[0] + m.specular[0] * spec,
-            m.diffuse[1] * (ambient + diffuse) + m.emissive[1] + m.specular[1] * spec,
-            m.diffuse[2] * (ambient + diffuse) + m.emissive[2] + m.specular[2] * spec, m.diffuse[3]};
+    return {m.diffuse[0] * (ambient + diffuse) + m.emissive[0] + m.specular[0] * highlight,
+            m.diffuse[1] * (ambient + diffuse) + m.emissive[1] + m.specular[1] * highlight,
+            m.diffuse[2] * (ambient + diffuse) + m.emissive[2] + m.specular[2] * highlight, m.diffuse[3]};
 }
 
 void DrawMesh(Raster& r, const XMesh& mesh, const Matrix& world, float intensity, bool blendedPass,
