@@ -49,7 +49,7 @@ TEST(VolumeScale, FollowsTheTableAndReadsBack) {
 }
 
 TEST_F(SoundBankTest, SameNameLoadsOnceAndAnotherSpellingGetsAClone) {
-    WriteBytes(scratch.Sound("click.wav"), MakeWav(WaveSpec(), Pcm16(std::vector<int16_t>(200, 5000))));
+    WriteBytes(scratch.Sound("click.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(200, 5000))));
     bank.SetEffectsVolume(1.0f);
     EXPECT_EQ(bank.FindOrLoadSound("Sound\\click.wav"), 0);
     EXPECT_EQ(bank.FindOrLoadSound("Sound\\click.wav"), 0);
@@ -111,8 +111,8 @@ TEST_F(SoundBankTest, RefusalsAndTheirLogLines) {
 }
 
 TEST_F(SoundBankTest, EventsTakeTheLastRecordAndDrawOnlyForSeveralFiles) {
-    WriteBytes(scratch.Sound("a.wav"), MakeWav(WaveSpec(), Pcm16(std::vector<int16_t>(100, 1000))));
-    WriteBytes(scratch.Sound("b.wav"), MakeWav(WaveSpec(), Pcm16(std::vector<int16_t>(100, 2000))));
+    WriteBytes(scratch.Sound("a.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(100, 1000))));
+    WriteBytes(scratch.Sound("b.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(100, 2000))));
     bank.SetEffectsVolume(1.0f);
     bank.AddSoundEvent("ev", {"Sound\\a.wav"}, 1.0f);
     bank.AddSoundEvent("ev", {"Sound\\b.wav"}, 0.5f);
@@ -145,7 +145,7 @@ TEST_F(SoundBankTest, EventsTakeTheLastRecordAndDrawOnlyForSeveralFiles) {
 }
 
 TEST_F(SoundBankTest, GroupVolumesScaleEverySoundAndPanFollowsTheVolumeScale) {
-    WriteBytes(scratch.Sound("a.wav"), MakeWav(WaveSpec(), Pcm16(std::vector<int16_t>(44100, 8000))));
+    WriteBytes(scratch.Sound("a.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(44100, 8000))));
     const int index = bank.FindOrLoadSound("Sound\\a.wav");
     Sound* sound = bank.SoundAt(index);
     const int buffer = sound->BufferId();
@@ -181,7 +181,7 @@ TEST_F(SoundBankTest, AStreamedSoundPlaysThroughOnceInFull) {
     const int frames = StreamBufferBytes / 2 * 3 + 12345;
     std::vector<int16_t> samples;
     for (int i = 0; i < frames; ++i) samples.push_back(static_cast<int16_t>((i * 13) % 30011 - 15000));
-    WriteBytes(scratch.Sound("long.wav"), MakeWav(WaveSpec(), Pcm16(samples)));
+    WriteBytes(scratch.Sound("long.wav"), MakeWav(TestWaveLayout(), Pcm16(samples)));
     bank.SetMusicVolume(1.0f);
     ASSERT_TRUE(bank.AddSound("Sound\\long.wav", MusicGroup));
     Sound* sound = bank.SoundAt(0);
@@ -203,7 +203,7 @@ TEST_F(SoundBankTest, ALoopingStreamedWaveStartsAgainAfterItsEnd) {
     const int frames = StreamBufferBytes / 2 + 1000;  // a little over one ring
     std::vector<int16_t> samples;
     for (int i = 0; i < frames; ++i) samples.push_back(static_cast<int16_t>(i % 20000 + 1));
-    WriteBytes(scratch.Sound("loop.wav"), MakeWav(WaveSpec(), Pcm16(samples)));
+    WriteBytes(scratch.Sound("loop.wav"), MakeWav(TestWaveLayout(), Pcm16(samples)));
     bank.SetMusicVolume(1.0f);
     ASSERT_TRUE(bank.AddSound("Sound\\loop.wav", MusicGroup));
     ASSERT_TRUE(bank.PlaySound(0, true));
@@ -224,7 +224,7 @@ TEST_F(SoundBankTest, LargeEffectsStreamAndOggSoundsDecodeIntoTheMix) {
     EXPECT_NEAR(PeakOf(std::vector<int16_t>(left.begin(), left.begin() + 26000)), 0.6 * 32768, 0.1 * 32768);
     EXPECT_EQ(PeakOf(std::vector<int16_t>(left.begin() + 27000, left.end())), 0);
     // Over 1 MB decoded: streamed even in the effects group.
-    WriteBytes(scratch.Sound("big.wav"), MakeWav(WaveSpec(), Pcm16(std::vector<int16_t>(StreamThresholdBytes / 2 + 10, 3))));
+    WriteBytes(scratch.Sound("big.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(StreamThresholdBytes / 2 + 10, 3))));
     ASSERT_GE(bank.FindOrLoadSound("Sound\\big.wav"), 0);
     EXPECT_TRUE(bank.SoundAt(1)->IsStreamed());
 }

@@ -23,7 +23,7 @@ protected:
                 for (int i = 0; i < 2000; ++i) samples[i] = static_cast<int16_t>(i * 5);
             std::string name = WaveEffectFiles[n - 1];
             name = name.substr(name.find('\\') + 1);
-            if (name != "fall.wav") WriteBytes(scratch.Sound(name), MakeWav(WaveSpec(), Pcm16(samples)));
+            if (name != "fall.wav") WriteBytes(scratch.Sound(name), MakeWav(TestWaveLayout(), Pcm16(samples)));
         }
         mixer.OpenOffline();
     }
