@@ -1,6 +1,8 @@
 #include "platform/framework.h"
 
 #include <SDL.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <charconv>
 #include <cmath>
@@ -372,7 +374,24 @@ int64_t Application::DefaultHandleMessage(const Message& message) {
     }
 }
 
+namespace {
+// A game started from a desktop launcher may have no standard error: the first file it opens (app.log)
+// would then take its place, and every library's complaint on stderr would land in the log. Point any
+// missing standard stream at /dev/null first.
+void OpenMissingStandardStreams() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1) continue;
+        const int devNull = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (devNull >= 0 && devNull != fd) {
+            dup2(devNull, fd);
+            close(devNull);
+        }
+    }
+}
+}  // namespace
+
 int Application::Run(const RunOptions& options) {
+    OpenMissingStandardStreams();
     impl->options = options;
     impl->exitCode = 0;
     impl->frame = 0;
