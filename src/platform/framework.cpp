@@ -628,7 +628,7 @@ std::string RunOptionsUsage() {
            "  --frames N              end after N frames\n"
            "  --seconds S             end after S seconds\n"
            "  --seed N                fixed random seed\n"
-           "  --script FILE           headless input, one command per line:\n"
+           "  --script FILE           input, one command per line (also replays in a window):\n"
            "                            wait N | at FRAME | key down|up|press NAME|CODE | char C | text WORDS\n"
            "                            move X Y | button left|right down|up [X Y] | click X Y | click ACTION\n"
            "                            focus lost|gained | command N | quit    ('#' starts a comment)\n"
@@ -742,10 +742,6 @@ std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& er
     }
     if (options.frames && options.seconds) {
         error = "--frames and --seconds both end the run: give only one of them";
-        return std::nullopt;
-    }
-    if (!options.scriptFile.empty() && !options.headless) {
-        error = "--script is input for a headless run: add --headless";
         return std::nullopt;
     }
     if (!options.recordFile.empty() && options.headless) {

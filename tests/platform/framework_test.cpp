@@ -158,7 +158,6 @@ TEST(RunOptionsParsing, RejectsBadOptionsWithAReason) {
         {{"--screenshot", "5"}, "--screenshot takes FRAME:FILE.png"},
         {{"--screenshot", "x:a.png"}, "--screenshot takes FRAME:FILE.png"},
         {{"--screenshot", "5:a.bmp"}, "must end in .png"},
-        {{"--script", "s.txt"}, "add --headless"},
         {{"--headless", "--record", "r.txt"}, "--record"},
         {{"--headless=yes"}, "takes no value"},
         {{"--dump="}, "--dump needs a value"},
