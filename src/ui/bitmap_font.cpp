@@ -155,15 +155,7 @@ int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32
 
     // The glyphs share one picture and one set of states, so they go to the device as one batch:
     // blending on, texture x diffuse, the quads in order, blending off again.
-    device->SetRenderState(RenderState::AlphaBlendEnable, 1);
-    device->SetRenderState(RenderState::SrcBlend, BlendSrcAlpha);
-    device->SetRenderState(RenderState::DestBlend, BlendInvSrcAlpha);
-    device->SetTextureStageState(0, TextureStageState::ColourOp, OpModulate);
-    device->SetTextureStageState(0, TextureStageState::ColourArg1, ArgTexture);
-    device->SetTextureStageState(0, TextureStageState::ColourArg2, ArgDiffuse);
-    device->SetTextureStageState(0, TextureStageState::AlphaOp, OpModulate);
-    device->SetTextureStageState(0, TextureStageState::AlphaArg1, ArgTexture);
-    device->SetTextureStageState(0, TextureStageState::AlphaArg2, ArgDiffuse);
+    SetBlendedModulate(*device);
     textureRegistry.DrawQuads(texture, quads, colour, 0);
     device->SetRenderState(RenderState::AlphaBlendEnable, 0);
     return 0;

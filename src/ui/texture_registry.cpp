@@ -7,6 +7,18 @@
 
 TextureRegistry textureRegistry;
 
+void SetBlendedModulate(GraphicsDevice& device) {
+    device.SetRenderState(RenderState::AlphaBlendEnable, 1);
+    device.SetRenderState(RenderState::SrcBlend, BlendSrcAlpha);
+    device.SetRenderState(RenderState::DestBlend, BlendInvSrcAlpha);
+    device.SetTextureStageState(0, TextureStageState::ColourOp, OpModulate);
+    device.SetTextureStageState(0, TextureStageState::ColourArg1, ArgTexture);
+    device.SetTextureStageState(0, TextureStageState::ColourArg2, ArgDiffuse);
+    device.SetTextureStageState(0, TextureStageState::AlphaOp, OpModulate);
+    device.SetTextureStageState(0, TextureStageState::AlphaArg1, ArgTexture);
+    device.SetTextureStageState(0, TextureStageState::AlphaArg2, ArgDiffuse);
+}
+
 namespace {
 
 // Names remembered as refused between two emptyings. Screens and translations name a few dozen
@@ -141,15 +153,7 @@ HResult TextureRegistry::DrawQuads(Texture* texture, std::span<const QuadPlaceme
     uint32_t oldAlphaBlend = 0;
     if (flags & QUAD_ALPHA_BLEND) {
         oldAlphaBlend = device->GetRenderState(RenderState::AlphaBlendEnable);
-        device->SetRenderState(RenderState::AlphaBlendEnable, 1);
-        device->SetRenderState(RenderState::SrcBlend, BlendSrcAlpha);
-        device->SetRenderState(RenderState::DestBlend, BlendInvSrcAlpha);
-        device->SetTextureStageState(0, TextureStageState::ColourOp, OpModulate);
-        device->SetTextureStageState(0, TextureStageState::ColourArg1, ArgTexture);
-        device->SetTextureStageState(0, TextureStageState::ColourArg2, ArgDiffuse);
-        device->SetTextureStageState(0, TextureStageState::AlphaOp, OpModulate);
-        device->SetTextureStageState(0, TextureStageState::AlphaArg1, ArgTexture);
-        device->SetTextureStageState(0, TextureStageState::AlphaArg2, ArgDiffuse);
+        SetBlendedModulate(*device);
     }
 
     result = device->DrawIndexed(std::span<const ScreenVertex>(vertices), std::span<const uint16_t>(indices));

@@ -91,3 +91,7 @@ private:
 };
 
 extern TextureRegistry textureRegistry;
+
+// Alpha blending on (source alpha, inverse source alpha) with stage 0 colour and alpha = texture x
+// diffuse: how every blended 2D picture and glyph is drawn.
+void SetBlendedModulate(GraphicsDevice& device);
