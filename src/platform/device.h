@@ -112,6 +112,9 @@ public:
 
     virtual HResult BeginScene() = 0;
     virtual HResult EndScene() = 0;
+    // Hands what has been drawn so far to the rasteriser, which then works on it while the frame goes
+    // on being drawn; the picture is the same with or without it.
+    virtual void Submit() {}
     virtual HResult Clear(uint32_t flags, ColourArgb colour, float z) = 0;
 
     virtual HResult SetTransform(TransformKind kind, const Matrix& matrix) = 0;

@@ -21,7 +21,12 @@ enum Layout : int { LayoutMesh = 0, LayoutQuad = 1, LayoutScreen = 2 };
 // m[row][column]) and GL reads them column-major, so every matrix is seen here transposed and the
 // usual column-vector products `M * v` compute the game's `v x M`. Lighting runs in world space,
 // which equals the classic view-space lighting for the rigid view matrices the game uses.
-const char* const VertexShaderSource = R"(#version 330 core
+//
+// The switches of the classic pipeline (vertex layout, lighting, the light, specular highlights,
+// vertex colours, the texture stage) are compile-time macros: each combination the game uses gets its
+// own small program. A software rasteriser runs every branch of a shader whatever a uniform says, so
+// one shader testing the switches at run time cost about a third of a full play frame.
+const char* const VertexShaderSource = R"(
 layout(location = 0) in vec4 aPosition;
 layout(location = 1) in vec3 aNormal;
 layout(location = 2) in vec4 aColour;
@@ -32,20 +37,15 @@ layout(location = 6) in vec4 aWorld1;
 layout(location = 7) in vec4 aWorld2;
 layout(location = 8) in vec4 aWorld3;
 
-uniform int uLayout;            // 0 mesh, 1 world quad, 2 pre-transformed screen vertex
 uniform mat4 uViewProjection;
 uniform vec3 uEye;
 uniform vec2 uViewportSize;
-uniform bool uLighting;
-uniform bool uColourVertex;
-uniform bool uSpecularEnable;
 uniform vec3 uAmbient;
 uniform vec4 uMaterialDiffuse;
 uniform vec4 uMaterialAmbient;
 uniform vec4 uMaterialSpecular;
 uniform vec4 uMaterialEmissive;
 uniform float uMaterialPower;
-uniform bool uLightEnabled;
 uniform vec3 uToLight;
 uniform vec4 uLightDiffuse;
 uniform vec4 uLightSpecular;
@@ -57,99 +57,161 @@ out vec2 vTexCoord;
 
 void main() {
     vTexCoord = aTexCoord;
-    if (uLayout == 2) {
-        // Pixel (x, y) of the classic pipeline, y downwards, lies at window (x + 0.5, height - y - 0.5).
-        float w = aPosition.w > 0.0 ? 1.0 / aPosition.w : 1.0;
-        vec2 ndc = vec2((aPosition.x + 0.5) / uViewportSize.x * 2.0 - 1.0,
-                        1.0 - (aPosition.y + 0.5) / uViewportSize.y * 2.0);
-        gl_Position = vec4(ndc * w, (aPosition.z * 2.0 - 1.0) * w, w);
-        vDiffuse = aColour;
-        vSpecular = uSpecularEnable ? vec4(aSpecular.rgb, 0.0) : vec4(0.0);
-        return;
-    }
+    vSpecular = vec4(0.0);
+#if LAYOUT == LAYOUT_SCREEN
+    // Pixel (x, y) of the classic pipeline, y downwards, lies at window (x + 0.5, height - y - 0.5).
+    float w = aPosition.w > 0.0 ? 1.0 / aPosition.w : 1.0;
+    vec2 ndc = vec2((aPosition.x + 0.5) / uViewportSize.x * 2.0 - 1.0,
+                    1.0 - (aPosition.y + 0.5) / uViewportSize.y * 2.0);
+    gl_Position = vec4(ndc * w, (aPosition.z * 2.0 - 1.0) * w, w);
+    vDiffuse = aColour;
+#if SPECULAR
+    vSpecular = vec4(aSpecular.rgb, 0.0);
+#endif
+#else
     mat4 world = mat4(aWorld0, aWorld1, aWorld2, aWorld3);
     vec4 worldPosition = world * vec4(aPosition.xyz, 1.0);
     vec4 clip = uViewProjection * worldPosition;
     // Depth 0..w of the classic clip space into GL's -w..w.
     gl_Position = vec4(clip.xy, clip.z * 2.0 - clip.w, clip.w);
-
-    bool hasColour = uLayout == 1;
-    vec4 colour = hasColour ? aColour : vec4(1.0);
-    if (!uLighting) {
-        vDiffuse = colour;
-        vSpecular = vec4(0.0);
-        return;
-    }
+#if LAYOUT == LAYOUT_QUAD
+    vec4 colour = aColour;
+#else
+    vec4 colour = vec4(1.0);
+#endif
+#if !LIGHTING
+    vDiffuse = colour;
+#else
+#if COLOUR_VERTEX
+    vec4 diffuseSource = colour;
+    vec4 ambientSource = colour;
+#else
     vec4 diffuseSource = uMaterialDiffuse;
     vec4 ambientSource = uMaterialAmbient;
-    if (uColourVertex && hasColour) {
-        diffuseSource = aColour;
-        ambientSource = aColour;
-    }
+#endif
     vec3 normal = vec3(0.0);
-    if (uLayout == 0) {
-        mat3 linear = mat3(world);
-        mat3 normalMatrix = abs(determinant(linear)) > 1e-20 ? transpose(inverse(linear)) : linear;
-        vec3 n = normalMatrix * aNormal;
-        float length2 = dot(n, n);
-        normal = length2 > 0.0 ? n * inversesqrt(length2) : vec3(0.0);
-    }
+#if LAYOUT == LAYOUT_MESH
+    // The inverse transpose of the world's linear part, up to a positive factor: its cofactor matrix
+    // (columns b x c, c x a, a x b) with the determinant's sign.
+    mat3 linear = mat3(world);
+    vec3 bc = cross(linear[1], linear[2]);
+    float determinant = dot(linear[0], bc);
+    mat3 normalMatrix = abs(determinant) > 1e-20
+        ? mat3(bc, cross(linear[2], linear[0]), cross(linear[0], linear[1])) * sign(determinant)
+        : linear;
+    vec3 n = normalMatrix * aNormal;
+    float length2 = dot(n, n);
+    normal = length2 > 0.0 ? n * inversesqrt(length2) : vec3(0.0);
+#endif
     vec3 lit = uMaterialEmissive.rgb + uAmbient * ambientSource.rgb;
-    vec3 highlight = vec3(0.0);
-    if (uLightEnabled) {
-        lit += uLightAmbient.rgb * ambientSource.rgb;
-        float nDotL = dot(normal, uToLight);
-        if (nDotL > 0.0) {
-            lit += nDotL * uLightDiffuse.rgb * diffuseSource.rgb;
-            if (uSpecularEnable) {
-                vec3 toEye = uEye - worldPosition.xyz;
-                float eyeLength2 = dot(toEye, toEye);
-                toEye = eyeLength2 > 0.0 ? toEye * inversesqrt(eyeLength2) : vec3(0.0);
-                vec3 halfway = uToLight + toEye;
-                float halfLength2 = dot(halfway, halfway);
-                halfway = halfLength2 > 0.0 ? halfway * inversesqrt(halfLength2) : uToLight;
-                float nDotH = max(dot(normal, halfway), 0.0);
-                float strength = uMaterialPower > 0.0 ? (nDotH > 0.0 ? pow(nDotH, uMaterialPower) : 0.0) : 1.0;
-                highlight = strength * uLightSpecular.rgb * uMaterialSpecular.rgb;
-            }
-        }
-    }
+#if LIGHT_ENABLED
+    lit += uLightAmbient.rgb * ambientSource.rgb;
+    float nDotL = dot(normal, uToLight);
+    // Straight-line code: the lit and unlit sides cost the same on a vector processor anyway.
+    float facing = nDotL > 0.0 ? 1.0 : 0.0;
+    lit += max(nDotL, 0.0) * uLightDiffuse.rgb * diffuseSource.rgb;
+#if SPECULAR
+    vec3 toEye = uEye - worldPosition.xyz;
+    float eyeLength2 = dot(toEye, toEye);
+    toEye = eyeLength2 > 0.0 ? toEye * inversesqrt(eyeLength2) : vec3(0.0);
+    vec3 halfway = uToLight + toEye;
+    float halfLength2 = dot(halfway, halfway);
+    halfway = halfLength2 > 0.0 ? halfway * inversesqrt(halfLength2) : uToLight;
+    float nDotH = max(dot(normal, halfway), 0.0);
+    float strength = uMaterialPower > 0.0 ? (nDotH > 0.0 ? pow(nDotH, uMaterialPower) : 0.0) : 1.0;
+    vSpecular = vec4(clamp(facing * strength * uLightSpecular.rgb * uMaterialSpecular.rgb, 0.0, 1.0), 0.0);
+#endif
+#endif
     vDiffuse = vec4(clamp(lit, 0.0, 1.0), clamp(diffuseSource.a, 0.0, 1.0));
-    vSpecular = vec4(clamp(highlight, 0.0, 1.0), 0.0);
+#endif
+#endif
 }
 )";
 
 // Texture stage 0: colour and alpha operations on the texture and the interpolated diffuse colour,
-// then the specular colour added on top, as the classic pipeline does after texturing.
-const char* const FragmentShaderSource = R"(#version 330 core
+// then the specular colour added on top, as the classic pipeline does after texturing. COLOUR_ARG1
+// and the like name `texel` or `vDiffuse`.
+const char* const FragmentShaderSource = R"(
 in vec4 vDiffuse;
 in vec4 vSpecular;
 in vec2 vTexCoord;
 
 uniform sampler2D uTexture;
-uniform bool uHasTexture;
-uniform ivec3 uColourStage;   // op, arg1, arg2
-uniform ivec3 uAlphaStage;
 
 out vec4 fragColour;
 
-vec4 Argument(int argument, vec4 texel) { return argument == 2 ? texel : vDiffuse; }
-
 void main() {
-    vec4 texel = uHasTexture ? texture(uTexture, vTexCoord) : vec4(1.0);
-    vec3 colour;
-    if (uColourStage.x == 2) colour = Argument(uColourStage.y, texel).rgb;
-    else if (uColourStage.x == 3) colour = Argument(uColourStage.z, texel).rgb;
-    else if (uColourStage.x == 4) colour = Argument(uColourStage.y, texel).rgb * Argument(uColourStage.z, texel).rgb;
-    else colour = vDiffuse.rgb;
-    float alpha;
-    if (uAlphaStage.x == 2) alpha = Argument(uAlphaStage.y, texel).a;
-    else if (uAlphaStage.x == 3) alpha = Argument(uAlphaStage.z, texel).a;
-    else if (uAlphaStage.x == 4) alpha = Argument(uAlphaStage.y, texel).a * Argument(uAlphaStage.z, texel).a;
-    else alpha = vDiffuse.a;
-    fragColour = vec4(min(colour + vSpecular.rgb, vec3(1.0)), alpha);
+#if TEXTURE
+    vec4 texel = texture(uTexture, vTexCoord);
+#else
+    vec4 texel = vec4(1.0);
+#endif
+#if COLOUR_OP == OP_SELECT_ARG1
+    vec3 colour = COLOUR_ARG1.rgb;
+#elif COLOUR_OP == OP_SELECT_ARG2
+    vec3 colour = COLOUR_ARG2.rgb;
+#elif COLOUR_OP == OP_MODULATE
+    vec3 colour = COLOUR_ARG1.rgb * COLOUR_ARG2.rgb;
+#else
+    vec3 colour = vDiffuse.rgb;
+#endif
+#if ALPHA_OP == OP_SELECT_ARG1
+    float alpha = ALPHA_ARG1.a;
+#elif ALPHA_OP == OP_SELECT_ARG2
+    float alpha = ALPHA_ARG2.a;
+#elif ALPHA_OP == OP_MODULATE
+    float alpha = ALPHA_ARG1.a * ALPHA_ARG2.a;
+#else
+    float alpha = vDiffuse.a;
+#endif
+#if SPECULAR
+    colour = min(colour + vSpecular.rgb, vec3(1.0));
+#endif
+    fragColour = vec4(colour, alpha);
 }
 )";
+
+// The switches one shader program is compiled for.
+struct ShaderVariant {
+    int layout = LayoutMesh;
+    bool lighting = false, lightEnabled = false, specular = false, colourVertex = false, texture = false;
+    uint32_t colourOp = OpDisable, alphaOp = OpDisable;
+    bool colourArg1Texture = false, colourArg2Texture = false, alphaArg1Texture = false, alphaArg2Texture = false;
+
+    uint32_t Key() const {
+        return uint32_t(layout) | uint32_t(lighting) << 2 | uint32_t(lightEnabled) << 3 | uint32_t(specular) << 4 |
+               uint32_t(colourVertex) << 5 | uint32_t(texture) << 6 | colourOp << 7 | alphaOp << 10 |
+               uint32_t(colourArg1Texture) << 13 | uint32_t(colourArg2Texture) << 14 |
+               uint32_t(alphaArg1Texture) << 15 | uint32_t(alphaArg2Texture) << 16;
+    }
+
+    std::string Preamble() const {
+        std::string text = "#version 330 core\n";
+        auto define = [&text](const char* name, const std::string& value) {
+            text += std::string("#define ") + name + " " + value + "\n";
+        };
+        define("LAYOUT_MESH", "0");
+        define("LAYOUT_QUAD", "1");
+        define("LAYOUT_SCREEN", "2");
+        define("OP_SELECT_ARG1", std::to_string(OpSelectArg1));
+        define("OP_SELECT_ARG2", std::to_string(OpSelectArg2));
+        define("OP_MODULATE", std::to_string(OpModulate));
+        define("LAYOUT", std::to_string(layout));
+        define("LIGHTING", lighting ? "1" : "0");
+        define("LIGHT_ENABLED", lightEnabled ? "1" : "0");
+        define("SPECULAR", specular ? "1" : "0");
+        define("COLOUR_VERTEX", colourVertex ? "1" : "0");
+        define("TEXTURE", texture ? "1" : "0");
+        define("COLOUR_OP", std::to_string(colourOp));
+        define("ALPHA_OP", std::to_string(alphaOp));
+        auto argument = [](bool isTexture) { return std::string(isTexture ? "texel" : "vDiffuse"); };
+        define("COLOUR_ARG1", argument(colourArg1Texture));
+        define("COLOUR_ARG2", argument(colourArg2Texture));
+        define("ALPHA_ARG1", argument(alphaArg1Texture));
+        define("ALPHA_ARG2", argument(alphaArg2Texture));
+        return text;
+    }
+};
 
 Matrix Inverse(const Matrix& matrix, bool& ok) {
     // Gauss-Jordan with partial pivoting; only used when the view changes.
@@ -313,27 +375,30 @@ struct Shared {
     Device* device = nullptr;
 };
 
-// What the shader was last given, so a draw uploads only what changed.
+// What a program was last given, so a draw uploads only what changed.
 struct UploadedUniforms {
-    int layout = -1;
     Matrix viewProjection{};
     Vector3 eye{};
     float viewportWidth = -1, viewportHeight = -1;
-    int lighting = -1, colourVertex = -1, specularEnable = -1, lightEnabled = -1, hasTexture = -1;
     std::array<float, 3> ambient{-1, -1, -1};
     Material material{};
     bool materialValid = false;
     Light light{};
     Vector3 toLight{};
     bool lightValid = false;
-    std::array<int, 6> stage{-1, -1, -1, -1, -1, -1};
 };
 
 struct UniformLocations {
-    GLint layout, viewProjection, eye, viewportSize, lighting, colourVertex, specularEnable, ambient;
+    GLint viewProjection, eye, viewportSize, ambient;
     GLint materialDiffuse, materialAmbient, materialSpecular, materialEmissive, materialPower;
-    GLint lightEnabled, toLight, lightDiffuse, lightSpecular, lightAmbient;
-    GLint texture, hasTexture, colourStage, alphaStage;
+    GLint toLight, lightDiffuse, lightSpecular, lightAmbient;
+};
+
+// One compiled variant; `name` stays 0 for a variant that failed to build, so it is not retried.
+struct ShaderProgram {
+    GLuint name = 0;
+    UniformLocations uniforms{};
+    UploadedUniforms uploaded;
 };
 
 // GL states as last set, so redundant changes are skipped.
@@ -379,6 +444,7 @@ public:
 
     HResult BeginScene() override;
     HResult EndScene() override;
+    void Submit() override { glFlush(); }
     HResult Clear(uint32_t flags, ColourArgb colour, float z) override;
     HResult SetTransform(TransformKind kind, const Matrix& matrix) override;
     HResult GetTransform(TransformKind kind, Matrix& matrix) const override;
@@ -408,7 +474,9 @@ public:
     void ForgetTexture(GlTexture* texture);
 
 private:
-    void ApplyState(Layout layout);
+    ShaderVariant CurrentVariant(Layout layout) const;
+    ShaderProgram* UseProgram(const ShaderVariant& variant, std::string* error = nullptr);
+    bool ApplyState(Layout layout);
     void ApplyTexture();
     void BindVertexArray(GLuint vertexArray);
     void SetWorldAttribute(const Matrix& world);
@@ -421,9 +489,8 @@ private:
     static void DeletePart(CachedPart& part);
 
     std::shared_ptr<Shared> shared = std::make_shared<Shared>();
-    GLuint program = 0;
-    UniformLocations uniforms{};
-    UploadedUniforms uploaded;
+    std::unordered_map<uint32_t, ShaderProgram> programs;
+    ShaderProgram* program = nullptr;  // the one in use
     GlStates gl;
 
     GLuint meshArray = 0, quadArray = 0, screenArray = 0;
@@ -456,9 +523,10 @@ GlTexture::~GlTexture() {
     if (owner->device) owner->device->ForgetTexture(this);
 }
 
-GLuint CompileShader(GLenum kind, const char* source, std::string& error) {
+GLuint CompileShader(GLenum kind, const std::string& preamble, const char* source, std::string& error) {
     GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
+    const char* parts[] = {preamble.c_str(), source};
+    glShaderSource(shader, 2, parts, nullptr);
     glCompileShader(shader);
     GLint ok = GL_FALSE;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -478,36 +546,6 @@ bool Device::Initialise(int width, int height, std::string& error) {
         error = "OpenGL 3.3 is not available";
         return false;
     }
-    const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, VertexShaderSource, error);
-    if (!vertexShader) return false;
-    const GLuint fragmentShader = CompileShader(GL_FRAGMENT_SHADER, FragmentShaderSource, error);
-    if (!fragmentShader) {
-        glDeleteShader(vertexShader);
-        return false;
-    }
-    program = glCreateProgram();
-    glAttachShader(program, vertexShader);
-    glAttachShader(program, fragmentShader);
-    glLinkProgram(program);
-    glDeleteShader(vertexShader);
-    glDeleteShader(fragmentShader);
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-        char log[2048] = {};
-        glGetProgramInfoLog(program, sizeof log, nullptr, log);
-        error = std::string("shader program: ") + log;
-        return false;
-    }
-    glUseProgram(program);
-    auto at = [this](const char* name) { return glGetUniformLocation(program, name); };
-    uniforms = {at("uLayout"), at("uViewProjection"), at("uEye"), at("uViewportSize"), at("uLighting"),
-                at("uColourVertex"), at("uSpecularEnable"), at("uAmbient"), at("uMaterialDiffuse"),
-                at("uMaterialAmbient"), at("uMaterialSpecular"), at("uMaterialEmissive"), at("uMaterialPower"),
-                at("uLightEnabled"), at("uToLight"), at("uLightDiffuse"), at("uLightSpecular"),
-                at("uLightAmbient"), at("uTexture"), at("uHasTexture"), at("uColourStage"), at("uAlphaStage")};
-    glUniform1i(uniforms.texture, 0);
-
     meshVertices.Create(1 << 20);
     quadVertices.Create(1 << 20);
     screenVertices.Create(1 << 20);
@@ -584,6 +622,8 @@ bool Device::Initialise(int width, int height, std::string& error) {
     glFrontFace(GL_CW);
     SetBackBufferSize(width, height);
     UploadViewProjection();
+    // The variant of the initial states: if this one cannot be built, none can.
+    if (!UseProgram(CurrentVariant(LayoutMesh), &error)) return false;
     if (glGetError() != GL_NO_ERROR) {
         error = "OpenGL reported an error while setting up the device";
         return false;
@@ -602,7 +642,8 @@ Device::~Device() {
     instanceStream.Destroy();
     GLuint arrays[] = {meshArray, quadArray, screenArray};
     glDeleteVertexArrays(3, arrays);
-    if (program) glDeleteProgram(program);
+    for (auto& [key, variant] : programs)
+        if (variant.name) glDeleteProgram(variant.name);
 }
 
 void Device::SetBackBufferSize(int width, int height) {
@@ -776,14 +817,87 @@ void Device::ApplyTexture() {
     if (texture->wrapT != wrapT) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrapT = wrapT);
 }
 
-void Device::ApplyState(Layout layout) {
+ShaderVariant Device::CurrentVariant(Layout layout) const {
     auto rs = [this](RenderState state) { return renderStates[int(state)]; };
-    auto setInt = [](GLint location, int& cached, int value) {
-        if (cached != value) {
-            glUniform1i(location, value);
-            cached = value;
+    auto stage = [this](TextureStageState state) { return stageStates[int(state)]; };
+    ShaderVariant variant;
+    variant.layout = layout;
+    const bool specularEnable = rs(RenderState::SpecularEnable) != 0;
+    if (layout == LayoutScreen) {
+        variant.specular = specularEnable;
+    } else if (rs(RenderState::Lighting) != 0) {
+        variant.lighting = true;
+        variant.lightEnabled = lightEnabled;
+        variant.specular = specularEnable && lightEnabled;
+        variant.colourVertex = layout == LayoutQuad && rs(RenderState::ColourVertex) != 0;
+    }
+    variant.texture = boundTexture != nullptr;
+    // Arguments an operation does not read are left out of the key, so they share one program.
+    variant.colourOp = stage(TextureStageState::ColourOp);
+    if (variant.colourOp == OpSelectArg1 || variant.colourOp == OpModulate)
+        variant.colourArg1Texture = stage(TextureStageState::ColourArg1) == ArgTexture;
+    if (variant.colourOp == OpSelectArg2 || variant.colourOp == OpModulate)
+        variant.colourArg2Texture = stage(TextureStageState::ColourArg2) == ArgTexture;
+    variant.alphaOp = stage(TextureStageState::AlphaOp);
+    if (variant.alphaOp == OpSelectArg1 || variant.alphaOp == OpModulate)
+        variant.alphaArg1Texture = stage(TextureStageState::AlphaArg1) == ArgTexture;
+    if (variant.alphaOp == OpSelectArg2 || variant.alphaOp == OpModulate)
+        variant.alphaArg2Texture = stage(TextureStageState::AlphaArg2) == ArgTexture;
+    return variant;
+}
+
+ShaderProgram* Device::UseProgram(const ShaderVariant& variant, std::string* error) {
+    auto [entry, added] = programs.try_emplace(variant.Key());
+    ShaderProgram& variantProgram = entry->second;
+    if (added) {
+        std::string message;
+        const std::string preamble = variant.Preamble();
+        const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, preamble, VertexShaderSource, message);
+        const GLuint fragmentShader =
+            vertexShader ? CompileShader(GL_FRAGMENT_SHADER, preamble, FragmentShaderSource, message) : 0;
+        if (vertexShader && fragmentShader) {
+            const GLuint name = glCreateProgram();
+            glAttachShader(name, vertexShader);
+            glAttachShader(name, fragmentShader);
+            glLinkProgram(name);
+            GLint linked = GL_FALSE;
+            glGetProgramiv(name, GL_LINK_STATUS, &linked);
+            if (linked) {
+                variantProgram.name = name;
+            } else {
+                char log[2048] = {};
+                glGetProgramInfoLog(name, sizeof log, nullptr, log);
+                message = std::string("shader program: ") + log;
+                glDeleteProgram(name);
+            }
         }
-    };
+        if (vertexShader) glDeleteShader(vertexShader);
+        if (fragmentShader) glDeleteShader(fragmentShader);
+        if (variantProgram.name) {
+            const GLuint name = variantProgram.name;
+            auto at = [name](const char* uniform) { return glGetUniformLocation(name, uniform); };
+            variantProgram.uniforms = {at("uViewProjection"),   at("uEye"),          at("uViewportSize"),
+                                       at("uAmbient"),          at("uMaterialDiffuse"), at("uMaterialAmbient"),
+                                       at("uMaterialSpecular"), at("uMaterialEmissive"), at("uMaterialPower"),
+                                       at("uToLight"),          at("uLightDiffuse"),  at("uLightSpecular"),
+                                       at("uLightAmbient")};
+            glUseProgram(name);
+            glUniform1i(glGetUniformLocation(name, "uTexture"), 0);
+            program = &variantProgram;
+        } else if (error) {
+            *error = message;
+        }
+    }
+    if (!variantProgram.name) return nullptr;
+    if (program != &variantProgram) {
+        glUseProgram(variantProgram.name);
+        program = &variantProgram;
+    }
+    return program;
+}
+
+bool Device::ApplyState(Layout layout) {
+    auto rs = [this](RenderState state) { return renderStates[int(state)]; };
     auto setColour = [](GLint location, const ColourValue& c) { glUniform4f(location, c.r, c.g, c.b, c.a); };
 
     // Fixed-function GL state.
@@ -814,44 +928,29 @@ void Device::ApplyState(Layout layout) {
     const GLenum cullFace = cullMode == CullClockwise ? GL_FRONT : GL_BACK;
     if (cullMode != CullNone && gl.cullFace != cullFace) glCullFace(gl.cullFace = cullFace);
 
-    // Shader inputs.
-    setInt(uniforms.layout, uploaded.layout, layout);
-    if (uploaded.viewportWidth != float(backBufferWidth) || uploaded.viewportHeight != float(backBufferHeight)) {
-        uploaded.viewportWidth = float(backBufferWidth);
-        uploaded.viewportHeight = float(backBufferHeight);
-        glUniform2f(uniforms.viewportSize, uploaded.viewportWidth, uploaded.viewportHeight);
-    }
-    const int specular = rs(RenderState::SpecularEnable) != 0;
-    setInt(uniforms.specularEnable, uploaded.specularEnable, specular);
-    const int hasTexture = boundTexture != nullptr;
-    setInt(uniforms.hasTexture, uploaded.hasTexture, hasTexture);
-    const std::array<int, 6> stage{int(stageStates[int(TextureStageState::ColourOp)]),
-                                   int(stageStates[int(TextureStageState::ColourArg1)]),
-                                   int(stageStates[int(TextureStageState::ColourArg2)]),
-                                   int(stageStates[int(TextureStageState::AlphaOp)]),
-                                   int(stageStates[int(TextureStageState::AlphaArg1)]),
-                                   int(stageStates[int(TextureStageState::AlphaArg2)])};
-    if (uploaded.stage != stage) {
-        glUniform3i(uniforms.colourStage, stage[0], stage[1], stage[2]);
-        glUniform3i(uniforms.alphaStage, stage[3], stage[4], stage[5]);
-        uploaded.stage = stage;
-    }
+    // The program for these switches, and the inputs it reads.
+    const ShaderVariant variant = CurrentVariant(layout);
+    if (!UseProgram(variant)) return false;
+    const UniformLocations& uniforms = program->uniforms;
+    UploadedUniforms& uploaded = program->uploaded;
     ApplyTexture();
-    if (layout == LayoutScreen) return;
-
+    if (layout == LayoutScreen) {
+        if (uploaded.viewportWidth != float(backBufferWidth) || uploaded.viewportHeight != float(backBufferHeight)) {
+            uploaded.viewportWidth = float(backBufferWidth);
+            uploaded.viewportHeight = float(backBufferHeight);
+            glUniform2f(uniforms.viewportSize, uploaded.viewportWidth, uploaded.viewportHeight);
+        }
+        return true;
+    }
     if (uploaded.viewProjection != viewProjection) {
         glUniformMatrix4fv(uniforms.viewProjection, 1, GL_FALSE, &viewProjection.m[0][0]);
         uploaded.viewProjection = viewProjection;
     }
-    const int lighting = rs(RenderState::Lighting) != 0;
-    setInt(uniforms.lighting, uploaded.lighting, lighting);
-    if (!lighting) return;
-    if (uploaded.eye.x != eye.x || uploaded.eye.y != eye.y || uploaded.eye.z != eye.z) {
+    if (!variant.lighting) return true;
+    if (variant.specular && (uploaded.eye.x != eye.x || uploaded.eye.y != eye.y || uploaded.eye.z != eye.z)) {
         glUniform3f(uniforms.eye, eye.x, eye.y, eye.z);
         uploaded.eye = eye;
     }
-    setInt(uniforms.colourVertex, uploaded.colourVertex, rs(RenderState::ColourVertex) != 0);
-    setInt(uniforms.lightEnabled, uploaded.lightEnabled, lightEnabled);
     const auto ambient = ColourFromArgb(rs(RenderState::Ambient));
     if (uploaded.ambient[0] != ambient[0] || uploaded.ambient[1] != ambient[1] || uploaded.ambient[2] != ambient[2]) {
         glUniform3f(uniforms.ambient, ambient[0], ambient[1], ambient[2]);
@@ -866,7 +965,7 @@ void Device::ApplyState(Layout layout) {
         uploaded.material = material;
         uploaded.materialValid = true;
     }
-    if (lightEnabled &&
+    if (variant.lightEnabled &&
         (!uploaded.lightValid || std::memcmp(&uploaded.light, &light, sizeof light) != 0 ||
          std::memcmp(&uploaded.toLight, &toLight, sizeof toLight) != 0)) {
         setColour(uniforms.lightDiffuse, light.diffuse);
@@ -877,6 +976,7 @@ void Device::ApplyState(Layout layout) {
         uploaded.toLight = toLight;
         uploaded.lightValid = true;
     }
+    return true;
 }
 
 HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<const uint16_t> indices) {
@@ -885,7 +985,7 @@ HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<cons
     const size_t vertexOffset = quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(quadArray);
-    ApplyState(LayoutQuad);
+    if (!ApplyState(LayoutQuad)) return E_FAIL;
     SetWorldAttribute(world);
     glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indexOffset),
                              GLint(vertexOffset / sizeof(QuadVertex)));
@@ -899,7 +999,7 @@ HResult Device::DrawIndexed(std::span<const ScreenVertex> vertices, std::span<co
     const size_t vertexOffset = screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(screenArray);
-    ApplyState(LayoutScreen);
+    if (!ApplyState(LayoutScreen)) return E_FAIL;
     glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indexOffset),
                              GLint(vertexOffset / sizeof(ScreenVertex)));
     ++statistics.drawCalls;
@@ -925,7 +1025,7 @@ void Device::FinishInstances() {
 HResult Device::DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset, GLint baseVertex,
                                  std::span<const Matrix> worlds) {
     BindVertexArray(vertexArray);
-    ApplyState(LayoutMesh);
+    if (!ApplyState(LayoutMesh)) return E_FAIL;
     if (worlds.empty()) {
         SetWorldAttribute(world);
         glDrawElementsBaseVertex(GL_TRIANGLES, indexCount, GL_UNSIGNED_INT, indexOffset, baseVertex);

@@ -69,6 +69,9 @@ HResult DrawBackground(GraphicsDevice& device, TextureRegistry& registry, float 
     device.SetRenderState(RenderState::Lighting, 1);
     device.SetRenderState(RenderState::ZFunc, CmpLessEqual);
     SetSceneLight(device, 0.55f);
+    // The background fills the whole view: the rasteriser paints it while the rest of the frame is
+    // being drawn.
+    device.Submit();
     return S_OK;
 }
 

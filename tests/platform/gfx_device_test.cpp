@@ -407,6 +407,83 @@ TEST_F(GfxTest, InstancedDrawingMatchesSeparateDraws) {
     EXPECT_GT(drawn, 10000u);
 }
 
+// Normals follow the inverse transpose of the world: a square whose normal leans up, stretched to twice
+// its height, leans less and turns further towards a light shining along +z; a mirrored world lights
+// the same.
+TEST_F(GfxTest, NormalsFollowStretchedAndMirroredWorlds) {
+    GraphicsDevice& d = device();
+    SetGameCamera(d);
+    std::vector<MeshVertex> vertices;
+    std::vector<uint32_t> indices;
+    FacingSquare(0.5f, vertices, indices);
+    for (MeshVertex& v : vertices) {
+        v.ny = 0.6f;
+        v.nz = -0.8f;
+    }
+    d.SetRenderState(RenderState::Lighting, 1);
+    d.SetRenderState(RenderState::CullMode, CullNone);
+    Material material;
+    material.diffuse = material.ambient = {1, 1, 1, 1};
+    d.SetMaterial(material);
+    Light light;
+    light.diffuse = {1, 1, 1, 1};
+    light.direction = {0, 0, 1};
+    d.SetLight(0, light);
+    d.LightEnable(0, true);
+    Matrix stretched = MatrixIdentity();
+    stretched.m[1][1] = 2;
+    d.SetTransform(TransformKind::World, stretched * MatrixTranslation(-1.5f, 0, 0));
+    ASSERT_EQ(d.DrawIndexed(vertices, indices), S_OK);
+    Matrix mirrored = MatrixIdentity();
+    mirrored.m[0][0] = -1;
+    d.SetTransform(TransformKind::World, mirrored * MatrixTranslation(1.5f, 0, 0));
+    ASSERT_EQ(d.DrawIndexed(vertices, indices), S_OK);
+    Read();
+    // Stretched: (0, 0.6 / 2, -0.8) normalised faces the light by 0.936; mirrored: unchanged, 0.8.
+    EXPECT_NEAR(Channel(400 - 170, 300, 0), 0.9363 * 255, 1.5);
+    EXPECT_NEAR(Channel(400 + 170, 300, 0), 0.8 * 255, 1.5);
+}
+
+// Draws with different switches (lit, unlit, textured, screen vertices) use different programs; inputs
+// changed while another program was in use still reach the next lit draw.
+TEST_F(GfxTest, InputsChangedBetweenDifferentlySwitchedDrawsStillArrive) {
+    GraphicsDevice& d = device();
+    SetGameCamera(d);
+    std::vector<MeshVertex> vertices;
+    std::vector<uint32_t> indices;
+    FacingSquare(0.5f, vertices, indices);
+    Light light;
+    light.diffuse = {1, 1, 1, 1};
+    light.direction = {0, 0, 1};
+    d.SetLight(0, light);
+    d.LightEnable(0, true);
+    Material material;
+    material.diffuse = material.ambient = {1, 0, 0, 1};
+    d.SetRenderState(RenderState::Lighting, 1);
+    d.SetMaterial(material);
+    d.SetTransform(TransformKind::World, MatrixTranslation(-1.5f, 0, 0));
+    ASSERT_EQ(d.DrawIndexed(vertices, indices), S_OK);
+    // Unlit and pre-transformed draws in between, while the material, the light and the view change.
+    d.SetRenderState(RenderState::Lighting, 0);
+    ASSERT_EQ(ScreenQuad(0, 0, 10, 10, 0.5f, Blue), S_OK);
+    material.diffuse = material.ambient = {0, 1, 0, 1};
+    d.SetMaterial(material);
+    light.diffuse = {0.5f, 0.5f, 0.5f, 1};
+    d.SetLight(0, light);
+    d.SetTransform(TransformKind::View, MatrixLookAtLH({0, 0, -6}, {0, 0, 22}, {0, 1, 0}));
+    d.SetTransform(TransformKind::World, MatrixTranslation(0, 1.5f, 0));
+    ASSERT_EQ(d.DrawIndexed(vertices, indices), S_OK);
+    d.SetRenderState(RenderState::Lighting, 1);
+    d.SetTransform(TransformKind::World, MatrixTranslation(1.5f, 0, 0));
+    ASSERT_EQ(d.DrawIndexed(vertices, indices), S_OK);
+    Read();
+    EXPECT_EQ(At(400 - 170, 300), 0xFF0000u);
+    EXPECT_EQ(At(5, 5), 0x0000FFu);
+    EXPECT_EQ(At(400, 300 - 181), 0xFFFFFFu);
+    // The last square: green at half the light, seen from one unit further back (centred at x 581).
+    EXPECT_EQ(At(581, 300), 0x008000u);
+}
+
 TEST_F(GfxTest, MalformedDrawsAndStatesAreRefused) {
     GraphicsDevice& d = device();
     const ScreenVertex v[3] = {};
