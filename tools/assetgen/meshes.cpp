@@ -6,7 +6,9 @@
 // because the scene lights the front faces to about three quarters (ambient 0.55 plus the key light
 // from the upper right front). Style 5 adds an emblem per colour on the front and the back (pieces in
 // the preview are shown turned over about X, so the back's emblem is mapped to read upright then).
+#include <array>
 #include <cmath>
+#include <map>
 #include <cstdio>
 
 #include "graphics_assets.h"
@@ -160,6 +162,15 @@ XMesh RoundedCube(int colour) {
         normal = Normalize(d);
         return Add(inner, Mul(normal, r));
     };
+    // Neighbouring faces meet in the middle of each rounding with the same point and normal: they share
+    // those vertices (56 in all instead of 96), as every vertex is lit once per cell drawn.
+    std::map<std::array<long, 3>, uint32_t> vertexAt;
+    auto shared = [&](const Vector3& p, const Vector3& normal) {
+        const std::array<long, 3> key{std::lround(p.x * 1e5f), std::lround(p.y * 1e5f), std::lround(p.z * 1e5f)};
+        auto [entry, added] = vertexAt.try_emplace(key, 0);
+        if (added) entry->second = mesh.AddVertex(p, normal, 0, 0);
+        return entry->second;
+    };
     for (int axis = 0; axis < 3; ++axis)
         for (int sign = -1; sign <= 1; sign += 2) {
             const int a1 = (axis + 1) % 3, a2 = (axis + 2) % 3;
@@ -169,7 +180,7 @@ XMesh RoundedCube(int colour) {
                 for (int j = 0; j < GridPoints; ++j) {
                     Vector3 normal;
                     const Vector3 p = project(Add(Add(Axis(axis, sign * h), Axis(a1, grid[i])), Axis(a2, grid[j])), normal);
-                    index[i][j] = mesh.AddVertex(p, normal, (grid[i] + h) / (2 * h), (grid[j] + h) / (2 * h));
+                    index[i][j] = shared(p, normal);
                 }
             for (int i = 0; i + 1 < GridPoints; ++i)
                 for (int j = 0; j + 1 < GridPoints; ++j) {
