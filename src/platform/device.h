@@ -115,6 +115,12 @@ public:
     // Hands what has been drawn so far to the rasteriser, which then works on it while the frame goes
     // on being drawn; the picture is the same with or without it.
     virtual void Submit() {}
+    // Brackets a group of opaque mesh draws that mostly stays the same from frame to frame (the settled
+    // cells of the well). The device may keep what the group drew and, when the same draws come again
+    // under the same states and over the same depth buffer, copy that back instead of drawing them
+    // again. Either way the picture is the one the draws give.
+    virtual void BeginLayer() {}
+    virtual void EndLayer() {}
     virtual HResult Clear(uint32_t flags, ColourArgb colour, float z) = 0;
 
     virtual HResult SetTransform(TransformKind kind, const Matrix& matrix) = 0;

@@ -1,9 +1,11 @@
 #include "platform/gl_device.h"
 
 #include <algorithm>
+#include <cmath>
 #include <array>
 #include <cstring>
 #include <unordered_map>
+#include <vector>
 
 #include <epoxy/gl.h>
 
@@ -138,7 +140,11 @@ in vec2 vTexCoord;
 
 uniform sampler2D uTexture;
 
-out vec4 fragColour;
+layout(location = 0) out vec4 fragColour;
+#if LAYER_DEPTH
+// A kept layer's pixels also keep their depth, unrounded.
+layout(location = 1) out vec4 layerDepth;
+#endif
 
 void main() {
 #if TEXTURE
@@ -168,6 +174,31 @@ void main() {
     colour = min(colour + vSpecular.rgb, vec3(1.0));
 #endif
     fragColour = vec4(colour, alpha);
+#if LAYER_DEPTH
+    layerDepth = vec4(gl_FragCoord.z);
+#endif
+}
+)";
+
+// Draws a kept layer back: each pixel the layer drew, with its colour and depth, through the layer's own
+// depth test; nothing where it did not draw (marked by a depth above 1). uRect is the layer's extent in
+// normalised device coordinates (left, bottom, right, top).
+const char* const LayerVertexShaderSource = R"(#version 330 core
+uniform vec4 uRect;
+void main() {
+    gl_Position = vec4((gl_VertexID & 1) != 0 ? uRect.z : uRect.x, (gl_VertexID & 2) != 0 ? uRect.w : uRect.y, 0.0, 1.0);
+}
+)";
+const char* const LayerFragmentShaderSource = R"(#version 330 core
+uniform sampler2D uLayerColour;
+uniform sampler2D uLayerDepth;
+out vec4 fragColour;
+void main() {
+    ivec2 pixel = ivec2(gl_FragCoord.xy);
+    float depth = texelFetch(uLayerDepth, pixel, 0).r;
+    if (depth > 1.0) discard;
+    fragColour = texelFetch(uLayerColour, pixel, 0);
+    gl_FragDepth = depth;
 }
 )";
 
@@ -177,12 +208,13 @@ struct ShaderVariant {
     bool lighting = false, lightEnabled = false, specular = false, colourVertex = false, texture = false;
     uint32_t colourOp = OpDisable, alphaOp = OpDisable;
     bool colourArg1Texture = false, colourArg2Texture = false, alphaArg1Texture = false, alphaArg2Texture = false;
+    bool layerDepth = false;
 
     uint32_t Key() const {
         return uint32_t(layout) | uint32_t(lighting) << 2 | uint32_t(lightEnabled) << 3 | uint32_t(specular) << 4 |
                uint32_t(colourVertex) << 5 | uint32_t(texture) << 6 | colourOp << 7 | alphaOp << 10 |
                uint32_t(colourArg1Texture) << 13 | uint32_t(colourArg2Texture) << 14 |
-               uint32_t(alphaArg1Texture) << 15 | uint32_t(alphaArg2Texture) << 16;
+               uint32_t(alphaArg1Texture) << 15 | uint32_t(alphaArg2Texture) << 16 | uint32_t(layerDepth) << 17;
     }
 
     std::string Preamble() const {
@@ -202,6 +234,7 @@ struct ShaderVariant {
         define("SPECULAR", specular ? "1" : "0");
         define("COLOUR_VERTEX", colourVertex ? "1" : "0");
         define("TEXTURE", texture ? "1" : "0");
+        define("LAYER_DEPTH", layerDepth ? "1" : "0");
         define("COLOUR_OP", std::to_string(colourOp));
         define("ALPHA_OP", std::to_string(alphaOp));
         auto argument = [](bool isTexture) { return std::string(isTexture ? "texel" : "vDiffuse"); };
@@ -354,7 +387,10 @@ struct Shared;
 class GlTexture final : public Texture {
 public:
     GlTexture(std::shared_ptr<Shared> owner, GLuint name, int width, int height)
-        : owner(std::move(owner)), name(name), width(width), height(height) {}
+        : owner(std::move(owner)), name(name), width(width), height(height) {
+        static uint64_t nextSerial = 1;
+        serial = nextSerial++;
+    }
     ~GlTexture() override;
     int Width() const override { return width; }
     int Height() const override { return height; }
@@ -362,6 +398,8 @@ public:
     std::shared_ptr<Shared> owner;
     GLuint name;
     int width, height;
+    // Tells textures apart across frames, where a new one may reuse a gone one's address.
+    uint64_t serial = 0;
     // Sampler parameters as last set on this texture, so binding only changes what differs.
     GLint minFilter = GL_NEAREST, magFilter = GL_NEAREST, wrapS = GL_REPEAT, wrapT = GL_REPEAT;
     bool hasMipmaps = false;
@@ -412,6 +450,7 @@ struct CachedPart {
     GLuint vertexArray = 0, vertexBuffer = 0, indexBuffer = 0;
     GLsizei indexCount = 0;
     bool valid = false;
+    Vector3 lowest{}, highest{};  // the box around the vertices
     std::weak_ptr<const uint64_t> owner;
 };
 
@@ -429,6 +468,52 @@ constexpr int StageStateCount = int(TextureStageState::MipFilter) + 1;
 // Sweep the static mesh copies for owners that have gone every this many frames.
 constexpr uint64_t SweepInterval = 60;
 
+// Bit for bit: a kept picture is only reused for inputs that cannot draw anything else.
+template <typename T>
+bool SameBytes(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// Everything of the device's state a mesh draw reads besides its geometry.
+struct DrawInputs {
+    std::array<uint32_t, RenderStateCount> renderStates{};
+    std::array<uint32_t, StageStateCount> stageStates{};
+    Material material{};
+    Light light{};
+    Vector3 toLight{};
+    bool lightEnabled = false;
+    GlTexture* texture = nullptr;
+    uint64_t textureSerial = 0;
+    Matrix world{}, view{}, projection{};
+
+    bool operator==(const DrawInputs& other) const {
+        return renderStates == other.renderStates && stageStates == other.stageStates &&
+               SameBytes(material, other.material) && SameBytes(light, other.light) &&
+               lightEnabled == other.lightEnabled && textureSerial == other.textureSerial &&
+               SameBytes(world, other.world) && SameBytes(view, other.view) && SameBytes(projection, other.projection);
+    }
+};
+
+// A static mesh draw held back while a layer is being recorded.
+struct LayerDraw {
+    DrawInputs inputs;
+    PartKey part{0, 0};
+    std::vector<Matrix> worlds;
+
+    bool operator==(const LayerDraw& other) const {
+        return inputs == other.inputs && part == other.part && worlds.size() == other.worlds.size() &&
+               (worlds.empty() || std::memcmp(worlds.data(), other.worlds.data(), worlds.size() * sizeof(Matrix)) == 0);
+    }
+};
+
+// A layer drawn in an earlier frame: its draws, and where on screen they fell.
+struct KeptLayer {
+    bool valid = false;
+    std::vector<LayerDraw> draws;
+    std::array<float, 4> rect{};  // left, bottom, right, top in normalised device coordinates
+    uint32_t depthFunc = 0;
+};
+
 class Device final : public GlDevice {
 public:
     Device() = default;
@@ -445,6 +530,8 @@ public:
     HResult BeginScene() override;
     HResult EndScene() override;
     void Submit() override { glFlush(); }
+    void BeginLayer() override;
+    void EndLayer() override;
     HResult Clear(uint32_t flags, ColourArgb colour, float z) override;
     HResult SetTransform(TransformKind kind, const Matrix& matrix) override;
     HResult GetTransform(TransformKind kind, Matrix& matrix) const override;
@@ -488,6 +575,16 @@ private:
     void SweepCache();
     static void DeletePart(CachedPart& part);
 
+    DrawInputs CurrentInputs() const;
+    void RestoreInputs(const DrawInputs& inputs);
+    void DrawRecorded(const LayerDraw& draw);
+    void DrawRecordedToBackBuffer();
+    bool LayerExtent(std::array<float, 4>& rect) const;
+    bool PrepareLayerTarget();
+    void ReleaseLayerTarget();
+    void PaintLayer();
+    void DrawKeptLayer();
+
     std::shared_ptr<Shared> shared = std::make_shared<Shared>();
     std::unordered_map<uint32_t, ShaderProgram> programs;
     ShaderProgram* program = nullptr;  // the one in use
@@ -517,6 +614,15 @@ private:
 
     std::unordered_map<PartKey, CachedPart, PartKeyHash> cache;
     Statistics statistics;
+
+    // The layer being recorded, the one kept from an earlier frame and the offscreen target it lives in.
+    bool recordingLayer = false, paintingLayer = false;
+    std::vector<LayerDraw> layerDraws;
+    KeptLayer kept;
+    GLuint layerFramebuffer = 0, layerColour = 0, layerDepthPlane = 0, layerDepthBuffer = 0, layerProgram = 0;
+    GLint layerRectLocation = -1;
+    int layerWidth = 0, layerHeight = 0;
+    bool layersUnsupported = false;
 };
 
 GlTexture::~GlTexture() {
@@ -633,6 +739,8 @@ bool Device::Initialise(int width, int height, std::string& error) {
 
 Device::~Device() {
     shared->device = nullptr;
+    ReleaseLayerTarget();
+    if (layerProgram) glDeleteProgram(layerProgram);
     for (auto& [key, part] : cache) DeletePart(part);
     cache.clear();
     meshVertices.Destroy();
@@ -650,6 +758,7 @@ void Device::SetBackBufferSize(int width, int height) {
     backBufferWidth = std::max(width, 1);
     backBufferHeight = std::max(height, 1);
     glViewport(0, 0, backBufferWidth, backBufferHeight);
+    kept.valid = false;
 }
 
 HResult Device::BeginScene() {
@@ -682,6 +791,7 @@ HResult Device::Clear(uint32_t flags, ColourArgb colour, float z) {
         mask |= GL_DEPTH_BUFFER_BIT;
     }
     if (!mask) return E_FAIL;
+    if (recordingLayer) DrawRecordedToBackBuffer();
     glClear(mask);
     return S_OK;
 }
@@ -772,6 +882,8 @@ uint32_t Device::GetTextureStageState(int stage, TextureStageState state) const 
 
 void Device::ForgetTexture(GlTexture* texture) {
     if (boundTexture == texture) boundTexture = nullptr;
+    for (LayerDraw& draw : layerDraws)
+        if (draw.inputs.texture == texture) draw.inputs.texture = nullptr;
     if (gl.texture == texture->name) gl.texture = ~0u;
     glDeleteTextures(1, &texture->name);
 }
@@ -832,6 +944,7 @@ ShaderVariant Device::CurrentVariant(Layout layout) const {
         variant.colourVertex = layout == LayoutQuad && rs(RenderState::ColourVertex) != 0;
     }
     variant.texture = boundTexture != nullptr;
+    variant.layerDepth = paintingLayer;
     // Arguments an operation does not read are left out of the key, so they share one program.
     variant.colourOp = stage(TextureStageState::ColourOp);
     if (variant.colourOp == OpSelectArg1 || variant.colourOp == OpModulate)
@@ -982,6 +1095,7 @@ bool Device::ApplyState(Layout layout) {
 HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<const uint16_t> indices) {
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
+    if (recordingLayer) DrawRecordedToBackBuffer();
     const size_t vertexOffset = quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(quadArray);
@@ -996,6 +1110,7 @@ HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<cons
 HResult Device::DrawIndexed(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) {
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
+    if (recordingLayer) DrawRecordedToBackBuffer();
     const size_t vertexOffset = screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(screenArray);
@@ -1047,6 +1162,7 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
                                      std::span<const Matrix> worlds) {
     const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
+    if (recordingLayer) DrawRecordedToBackBuffer();
     const size_t vertexOffset = meshVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(MeshVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), size_t(count) * sizeof(uint32_t), 4);
     return DrawMeshGeometry(meshArray, count, reinterpret_cast<const void*>(indexOffset),
@@ -1072,6 +1188,13 @@ HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, 
         cached.valid = count > 0 && !vertices.empty() && IndicesInRange(indices, vertices.size());
         if (!cached.valid) return E_FAIL;
         cached.indexCount = count;
+        cached.lowest = cached.highest = {vertices[0].x, vertices[0].y, vertices[0].z};
+        for (const MeshVertex& vertex : vertices) {
+            cached.lowest = {std::min(cached.lowest.x, vertex.x), std::min(cached.lowest.y, vertex.y),
+                             std::min(cached.lowest.z, vertex.z)};
+            cached.highest = {std::max(cached.highest.x, vertex.x), std::max(cached.highest.y, vertex.y),
+                              std::max(cached.highest.z, vertex.z)};
+        }
         glGenVertexArrays(1, &cached.vertexArray);
         GLuint buffers[2];
         glGenBuffers(2, buffers);
@@ -1095,6 +1218,12 @@ HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, 
         ++statistics.meshUploads;
     }
     if (!cached.valid) return E_FAIL;
+    if (recordingLayer) {
+        // Held back until the layer ends; the program is built now so that a failure is reported here.
+        if (!UseProgram(CurrentVariant(LayoutMesh))) return E_FAIL;
+        layerDraws.push_back({CurrentInputs(), entry->first, std::vector<Matrix>(worlds.begin(), worlds.end())});
+        return S_OK;
+    }
     return DrawMeshGeometry(cached.vertexArray, cached.indexCount, nullptr, 0, worlds);
 }
 
@@ -1154,6 +1283,304 @@ bool Device::ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) {
         std::memcpy(&rgba[size_t(row) * rowBytes], &bottomUp[size_t(height - 1 - row) * rowBytes], rowBytes);
     for (size_t i = 3; i < rgba.size(); i += 4) rgba[i] = 255;
     return true;
+}
+
+DrawInputs Device::CurrentInputs() const {
+    DrawInputs inputs;
+    inputs.renderStates = renderStates;
+    inputs.stageStates = stageStates;
+    inputs.material = material;
+    inputs.light = light;
+    inputs.toLight = toLight;
+    inputs.lightEnabled = lightEnabled;
+    inputs.texture = boundTexture;
+    inputs.textureSerial = boundTexture ? boundTexture->serial : 0;
+    inputs.world = world;
+    inputs.view = view;
+    inputs.projection = projection;
+    return inputs;
+}
+
+void Device::RestoreInputs(const DrawInputs& inputs) {
+    renderStates = inputs.renderStates;
+    stageStates = inputs.stageStates;
+    material = inputs.material;
+    light = inputs.light;
+    toLight = inputs.toLight;
+    lightEnabled = inputs.lightEnabled;
+    boundTexture = inputs.texture;
+    world = inputs.world;
+    if (!SameBytes(view, inputs.view) || !SameBytes(projection, inputs.projection)) {
+        view = inputs.view;
+        projection = inputs.projection;
+        UploadViewProjection();
+    }
+}
+
+void Device::DrawRecorded(const LayerDraw& draw) {
+    auto found = cache.find(draw.part);
+    if (found == cache.end() || !found->second.valid) return;
+    const DrawInputs current = CurrentInputs();
+    RestoreInputs(draw.inputs);
+    DrawMeshGeometry(found->second.vertexArray, found->second.indexCount, nullptr, 0, draw.worlds);
+    RestoreInputs(current);
+}
+
+void Device::DrawRecordedToBackBuffer() {
+    recordingLayer = false;
+    for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
+    layerDraws.clear();
+}
+
+void Device::BeginLayer() {
+    if (recordingLayer) return;
+    recordingLayer = true;
+    layerDraws.clear();
+}
+
+// A layer is kept offscreen, drawn over a cleared depth buffer, and drawn back with its depth through
+// its own depth test. For opaque draws that all test less (or less-or-equal) and write depth, that gives
+// exactly what drawing them over the depth buffer in place gives: the fragments that would pass in place
+// are those passing over the cleared buffer that are also nearer than what the pixel held, and as the
+// depths of passing fragments only ever fall, the last of them is the one kept.
+void Device::EndLayer() {
+    if (!recordingLayer) return;
+    const uint32_t depthFunc = layerDraws.empty() ? 0 : layerDraws.front().inputs.renderStates[int(RenderState::ZFunc)];
+    bool keepable = depthFunc == CmpLess || depthFunc == CmpLessEqual;
+    for (const LayerDraw& draw : layerDraws) {
+        const auto& states = draw.inputs.renderStates;
+        keepable = keepable && !states[int(RenderState::AlphaBlendEnable)] && states[int(RenderState::ZEnable)] &&
+                   states[int(RenderState::ZWriteEnable)] && states[int(RenderState::ZFunc)] == depthFunc;
+    }
+    if (!keepable || !PrepareLayerTarget()) {
+        DrawRecordedToBackBuffer();
+        return;
+    }
+    recordingLayer = false;
+    if (kept.valid && kept.draws == layerDraws) {
+        ++statistics.layerReuses;
+    } else {
+        kept.valid = false;
+        if (!LayerExtent(kept.rect)) {
+            DrawRecordedToBackBuffer();
+            return;
+        }
+        PaintLayer();
+        if (layersUnsupported) {
+            DrawRecordedToBackBuffer();
+            return;
+        }
+        kept.valid = true;
+        kept.draws = std::move(layerDraws);
+        kept.depthFunc = depthFunc;
+        ++statistics.layerPaints;
+    }
+    layerDraws.clear();
+    DrawKeptLayer();
+}
+
+// The screen rectangle holding every recorded draw, from the boxes around the meshes; false when some
+// box reaches behind the eye.
+bool Device::LayerExtent(std::array<float, 4>& rect) const {
+    float left = 1, bottom = 1, right = -1, top = -1;
+    for (const LayerDraw& draw : layerDraws) {
+        auto found = cache.find(draw.part);
+        if (found == cache.end() || !found->second.valid) continue;
+        const CachedPart& part = found->second;
+        const Matrix viewProjectionOfDraw = draw.inputs.view * draw.inputs.projection;
+        const std::span<const Matrix> worlds =
+            draw.worlds.empty() ? std::span<const Matrix>(&draw.inputs.world, 1) : std::span<const Matrix>(draw.worlds);
+        for (const Matrix& instance : worlds) {
+            const Matrix toClip = instance * viewProjectionOfDraw;
+            for (int corner = 0; corner < 8; ++corner) {
+                const float p[4] = {corner & 1 ? part.highest.x : part.lowest.x, corner & 2 ? part.highest.y : part.lowest.y,
+                                    corner & 4 ? part.highest.z : part.lowest.z, 1};
+                float clip[4];
+                for (int j = 0; j < 4; ++j)
+                    clip[j] = p[0] * toClip.m[0][j] + p[1] * toClip.m[1][j] + p[2] * toClip.m[2][j] + p[3] * toClip.m[3][j];
+                if (!(clip[3] > 1e-6f)) return false;
+                const float x = clip[0] / clip[3], y = clip[1] / clip[3];
+                if (!std::isfinite(x) || !std::isfinite(y)) return false;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                bottom = std::min(bottom, y);
+                top = std::max(top, y);
+            }
+        }
+    }
+    // Two pixels more on each side, for the rasteriser's rounding; never beyond the view.
+    const float marginX = 4.0f / float(backBufferWidth), marginY = 4.0f / float(backBufferHeight);
+    rect = {std::max(left - marginX, -1.0f), std::max(bottom - marginY, -1.0f), std::min(right + marginX, 1.0f),
+            std::min(top + marginY, 1.0f)};
+    return true;
+}
+
+// The offscreen target: the colour in the back buffer's format, the unrounded depth of each pixel drawn
+// (above 1 where nothing was) and a depth buffer of the back buffer's own precision, so that the layer's
+// fragments decide among themselves exactly as they would in place.
+bool Device::PrepareLayerTarget() {
+    if (layersUnsupported) return false;
+    if (layerFramebuffer && layerWidth == backBufferWidth && layerHeight == backBufferHeight) return true;
+    ReleaseLayerTarget();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    GLint red = 0, green = 0, blue = 0, depthBits = 0, depthType = 0, stencilKind = GL_NONE, samples = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &red);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE, &green);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE, &blue);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &depthBits);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE, &depthType);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &stencilKind);
+    glGetIntegerv(GL_SAMPLES, &samples);
+    GLenum depthFormat = 0;
+    if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 24)
+        depthFormat = stencilKind != GL_NONE ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
+    else if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 16 && stencilKind == GL_NONE)
+        depthFormat = GL_DEPTH_COMPONENT16;
+    else if (depthType == GL_FLOAT && depthBits == 32)
+        depthFormat = stencilKind != GL_NONE ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
+    if (glGetError() != GL_NO_ERROR || red != 8 || green != 8 || blue != 8 || samples != 0 || !depthFormat) {
+        layersUnsupported = true;
+        return false;
+    }
+    if (!layerProgram) {
+        std::string error;
+        const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, "", LayerVertexShaderSource, error);
+        const GLuint fragmentShader =
+            vertexShader ? CompileShader(GL_FRAGMENT_SHADER, "", LayerFragmentShaderSource, error) : 0;
+        if (vertexShader && fragmentShader) {
+            layerProgram = glCreateProgram();
+            glAttachShader(layerProgram, vertexShader);
+            glAttachShader(layerProgram, fragmentShader);
+            glLinkProgram(layerProgram);
+            GLint linked = GL_FALSE;
+            glGetProgramiv(layerProgram, GL_LINK_STATUS, &linked);
+            if (linked) {
+                glUseProgram(layerProgram);
+                glUniform1i(glGetUniformLocation(layerProgram, "uLayerColour"), 0);
+                glUniform1i(glGetUniformLocation(layerProgram, "uLayerDepth"), 1);
+                layerRectLocation = glGetUniformLocation(layerProgram, "uRect");
+                program = nullptr;
+            } else {
+                glDeleteProgram(layerProgram);
+                layerProgram = 0;
+            }
+        }
+        if (vertexShader) glDeleteShader(vertexShader);
+        if (fragmentShader) glDeleteShader(fragmentShader);
+        if (!layerProgram) {
+            layersUnsupported = true;
+            return false;
+        }
+    }
+    auto plane = [this](GLenum format, GLenum components, GLenum type) {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), backBufferWidth, backBufferHeight, 0, components, type, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        return name;
+    };
+    layerColour = plane(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE);
+    layerDepthPlane = plane(GL_R32F, GL_RED, GL_FLOAT);
+    gl.texture = ~0u;
+    glGenRenderbuffers(1, &layerDepthBuffer);
+    glBindRenderbuffer(GL_RENDERBUFFER, layerDepthBuffer);
+    glRenderbufferStorage(GL_RENDERBUFFER, depthFormat, backBufferWidth, backBufferHeight);
+    glGenFramebuffers(1, &layerFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, layerFramebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layerColour, 0);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, layerDepthPlane, 0);
+    const GLenum attachment = stencilKind != GL_NONE ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, layerDepthBuffer);
+    const GLenum drawBuffers[2] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1};
+    glDrawBuffers(2, drawBuffers);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!complete || glGetError() != GL_NO_ERROR) {
+        ReleaseLayerTarget();
+        layersUnsupported = true;
+        return false;
+    }
+    layerWidth = backBufferWidth;
+    layerHeight = backBufferHeight;
+    kept.valid = false;
+    return true;
+}
+
+void Device::ReleaseLayerTarget() {
+    if (layerFramebuffer) glDeleteFramebuffers(1, &layerFramebuffer);
+    if (layerDepthBuffer) glDeleteRenderbuffers(1, &layerDepthBuffer);
+    GLuint textures[] = {layerColour, layerDepthPlane};
+    glDeleteTextures(2, textures);
+    if (gl.texture == layerColour || gl.texture == layerDepthPlane) gl.texture = ~0u;
+    layerFramebuffer = layerDepthBuffer = layerColour = layerDepthPlane = 0;
+    layerWidth = layerHeight = 0;
+    kept.valid = false;
+}
+
+void Device::PaintLayer() {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, layerFramebuffer);
+    if (gl.depthMask != 1) {
+        glDepthMask(GL_TRUE);
+        gl.depthMask = 1;
+    }
+    const GLfloat noColour[4] = {0, 0, 0, 0}, noDepth[4] = {2, 2, 2, 2};
+    glClearBufferfv(GL_COLOR, 0, noColour);
+    glClearBufferfv(GL_COLOR, 1, noDepth);
+    const GLfloat farthest = 1.0f;
+    glClearBufferfv(GL_DEPTH, 0, &farthest);
+    paintingLayer = true;
+    for (const LayerDraw& draw : layerDraws) {
+        DrawRecorded(draw);
+        // Each draw goes to the rasteriser at once: it starts on the layer sooner, and a software
+        // rasteriser never holds the whole layer's triangles (a full well: some 26,000) in memory.
+        glFlush();
+    }
+    paintingLayer = false;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (glGetError() != GL_NO_ERROR) {
+        // The driver cannot draw into this target: layers are drawn in place from now on.
+        ReleaseLayerTarget();
+        layersUnsupported = true;
+    }
+}
+
+void Device::DrawKeptLayer() {
+    glUseProgram(layerProgram);
+    program = nullptr;
+    glUniform4fv(layerRectLocation, 1, kept.rect.data());
+    if (gl.depthTest != 1) {
+        glEnable(GL_DEPTH_TEST);
+        gl.depthTest = 1;
+    }
+    const GLenum depthFunc = GlCompare(kept.depthFunc);
+    if (gl.depthFunc != depthFunc) glDepthFunc(gl.depthFunc = depthFunc);
+    if (gl.depthMask != 1) {
+        glDepthMask(GL_TRUE);
+        gl.depthMask = 1;
+    }
+    if (gl.blend != 0) {
+        glDisable(GL_BLEND);
+        gl.blend = 0;
+    }
+    if (gl.cull != 0) {
+        glDisable(GL_CULL_FACE);
+        gl.cull = 0;
+    }
+    BindVertexArray(screenArray);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, layerDepthPlane);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, layerColour);
+    gl.texture = layerColour;
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    ++statistics.drawCalls;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // light and a material, texture stage 0 with its operations, pre-transformed screen vertices with their
 // half-pixel convention, and instanced mesh drawing. Vertex data of immediate draws streams through ring
 // buffers; mesh geometry handed in through DrawStaticIndexed stays on the GPU while its owner lives.
+// A layer of opaque mesh draws is kept in an offscreen target and copied back while it stays the same.
 // The GL context must be current on the calling thread for the device's whole life and its textures'.
 #pragma once
 
@@ -26,6 +27,8 @@ public:
         uint64_t drawCalls = 0;       // GL draw calls issued
         uint64_t meshUploads = 0;     // static mesh parts copied to the GPU
         size_t cachedMeshParts = 0;   // static mesh parts held on the GPU now
+        uint64_t layerPaints = 0;     // layers drawn and kept
+        uint64_t layerReuses = 0;     // layers copied back from an earlier frame
     };
     virtual Statistics Stats() const = 0;
 };

@@ -484,6 +484,173 @@ TEST_F(GfxTest, InputsChangedBetweenDifferentlySwitchedDrawsStillArrive) {
     EXPECT_EQ(At(581, 300), 0x008000u);
 }
 
+// A kept layer: lit cubes with highlights, some behind and some in front of a quad drawn before them,
+// sliced by a square drawn after them. Drawn in place, drawn into the kept layer, and copied back from
+// it, the picture is the same to the bit, whatever lies before the layer in the frame.
+class KeptLayer : public GfxTest {
+protected:
+    void SetUp() override {
+        GfxTest::SetUp();
+        Cube(vertices, indices);
+        FacingSquare(6, squareVertices, squareIndices);
+        for (int i = 0; i < 30; ++i)
+            worlds.push_back(MatrixRotationX(0.3f * i) * MatrixRotationY(0.5f * i) * MatrixScaling(0.9f + 0.03f * i) *
+                             MatrixTranslation(float(i % 6) * 1.6f - 4, float(i / 6) * 1.6f - 3, 9 + 0.4f * float(i % 4)));
+    }
+
+    HResult DrawCubes() {
+        GraphicsDevice& d = device();
+        d.SetRenderState(RenderState::Lighting, 1);
+        d.SetRenderState(RenderState::SpecularEnable, 1);
+        d.SetRenderState(RenderState::Ambient, 0x8C8C8C8C);
+        Light light;
+        light.diffuse = {0.55f, 0.55f, 0.55f, 1};
+        light.specular = {1, 1, 1, 1};
+        light.direction = {-1, -2, 1};
+        d.SetLight(0, light);
+        d.LightEnable(0, true);
+        Material material;
+        material.diffuse = material.ambient = {0.9f, 0.3f, 0.2f, 1};
+        material.specular = {1, 1, 1, 1};
+        material.power = 12;
+        d.SetMaterial(material);
+        HResult result = d.DrawStaticIndexed(cubes, 0, vertices, indices, std::span<const Matrix>(worlds).first(18));
+        material.diffuse = material.ambient = {0.2f, 0.5f, 0.9f, 1};
+        d.SetMaterial(material);
+        if (result == S_OK) result = d.DrawStaticIndexed(cubes, 1, vertices, indices, std::span<const Matrix>(worlds).subspan(18));
+        d.SetRenderState(RenderState::SpecularEnable, 0);
+        d.SetRenderState(RenderState::Lighting, 0);
+        return result;
+    }
+
+    // prior: the quad before the layer reaches this far right; layer: draw the cubes as a kept layer.
+    void Frame(float priorRight, bool layer) {
+        GraphicsDevice& d = device();
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+        SetGameCamera(d);
+        // Depth 0.905 lies between the nearest cubes and the farther ones.
+        ScreenQuad(-0.5f, 99.5f, priorRight, 499.5f, 0.905f, Blue);
+        if (layer) d.BeginLayer();
+        ASSERT_EQ(DrawCubes(), S_OK);
+        if (layer) d.EndLayer();
+        // A square slicing through the cubes, drawn after them: it meets them where their depths cross.
+        d.SetTransform(TransformKind::World, MatrixRotationY(0.35f) * MatrixTranslation(0, 0, 9.8f));
+        ASSERT_EQ(d.DrawIndexed(squareVertices, squareIndices), S_OK);
+        // And a lit cube on its own, as the falling piece is drawn after the well.
+        d.SetRenderState(RenderState::Lighting, 1);
+        d.SetRenderState(RenderState::SpecularEnable, 1);
+        const Matrix piece[2] = {MatrixRotationY(0.7f) * MatrixTranslation(3, 3.5f, 8),
+                                 MatrixRotationX(0.4f) * MatrixTranslation(-3, 3.5f, 8)};
+        ASSERT_EQ(d.DrawStaticIndexed(cubes, 2, vertices, indices, piece), S_OK);
+        d.SetRenderState(RenderState::SpecularEnable, 0);
+        d.SetRenderState(RenderState::Lighting, 0);
+        // The first cubes again, unlit (white): a hair nearer they show, a hair farther they do not.
+        std::vector<Matrix> nearer, farther;
+        for (size_t i = 0; i < 6; ++i) {
+            nearer.push_back(worlds[i] * MatrixTranslation(0, 0, -0.002f));
+            farther.push_back(worlds[i + 6] * MatrixTranslation(0, 0, 0.002f));
+        }
+        ASSERT_EQ(d.DrawStaticIndexed(cubes, 0, vertices, indices, nearer), S_OK);
+        ASSERT_EQ(d.DrawStaticIndexed(cubes, 0, vertices, indices, farther), S_OK);
+        d.EndScene();
+        Read();
+    }
+
+    GlDevice::Statistics Stats() const { return dynamic_cast<GlDevice&>(device()).Stats(); }
+
+    // Far from the numbers meshes take.
+    std::shared_ptr<const uint64_t> cubes = std::make_shared<const uint64_t>(uint64_t(1) << 40);
+    std::vector<MeshVertex> vertices, squareVertices;
+    std::vector<uint32_t> indices, squareIndices;
+    std::vector<Matrix> worlds;
+};
+
+TEST_F(KeptLayer, CopiedBackEqualsDrawnInPlaceOverWhateverCameBefore) {
+    Frame(600, false);
+    const std::vector<uint8_t> inPlace = pixels;
+    const GlDevice::Statistics before = Stats();
+    Frame(600, true);
+    EXPECT_TRUE(pixels == inPlace);
+    Frame(600, true);
+    EXPECT_TRUE(pixels == inPlace);
+    EXPECT_EQ(Stats().layerPaints - before.layerPaints, 1u);
+    EXPECT_EQ(Stats().layerReuses - before.layerReuses, 1u);
+
+    // What lies beneath changes, the layer does not: still copied back, still the in-place picture.
+    Frame(300, false);
+    const std::vector<uint8_t> otherInPlace = pixels;
+    EXPECT_FALSE(otherInPlace == inPlace);
+    Frame(300, true);
+    EXPECT_TRUE(pixels == otherInPlace);
+    EXPECT_EQ(Stats().layerReuses - before.layerReuses, 2u);
+
+    // One cube moved: drawn again.
+    worlds[4] = worlds[4] * MatrixTranslation(0.3f, 0, 0);
+    Frame(300, false);
+    const std::vector<uint8_t> moved = pixels;
+    Frame(300, true);
+    EXPECT_TRUE(pixels == moved);
+    EXPECT_EQ(Stats().layerPaints - before.layerPaints, 2u);
+    size_t lit = 0, white = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4) {
+        lit += pixels[i] > 40;
+        white += pixels[i] == 255 && pixels[i + 1] == 255 && pixels[i + 2] == 255;
+    }
+    EXPECT_GT(lit, 20000u);
+    EXPECT_GT(white, 5000u);
+}
+
+TEST_F(KeptLayer, DrawsThatReadThePictureBeneathAreDrawnInPlace) {
+    GraphicsDevice& d = device();
+    // Blended cubes: the layer would have to know the colours beneath.
+    auto blendedFrame = [&](bool layer) {
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+        SetGameCamera(d);
+        ScreenQuad(-0.5f, 99.5f, 600, 499.5f, 0.95f, Green);
+        d.SetRenderState(RenderState::AlphaBlendEnable, 1);
+        d.SetRenderState(RenderState::SrcBlend, BlendOne);
+        d.SetRenderState(RenderState::DestBlend, BlendInvSrcColour);
+        if (layer) d.BeginLayer();
+        ASSERT_EQ(DrawCubes(), S_OK);
+        if (layer) d.EndLayer();
+        d.SetRenderState(RenderState::AlphaBlendEnable, 0);
+        d.EndScene();
+        Read();
+    };
+    blendedFrame(false);
+    const std::vector<uint8_t> inPlace = pixels;
+    const GlDevice::Statistics before = Stats();
+    blendedFrame(true);
+    EXPECT_TRUE(pixels == inPlace);
+    blendedFrame(true);
+    EXPECT_TRUE(pixels == inPlace);
+    EXPECT_EQ(Stats().layerPaints, before.layerPaints);
+    EXPECT_EQ(Stats().layerReuses, before.layerReuses);
+
+    // A streamed draw inside a layer goes after the draws recorded before it, as it would in place.
+    auto mixedFrame = [&](bool layer) {
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+        SetGameCamera(d);
+        if (layer) d.BeginLayer();
+        ASSERT_EQ(DrawCubes(), S_OK);
+        d.SetRenderState(RenderState::ZFunc, CmpAlways);
+        ASSERT_EQ(ScreenQuad(350, 250, 450, 350, 0.99f, Red), S_OK);
+        d.SetRenderState(RenderState::ZFunc, CmpLessEqual);
+        if (layer) d.EndLayer();
+        d.EndScene();
+        Read();
+    };
+    mixedFrame(false);
+    const std::vector<uint8_t> mixedInPlace = pixels;
+    EXPECT_EQ(At(400, 300), 0xFF0000u);
+    mixedFrame(true);
+    EXPECT_TRUE(pixels == mixedInPlace);
+    EXPECT_EQ(Stats().layerPaints, before.layerPaints);
+}
+
 TEST_F(GfxTest, MalformedDrawsAndStatesAreRefused) {
     GraphicsDevice& d = device();
     const ScreenVertex v[3] = {};
