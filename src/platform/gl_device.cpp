@@ -652,10 +652,12 @@ bool Device::Initialise(int width, int height, std::string& error) {
         error = "OpenGL 3.3 is not available";
         return false;
     }
-    meshVertices.Create(1 << 20);
-    quadVertices.Create(1 << 20);
-    screenVertices.Create(1 << 20);
-    indexStream.Create(1 << 20);
+    // Each ring holds several frames' worth (a frame's text is some tens of kilobytes of screen
+    // vertices); every byte of them stays resident, so they are no larger than that.
+    meshVertices.Create(1 << 18);
+    quadVertices.Create(1 << 18);
+    screenVertices.Create(1 << 19);
+    indexStream.Create(1 << 18);
     instanceStream.Create(1 << 18);
 
     // One vertex array per streamed layout, all reading the shared index stream.
