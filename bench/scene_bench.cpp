@@ -10,6 +10,7 @@
 
 #include "core/game_core.h"
 #include "platform/framework.h"
+#include "platform/gl_device.h"
 #include "platform/gl_window.h"
 #include "scene/scene.h"
 #include "ui/texture_registry.h"
@@ -117,6 +118,11 @@ void PlayFrame(benchmark::State& run, bool oneByOne, unsigned parts) {
         stage.window->Finish();
     }
     stage.scene->drawOneByOne = false;
+    if (auto* gl = dynamic_cast<GlDevice*>(&device)) {
+        const auto stats = gl->Stats();
+        run.counters["layer_paints"] = double(stats.layerPaints);
+        run.counters["layer_reuses"] = double(stats.layerReuses);
+    }
 }
 }  // namespace
 

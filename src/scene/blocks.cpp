@@ -108,7 +108,9 @@ const Mesh* Scene::CellMesh(int colour) const {
 HResult Scene::DrawWell(GraphicsDevice& device, const GameState& state) {
     // The piece is drawn under the light the frame set, the settled cells under 0.55 (each one is
     // followed by it). When the frame's light is already 0.55, which it is after the background, the
-    // piece and the well share one batch.
+    // settled cells are drawn first, as a layer the device may keep from frame to frame (they change
+    // far less often than the piece moves), and the piece after them; opaque cells tested against
+    // depth give the same picture in either order.
     const uint32_t level = static_cast<uint32_t>(std::trunc(255.0f * SceneLightLevel));
     const bool sameLight = device.GetRenderState(RenderState::Ambient) == (level << 24 | level << 16 | level << 8 | level);
     CellBatch batch(*this, device, true);
@@ -131,15 +133,19 @@ HResult Scene::DrawWell(GraphicsDevice& device, const GameState& state) {
     if (!sameLight || Failed(result)) batch.Flush();
     if (Failed(result)) return result;
 
-    CellBatch separate(*this, device, true);
-    CellBatch& settled = sameLight ? batch : separate;
+    CellBatch settled(*this, device, true);
     const int count = std::clamp(state.well.count, 0, WellCapacity);
     for (int i = 0; i < count && !Failed(result); ++i) {
         const Cell& cell = state.well.cells[static_cast<size_t>(i)];
         const float drop = cell.falling ? 1.0f - cell.fallProgress : 0.0f;
         result = settled.Add(cell.colour, MatrixTranslation(CellX(cell.column), CellY(cell.row) + drop, WellDepth), true);
     }
+    if (sameLight) device.BeginLayer();
     settled.Flush();
+    if (sameLight) {
+        device.EndLayer();
+        batch.Flush();
+    }
     return result;
 }
 
