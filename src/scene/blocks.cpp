@@ -34,8 +34,9 @@ Matrix ShapeCellWorld(const Vector3& offset, float x, float y, float z, float ro
 // call per subset and colour, every opaque part before any see-through one.
 class Scene::CellBatch {
 public:
-    CellBatch(Scene& scene, GraphicsDevice& device, bool specular)
-        : scene(scene), device(device), specular(specular) {}
+    // Batches open at the same time need different slots (0 or 1) of the scene's world lists.
+    CellBatch(Scene& scene, GraphicsDevice& device, bool specular, size_t slot = 0)
+        : scene(scene), device(device), worldsByColour(scene.batchWorlds[slot]), specular(specular) {}
 
     // relightAfter: the cell is followed by the scene light at 0.55.
     HResult Add(int colour, const Matrix& world, bool relightAfter = false) {
@@ -50,7 +51,7 @@ public:
             if (specular) device.SetRenderState(RenderState::SpecularEnable, 0);
             if (relightAfter) SetSceneLight(device, SceneLightLevel);
         } else if (known) {
-            scene.batchWorlds[static_cast<size_t>(colour)].push_back(world);
+            worldsByColour[static_cast<size_t>(colour)].push_back(world);
         }
         return S_OK;
     }
@@ -61,7 +62,7 @@ public:
         for (int pass = 0; pass < 2; ++pass) {
             for (size_t colour = 0; colour < static_cast<size_t>(ColourCount); ++colour) {
                 const CellMeshParts& parts = scene.cellMeshes[colour];
-                const std::vector<Matrix>& worlds = scene.batchWorlds[colour];
+                const std::vector<Matrix>& worlds = worldsByColour[colour];
                 if (!parts.whole || worlds.empty()) continue;
                 const Mesh* mesh = parts.opaque ? (pass == 0 ? parts.opaque.get() : parts.blended.get())
                                                 : (pass == 0 ? parts.whole : nullptr);
@@ -70,12 +71,13 @@ public:
         }
         if (specular) device.SetRenderState(RenderState::SpecularEnable, 0);
         if (relight) SetSceneLight(device, SceneLightLevel);
-        for (std::vector<Matrix>& worlds : scene.batchWorlds) worlds.clear();
+        for (std::vector<Matrix>& worlds : worldsByColour) worlds.clear();
     }
 
 private:
     Scene& scene;
     GraphicsDevice& device;
+    BatchWorlds& worldsByColour;
     bool specular;
     bool relight = false;
     int cells = 0;
@@ -108,7 +110,7 @@ const Mesh* Scene::CellMesh(int colour) const {
 HResult Scene::DrawWell(GraphicsDevice& device, const GameState& state) {
     // The piece is drawn under the light the frame set, the settled cells under 0.55 (each one is
     // followed by it). When the frame's light is already 0.55, which it is after the background, the
-    // settled cells are drawn first, as a layer the device may keep from frame to frame (they change
+    // resting cells are drawn first, as a layer the device may keep from frame to frame (they change
     // far less often than the piece moves), and the piece after them; opaque cells tested against
     // depth give the same picture in either order.
     const uint32_t level = static_cast<uint32_t>(std::trunc(255.0f * SceneLightLevel));
@@ -133,12 +135,15 @@ HResult Scene::DrawWell(GraphicsDevice& device, const GameState& state) {
     if (!sameLight || Failed(result)) batch.Flush();
     if (Failed(result)) return result;
 
-    CellBatch settled(*this, device, true);
+    CellBatch settled(*this, device, true, 1);
     const int count = std::clamp(state.well.count, 0, WellCapacity);
     for (int i = 0; i < count && !Failed(result); ++i) {
         const Cell& cell = state.well.cells[static_cast<size_t>(i)];
         const float drop = cell.falling ? 1.0f - cell.fallProgress : 0.0f;
-        result = settled.Add(cell.colour, MatrixTranslation(CellX(cell.column), CellY(cell.row) + drop, WellDepth), true);
+        // Cells sinking into place move every frame: they go with the piece, so the resting ones can
+        // be kept while they sink.
+        CellBatch& into = sameLight && cell.falling ? batch : settled;
+        result = into.Add(cell.colour, MatrixTranslation(CellX(cell.column), CellY(cell.row) + drop, WellDepth), true);
     }
     if (sameLight) device.BeginLayer();
     settled.Flush();

@@ -186,7 +186,9 @@ private:
     const MeshLibrary& meshes;
     std::array<CellMeshParts, ColourCount> cellMeshes;
     // The world matrices gathered per colour while a batch is open, kept to save allocations.
-    std::array<std::vector<Matrix>, ColourCount> batchWorlds;
+    // The well keeps two batches open at once (the resting cells, and the piece with the sinking cells).
+    using BatchWorlds = std::array<std::vector<Matrix>, ColourCount>;
+    std::array<BatchWorlds, 2> batchWorlds;
 };
 
 // One of the two items falling behind the menu screens.

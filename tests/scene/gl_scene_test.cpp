@@ -9,6 +9,7 @@
 
 #include "core/game_core.h"
 #include "cube_files.h"
+#include "platform/gl_device.h"
 #include "platform/gl_window.h"
 #include "platform/image_write.h"
 #include "scene/scene.h"
@@ -198,6 +199,41 @@ TEST_F(GlScene, InstancedWellEqualsCellByCellPixelForPixel) {
         WritePng("/tmp/scene-batched.png", 800, 600, batched);
         WritePng("/tmp/scene-single.png", 800, 600, pixels);
     }
+}
+
+TEST_F(GlScene, RestingCellsAreKeptWhileThePieceMovesAndCellsSink) {
+    auto& gl = dynamic_cast<GlDevice&>(device());
+    int n = 0;
+    for (int i = 0; i < 8 * WellColumns; ++i) {
+        Cell cell = MakeCell(i % WellColumns + 1, WellRows - i / WellColumns, i % ColourCount);
+        cell.falling = cell.column == 5;
+        cell.fallProgress = 0.2f;
+        state.well.cells[static_cast<size_t>(n++)] = cell;
+    }
+    state.well.count = n;
+    state.piece.active = 1;
+    state.piece.cells = {MakeCell(6, 3, 2), MakeCell(7, 3, 2), MakeCell(6, 4, 2), MakeCell(6, 5, 2)};
+    const GlDevice::Statistics before = gl.Stats();
+    auto checkAgainstCellByCell = [&] {
+        const std::vector<uint8_t> kept = pixels;
+        scene->drawOneByOne = true;
+        Frame();
+        scene->drawOneByOne = false;
+        EXPECT_TRUE(kept == pixels);
+    };
+    Frame();
+    // The piece steps down and the sinking column sinks further: the resting cells are reused.
+    for (Cell& cell : state.piece.cells) ++cell.row;
+    state.well.cells[4].fallProgress = 0.5f;
+    Frame();
+    EXPECT_EQ(gl.Stats().layerPaints - before.layerPaints, 1u);
+    EXPECT_EQ(gl.Stats().layerReuses - before.layerReuses, 1u);
+    checkAgainstCellByCell();
+    // A resting cell changes: drawn afresh.
+    state.well.cells[20].colour = (state.well.cells[20].colour + 1) % ColourCount;
+    Frame();
+    EXPECT_EQ(gl.Stats().layerPaints - before.layerPaints, 2u);
+    checkAgainstCellByCell();
 }
 
 TEST_F(GlScene, RemovedCellFallsTowardsTheViewer) {

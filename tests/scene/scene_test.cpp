@@ -390,10 +390,11 @@ TEST_F(SceneDrawing, BatchedDrawingMatchesCellByCell) {
     state.well.count = WellColumns * WellRows;
     state.piece.active = 1;
     state.piece.cells = {MakeCell(6, 1, 3), MakeCell(7, 1, 3), MakeCell(6, 2, 3), MakeCell(6, 3, 3)};
-    // Under the frame's usual light the piece joins the well's batch: one call per colour.
+    // Under the frame's usual light: one call per colour for the resting cells, then one per colour for
+    // the piece and the sinking cells.
     SetSceneLight(device, 0.55f);
     ASSERT_FALSE(Failed(scene.DrawWell(device, state)));
-    EXPECT_EQ(device.MeshDrawCalls(), 7u);
+    EXPECT_EQ(device.MeshDrawCalls(), 14u);
     std::vector<Matrix> batched = device.MeshWorlds();
 
     RecordingDevice single;
