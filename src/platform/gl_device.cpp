@@ -1538,12 +1538,7 @@ void Device::PaintLayer() {
     const GLfloat farthest = 1.0f;
     glClearBufferfv(GL_DEPTH, 0, &farthest);
     paintingLayer = true;
-    for (const LayerDraw& draw : layerDraws) {
-        DrawRecorded(draw);
-        // Each draw goes to the rasteriser at once: it starts on the layer sooner, and a software
-        // rasteriser never holds the whole layer's triangles (a full well: some 26,000) in memory.
-        glFlush();
-    }
+    for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
     paintingLayer = false;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (glGetError() != GL_NO_ERROR) {
