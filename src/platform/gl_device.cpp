@@ -646,6 +646,32 @@ GLuint CompileShader(GLenum kind, const std::string& preamble, const char* sourc
     return shader;
 }
 
+// The linked program of the two sources, or 0 with the reason.
+GLuint BuildProgram(const std::string& preamble, const char* vertexSource, const char* fragmentSource,
+                    std::string& error) {
+    const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, preamble, vertexSource, error);
+    const GLuint fragmentShader = vertexShader ? CompileShader(GL_FRAGMENT_SHADER, preamble, fragmentSource, error) : 0;
+    GLuint name = 0;
+    if (vertexShader && fragmentShader) {
+        name = glCreateProgram();
+        glAttachShader(name, vertexShader);
+        glAttachShader(name, fragmentShader);
+        glLinkProgram(name);
+        GLint linked = GL_FALSE;
+        glGetProgramiv(name, GL_LINK_STATUS, &linked);
+        if (!linked) {
+            char log[2048] = {};
+            glGetProgramInfoLog(name, sizeof log, nullptr, log);
+            error = std::string("shader program: ") + log;
+            glDeleteProgram(name);
+            name = 0;
+        }
+    }
+    if (vertexShader) glDeleteShader(vertexShader);
+    if (fragmentShader) glDeleteShader(fragmentShader);
+    return name;
+}
+
 bool Device::Initialise(int width, int height, std::string& error) {
     shared->device = this;
     if (epoxy_gl_version() < 33) {
@@ -966,28 +992,7 @@ ShaderProgram* Device::UseProgram(const ShaderVariant& variant, std::string* err
     ShaderProgram& variantProgram = entry->second;
     if (added) {
         std::string message;
-        const std::string preamble = variant.Preamble();
-        const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, preamble, VertexShaderSource, message);
-        const GLuint fragmentShader =
-            vertexShader ? CompileShader(GL_FRAGMENT_SHADER, preamble, FragmentShaderSource, message) : 0;
-        if (vertexShader && fragmentShader) {
-            const GLuint name = glCreateProgram();
-            glAttachShader(name, vertexShader);
-            glAttachShader(name, fragmentShader);
-            glLinkProgram(name);
-            GLint linked = GL_FALSE;
-            glGetProgramiv(name, GL_LINK_STATUS, &linked);
-            if (linked) {
-                variantProgram.name = name;
-            } else {
-                char log[2048] = {};
-                glGetProgramInfoLog(name, sizeof log, nullptr, log);
-                message = std::string("shader program: ") + log;
-                glDeleteProgram(name);
-            }
-        }
-        if (vertexShader) glDeleteShader(vertexShader);
-        if (fragmentShader) glDeleteShader(fragmentShader);
+        variantProgram.name = BuildProgram(variant.Preamble(), VertexShaderSource, FragmentShaderSource, message);
         if (variantProgram.name) {
             const GLuint name = variantProgram.name;
             auto at = [name](const char* uniform) { return glGetUniformLocation(name, uniform); };
@@ -1448,33 +1453,16 @@ bool Device::PrepareLayerTarget() {
     }
     if (!layerProgram) {
         std::string error;
-        const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, "", LayerVertexShaderSource, error);
-        const GLuint fragmentShader =
-            vertexShader ? CompileShader(GL_FRAGMENT_SHADER, "", LayerFragmentShaderSource, error) : 0;
-        if (vertexShader && fragmentShader) {
-            layerProgram = glCreateProgram();
-            glAttachShader(layerProgram, vertexShader);
-            glAttachShader(layerProgram, fragmentShader);
-            glLinkProgram(layerProgram);
-            GLint linked = GL_FALSE;
-            glGetProgramiv(layerProgram, GL_LINK_STATUS, &linked);
-            if (linked) {
-                glUseProgram(layerProgram);
-                glUniform1i(glGetUniformLocation(layerProgram, "uLayerColour"), 0);
-                glUniform1i(glGetUniformLocation(layerProgram, "uLayerDepth"), 1);
-                layerRectLocation = glGetUniformLocation(layerProgram, "uRect");
-                program = nullptr;
-            } else {
-                glDeleteProgram(layerProgram);
-                layerProgram = 0;
-            }
-        }
-        if (vertexShader) glDeleteShader(vertexShader);
-        if (fragmentShader) glDeleteShader(fragmentShader);
+        layerProgram = BuildProgram("", LayerVertexShaderSource, LayerFragmentShaderSource, error);
         if (!layerProgram) {
             layersUnsupported = true;
             return false;
         }
+        glUseProgram(layerProgram);
+        glUniform1i(glGetUniformLocation(layerProgram, "uLayerColour"), 0);
+        glUniform1i(glGetUniformLocation(layerProgram, "uLayerDepth"), 1);
+        layerRectLocation = glGetUniformLocation(layerProgram, "uRect");
+        program = nullptr;
     }
     auto plane = [this](GLenum format, GLenum components, GLenum type) {
         GLuint name = 0;
