@@ -363,26 +363,32 @@ TEST_F(GfxTest, AddressingWrapsOrClampsAndAMissingTextureReadsWhite) {
     EXPECT_EQ(At(50, 50), 0x123456u);
 }
 
-TEST_F(GfxTest, InstancedDrawingMatchesSeparateDraws) {
-    GraphicsDevice& d = device();
-    SetGameCamera(d);
-    std::vector<MeshVertex> vertices;
-    std::vector<uint32_t> indices;
-    Cube(vertices, indices);
+// Lighting and highlights as the scene sets them for the cells, with a reddish glossy material.
+Material LightLikeTheScene(GraphicsDevice& d) {
     d.SetRenderState(RenderState::Lighting, 1);
     d.SetRenderState(RenderState::SpecularEnable, 1);
     d.SetRenderState(RenderState::Ambient, 0x8C8C8C8C);
-    Material material;
-    material.diffuse = material.ambient = {0.9f, 0.3f, 0.2f, 1};
-    material.specular = {1, 1, 1, 1};
-    material.power = 12;
-    d.SetMaterial(material);
     Light light;
     light.diffuse = {0.55f, 0.55f, 0.55f, 1};
     light.specular = {1, 1, 1, 1};
     light.direction = {-1, -2, 1};
     d.SetLight(0, light);
     d.LightEnable(0, true);
+    Material material;
+    material.diffuse = material.ambient = {0.9f, 0.3f, 0.2f, 1};
+    material.specular = {1, 1, 1, 1};
+    material.power = 12;
+    d.SetMaterial(material);
+    return material;
+}
+
+TEST_F(GfxTest, InstancedDrawingMatchesSeparateDraws) {
+    GraphicsDevice& d = device();
+    SetGameCamera(d);
+    std::vector<MeshVertex> vertices;
+    std::vector<uint32_t> indices;
+    Cube(vertices, indices);
+    LightLikeTheScene(d);
     std::vector<Matrix> worlds;
     for (int i = 0; i < 24; ++i)
         worlds.push_back(MatrixRotationX(0.3f * i) * MatrixRotationY(0.5f * i) * MatrixScaling(0.5f + 0.05f * i) *
@@ -500,20 +506,7 @@ protected:
 
     HResult DrawCubes() {
         GraphicsDevice& d = device();
-        d.SetRenderState(RenderState::Lighting, 1);
-        d.SetRenderState(RenderState::SpecularEnable, 1);
-        d.SetRenderState(RenderState::Ambient, 0x8C8C8C8C);
-        Light light;
-        light.diffuse = {0.55f, 0.55f, 0.55f, 1};
-        light.specular = {1, 1, 1, 1};
-        light.direction = {-1, -2, 1};
-        d.SetLight(0, light);
-        d.LightEnable(0, true);
-        Material material;
-        material.diffuse = material.ambient = {0.9f, 0.3f, 0.2f, 1};
-        material.specular = {1, 1, 1, 1};
-        material.power = 12;
-        d.SetMaterial(material);
+        Material material = LightLikeTheScene(d);
         HResult result = d.DrawStaticIndexed(cubes, 0, vertices, indices, std::span<const Matrix>(worlds).first(18));
         material.diffuse = material.ambient = {0.2f, 0.5f, 0.9f, 1};
         d.SetMaterial(material);
