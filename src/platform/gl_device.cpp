@@ -1445,6 +1445,8 @@ bool Device::PrepareLayerTarget() {
         depthFormat = stencilKind != GL_NONE ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
     else if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 16 && stencilKind == GL_NONE)
         depthFormat = GL_DEPTH_COMPONENT16;
+    else if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 32 && stencilKind == GL_NONE)
+        depthFormat = GL_DEPTH_COMPONENT32;  // what the software rasteriser gives an X window
     else if (depthType == GL_FLOAT && depthBits == 32)
         depthFormat = stencilKind != GL_NONE ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
     if (glGetError() != GL_NO_ERROR || red != 8 || green != 8 || blue != 8 || samples != 0 || !depthFormat) {
