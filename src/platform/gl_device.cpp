@@ -140,11 +140,7 @@ in vec2 vTexCoord;
 
 uniform sampler2D uTexture;
 
-layout(location = 0) out vec4 fragColour;
-#if LAYER_DEPTH
-// A kept layer's pixels also keep their depth, unrounded.
-layout(location = 1) out vec4 layerDepth;
-#endif
+out vec4 fragColour;
 
 void main() {
 #if TEXTURE
@@ -174,14 +170,11 @@ void main() {
     colour = min(colour + vSpecular.rgb, vec3(1.0));
 #endif
     fragColour = vec4(colour, alpha);
-#if LAYER_DEPTH
-    layerDepth = vec4(gl_FragCoord.z);
-#endif
 }
 )";
 
 // Draws a kept layer back: each pixel the layer drew, with its colour and depth, through the layer's own
-// depth test; nothing where it did not draw (marked by a depth above 1). uRect is the layer's extent in
+// depth test; nothing where it did not draw (left at the cleared depth, 1). uRect is the layer's extent in
 // normalised device coordinates (left, bottom, right, top).
 const char* const LayerVertexShaderSource = R"(#version 330 core
 uniform vec4 uRect;
@@ -196,7 +189,7 @@ out vec4 fragColour;
 void main() {
     ivec2 pixel = ivec2(gl_FragCoord.xy);
     float depth = texelFetch(uLayerDepth, pixel, 0).r;
-    if (depth > 1.0) discard;
+    if (depth >= 1.0) discard;
     fragColour = texelFetch(uLayerColour, pixel, 0);
     gl_FragDepth = depth;
 }
@@ -208,13 +201,12 @@ struct ShaderVariant {
     bool lighting = false, lightEnabled = false, specular = false, colourVertex = false, texture = false;
     uint32_t colourOp = OpDisable, alphaOp = OpDisable;
     bool colourArg1Texture = false, colourArg2Texture = false, alphaArg1Texture = false, alphaArg2Texture = false;
-    bool layerDepth = false;
 
     uint32_t Key() const {
         return uint32_t(layout) | uint32_t(lighting) << 2 | uint32_t(lightEnabled) << 3 | uint32_t(specular) << 4 |
                uint32_t(colourVertex) << 5 | uint32_t(texture) << 6 | colourOp << 7 | alphaOp << 10 |
                uint32_t(colourArg1Texture) << 13 | uint32_t(colourArg2Texture) << 14 |
-               uint32_t(alphaArg1Texture) << 15 | uint32_t(alphaArg2Texture) << 16 | uint32_t(layerDepth) << 17;
+               uint32_t(alphaArg1Texture) << 15 | uint32_t(alphaArg2Texture) << 16;
     }
 
     std::string Preamble() const {
@@ -234,7 +226,6 @@ struct ShaderVariant {
         define("SPECULAR", specular ? "1" : "0");
         define("COLOUR_VERTEX", colourVertex ? "1" : "0");
         define("TEXTURE", texture ? "1" : "0");
-        define("LAYER_DEPTH", layerDepth ? "1" : "0");
         define("COLOUR_OP", std::to_string(colourOp));
         define("ALPHA_OP", std::to_string(alphaOp));
         auto argument = [](bool isTexture) { return std::string(isTexture ? "texel" : "vDiffuse"); };
@@ -616,10 +607,10 @@ private:
     Statistics statistics;
 
     // The layer being recorded, the one kept from an earlier frame and the offscreen target it lives in.
-    bool recordingLayer = false, paintingLayer = false;
+    bool recordingLayer = false;
     std::vector<LayerDraw> layerDraws;
     KeptLayer kept;
-    GLuint layerFramebuffer = 0, layerColour = 0, layerDepthPlane = 0, layerDepthBuffer = 0, layerProgram = 0;
+    GLuint layerFramebuffer = 0, layerColour = 0, layerDepth = 0, layerProgram = 0;
     GLint layerRectLocation = -1;
     int layerWidth = 0, layerHeight = 0;
     bool layersUnsupported = false;
@@ -972,7 +963,6 @@ ShaderVariant Device::CurrentVariant(Layout layout) const {
         variant.colourVertex = layout == LayoutQuad && rs(RenderState::ColourVertex) != 0;
     }
     variant.texture = boundTexture != nullptr;
-    variant.layerDepth = paintingLayer;
     // Arguments an operation does not read are left out of the key, so they share one program.
     variant.colourOp = stage(TextureStageState::ColourOp);
     if (variant.colourOp == OpSelectArg1 || variant.colourOp == OpModulate)
@@ -1387,7 +1377,8 @@ void Device::EndLayer() {
 }
 
 // The screen rectangle holding every recorded draw, from the boxes around the meshes; false when some
-// box reaches behind the eye.
+// box reaches behind the eye, or so near the far plane that a pixel drawn there could not be told from
+// one left at the cleared depth.
 bool Device::LayerExtent(std::array<float, 4>& rect) const {
     float left = 1, bottom = 1, right = -1, top = -1;
     for (const LayerDraw& draw : layerDraws) {
@@ -1406,8 +1397,8 @@ bool Device::LayerExtent(std::array<float, 4>& rect) const {
                 for (int j = 0; j < 4; ++j)
                     clip[j] = p[0] * toClip.m[0][j] + p[1] * toClip.m[1][j] + p[2] * toClip.m[2][j] + p[3] * toClip.m[3][j];
                 if (!(clip[3] > 1e-6f)) return false;
-                const float x = clip[0] / clip[3], y = clip[1] / clip[3];
-                if (!std::isfinite(x) || !std::isfinite(y)) return false;
+                const float x = clip[0] / clip[3], y = clip[1] / clip[3], depth = clip[2] / clip[3];
+                if (!std::isfinite(x) || !std::isfinite(y) || !(depth < 0.9999f)) return false;
                 left = std::min(left, x);
                 right = std::max(right, x);
                 bottom = std::min(bottom, y);
@@ -1422,9 +1413,10 @@ bool Device::LayerExtent(std::array<float, 4>& rect) const {
     return true;
 }
 
-// The offscreen target: the colour in the back buffer's format, the unrounded depth of each pixel drawn
-// (above 1 where nothing was) and a depth buffer of the back buffer's own precision, so that the layer's
-// fragments decide among themselves exactly as they would in place.
+// The offscreen target: the colour in the back buffer's format and a depth buffer of its own precision,
+// so that the layer's fragments decide among themselves exactly as they would in place, and are drawn
+// back with the very depths they would have left there. Pixels still at the cleared depth, 1, were not
+// drawn (the layer's boxes keep clear of the far plane).
 bool Device::PrepareLayerTarget() {
     if (layersUnsupported) return false;
     if (layerFramebuffer && layerWidth == backBufferWidth && layerHeight == backBufferHeight) return true;
@@ -1477,19 +1469,17 @@ bool Device::PrepareLayerTarget() {
         return name;
     };
     layerColour = plane(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE);
-    layerDepthPlane = plane(GL_R32F, GL_RED, GL_FLOAT);
+    const bool withStencil = stencilKind != GL_NONE;
+    const bool floating = depthType == GL_FLOAT;
+    const GLenum depthData = withStencil ? (floating ? GL_FLOAT_32_UNSIGNED_INT_24_8_REV : GL_UNSIGNED_INT_24_8)
+                                         : (floating ? GL_FLOAT : GL_UNSIGNED_INT);
+    layerDepth = plane(depthFormat, withStencil ? GL_DEPTH_STENCIL : GL_DEPTH_COMPONENT, depthData);
     gl.texture = ~0u;
-    glGenRenderbuffers(1, &layerDepthBuffer);
-    glBindRenderbuffer(GL_RENDERBUFFER, layerDepthBuffer);
-    glRenderbufferStorage(GL_RENDERBUFFER, depthFormat, backBufferWidth, backBufferHeight);
     glGenFramebuffers(1, &layerFramebuffer);
     glBindFramebuffer(GL_FRAMEBUFFER, layerFramebuffer);
     glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layerColour, 0);
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT1, GL_TEXTURE_2D, layerDepthPlane, 0);
-    const GLenum attachment = stencilKind != GL_NONE ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, attachment, GL_RENDERBUFFER, layerDepthBuffer);
-    const GLenum drawBuffers[2] = {GL_COLOR_ATTACHMENT0, GL_COLOR_ATTACHMENT1};
-    glDrawBuffers(2, drawBuffers);
+    const GLenum attachment = withStencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, layerDepth, 0);
     const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (!complete || glGetError() != GL_NO_ERROR) {
@@ -1505,11 +1495,10 @@ bool Device::PrepareLayerTarget() {
 
 void Device::ReleaseLayerTarget() {
     if (layerFramebuffer) glDeleteFramebuffers(1, &layerFramebuffer);
-    if (layerDepthBuffer) glDeleteRenderbuffers(1, &layerDepthBuffer);
-    GLuint textures[] = {layerColour, layerDepthPlane};
+    GLuint textures[] = {layerColour, layerDepth};
     glDeleteTextures(2, textures);
-    if (gl.texture == layerColour || gl.texture == layerDepthPlane) gl.texture = ~0u;
-    layerFramebuffer = layerDepthBuffer = layerColour = layerDepthPlane = 0;
+    if (gl.texture == layerColour || gl.texture == layerDepth) gl.texture = ~0u;
+    layerFramebuffer = layerColour = layerDepth = 0;
     layerWidth = layerHeight = 0;
     kept.valid = false;
 }
@@ -1522,14 +1511,11 @@ void Device::PaintLayer() {
         glDepthMask(GL_TRUE);
         gl.depthMask = 1;
     }
-    const GLfloat noColour[4] = {0, 0, 0, 0}, noDepth[4] = {2, 2, 2, 2};
+    const GLfloat noColour[4] = {0, 0, 0, 0};
     glClearBufferfv(GL_COLOR, 0, noColour);
-    glClearBufferfv(GL_COLOR, 1, noDepth);
     const GLfloat farthest = 1.0f;
     glClearBufferfv(GL_DEPTH, 0, &farthest);
-    paintingLayer = true;
     for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
-    paintingLayer = false;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     if (glGetError() != GL_NO_ERROR) {
         // The driver cannot draw into this target: layers are drawn in place from now on.
@@ -1562,7 +1548,7 @@ void Device::DrawKeptLayer() {
     }
     BindVertexArray(screenArray);
     glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_2D, layerDepthPlane);
+    glBindTexture(GL_TEXTURE_2D, layerDepth);
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_2D, layerColour);
     gl.texture = layerColour;

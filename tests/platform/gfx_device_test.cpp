@@ -594,6 +594,32 @@ TEST_F(KeptLayer, CopiedBackEqualsDrawnInPlaceOverWhateverCameBefore) {
     EXPECT_GT(white, 5000u);
 }
 
+// A layer's undrawn pixels are those left at the cleared depth, so one reaching the far plane, where a
+// pixel drawn could keep that depth, is drawn in place.
+TEST_F(KeptLayer, MeshesAtTheFarPlaneAreDrawnInPlace) {
+    GraphicsDevice& d = device();
+    auto frame = [&](bool layer) {
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+        SetGameCamera(d);
+        if (layer) d.BeginLayer();
+        const Matrix farAway[1] = {MatrixScaling(40) * MatrixTranslation(0, 0, 94.9999f)};
+        ASSERT_EQ(d.DrawStaticIndexed(cubes, 3, squareVertices, squareIndices, farAway), S_OK);
+        if (layer) d.EndLayer();
+        d.EndScene();
+        Read();
+    };
+    frame(false);
+    const std::vector<uint8_t> inPlace = pixels;
+    size_t drawn = 0;
+    for (size_t i = 0; i < pixels.size(); i += 4) drawn += pixels[i] > 0;
+    EXPECT_GT(drawn, 100000u);
+    const GlDevice::Statistics before = Stats();
+    frame(true);
+    EXPECT_TRUE(pixels == inPlace);
+    EXPECT_EQ(Stats().layerPaints, before.layerPaints);
+}
+
 TEST_F(KeptLayer, DrawsThatReadThePictureBeneathAreDrawnInPlace) {
     GraphicsDevice& d = device();
     // Blended cubes: the layer would have to know the colours beneath.
