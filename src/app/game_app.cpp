@@ -77,7 +77,8 @@ HResult GameApp::InitApplication() {
         }
     });
     const std::optional<uint32_t> fixedSeed = Options().seed;
-    SeedRandom(fixedSeed ? *fixedSeed : TickCountMs() * 10);
+    // The run's own clock starts at zero here, so the seed comes from the system's tick count.
+    SeedRandom(fixedSeed ? *fixedSeed : SystemTickCountMs() * 10);
 
     core.state.gameModeIndex = 1;
     core.state.gameStartTime = core.state.lastStepTime = now;

@@ -20,6 +20,13 @@ uint32_t TickCountMs() {
     return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
 
+uint32_t SystemTickCountMs() {
+    if (virtualClock) return virtualMs;
+    // The monotonic clock counts from the machine's start; only the low 32 bits matter for a seed.
+    const auto sinceStart = std::chrono::steady_clock::now().time_since_epoch();
+    return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(sinceStart).count());
+}
+
 void SetVirtualTickCount(uint32_t milliseconds) {
     virtualClock = true;
     virtualMs = milliseconds;

@@ -9,6 +9,10 @@
 // Milliseconds since the clock started (the real clock starts at the first call).
 uint32_t TickCountMs();
 
+// The system's millisecond tick count (time since the machine started), which differs from run to run:
+// the random generator is seeded from it. Under the virtual clock it answers the virtual time.
+uint32_t SystemTickCountMs();
+
 // Switches to the virtual clock and sets its value; every later TickCountMs answers it.
 void SetVirtualTickCount(uint32_t milliseconds);
 bool IsClockVirtual();

@@ -40,9 +40,26 @@ TEST(Paths, ListFilesFiltersAndSortsByName) {
     EXPECT_TRUE(none.empty());
 }
 
+// The run's clock starts at zero; the seed of a normal run comes from the machine's uptime instead, so
+// two runs do not deal the same pieces.
+TEST(Clock, TheSystemTickCountIsTheUptimeNotTheRunsClock) {
+    ASSERT_FALSE(IsClockVirtual());
+    const uint32_t run = TickCountMs(), system = SystemTickCountMs();
+    double uptimeSeconds = 0;
+    std::ifstream("/proc/uptime") >> uptimeSeconds;
+    ASSERT_GT(uptimeSeconds, 10.0);
+    EXPECT_LT(run, 5000u);
+    EXPECT_GT(system, 5000u);  // not counted from this run's start
+    // Time the machine spent suspended is left out, so it may fall short of the uptime, never beyond.
+    if (uptimeSeconds < 49 * 24 * 3600.0) {
+        EXPECT_LE(double(system), uptimeSeconds * 1000.0 + 2000.0);
+    }
+}
+
 TEST(Clock, VirtualClockAnswersWhatWasSet) {
     SetVirtualTickCount(3723000);  // 1 h 2 min 3 s
     EXPECT_TRUE(IsClockVirtual());
     EXPECT_EQ(TickCountMs(), 3723000u);
+    EXPECT_EQ(SystemTickCountMs(), 3723000u);
     EXPECT_EQ(LocalTimeHms(), "01:02:03");
 }
