@@ -118,6 +118,9 @@ void GameCore::StartNewGame(float time) {
     state.piece.appearProgress = 1.0f;
     state.gameOverTime = -100.0f;
     state.lockPending = 0;
+    // A game usually ends on a hard drop whose spawn failed before clearing the request; carried over,
+    // it would bring the new game's first piece in at the drop speed instead of the level's.
+    state.dropRequested = 0;
     state.nextShape = -1;
     state.nextColour = -1;
     for (int i = 0; i < state.pieceCellCount; ++i) {

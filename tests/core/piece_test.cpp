@@ -251,9 +251,11 @@ TEST(NewGame, ResetsInOrderAndDrawsTheBackgroundAfterTheSound) {
     core.state.gameModeIndex = 3;
     core.state.score = 99;
     core.AppendWellCell(MakeCell(2, 2));
-    // A game left from the pause screen while its piece was still appearing.
+    // A game left from the pause screen while its piece was still appearing, or one that ended on a
+    // hard drop.
     core.state.piece.appearing = 1;
     core.state.piece.appearProgress = 0.5f;
+    core.state.dropRequested = 1;
     SeedRandom(77);
     const int expectedBackground = RandomInt(0, 2);
     SeedRandom(77);
@@ -275,8 +277,12 @@ TEST(NewGame, ResetsInOrderAndDrawsTheBackgroundAfterTheSound) {
     EXPECT_EQ(core.state.gameOverTime, -100.0f);
     EXPECT_EQ(core.state.gameStartTime, 5.0f);
 
+    EXPECT_FALSE(core.state.dropRequested);
+
     // The first piece comes at the first drop step, 1 / 1.8 s after the start.
     host.appState = Playing;
+    core.AdvancePlay(5.02f);
+    EXPECT_FLOAT_EQ(core.state.dropSpeed, 1.8f);
     core.AdvancePlay(5.5f);
     EXPECT_FALSE(core.state.piece.appearing);
     core.AdvancePlay(5.6f);
