@@ -68,6 +68,14 @@ int RandomInt(int lo, int hi) {
 
 float FrameRateMeter::Measure(uint32_t tickCountMs) {
     const float t = static_cast<float>(tickCountMs * 0.001);
+    // No frame ran for more than a second (the window was minimised, or the machine stalled): counting
+    // the frames over that stretch would give a rate near zero and make every step of the next second
+    // huge, so the count starts again here and the last rate stays.
+    if (t - lastFrameTime > MaxFrameGap) {
+        frameCount = 0;
+        lastMeasureTime = t;
+    }
+    lastFrameTime = t;
     ++frameCount;
     if (t - lastMeasureTime > 1.0f) {
         rate = static_cast<float>(frameCount) / (t - lastMeasureTime);

@@ -155,7 +155,9 @@ public:
     float Rate() const { return rate; }
 
 private:
+    static constexpr float MaxFrameGap = 1.0f;  // seconds
     int32_t frameCount = 0;
     float lastMeasureTime = 0;
+    float lastFrameTime = 0;
     float rate = 0;
 };

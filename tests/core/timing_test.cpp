@@ -71,6 +71,25 @@ TEST(FrameRate, MeasuredAboutOnceASecondAndZeroUntilThen) {
     EXPECT_NEAR(meter.Rate(), 30.3f, 0.5f);
 }
 
+// Frames that stop for a while (a minimised window, a stall) say nothing about the rate frames come at.
+TEST(FrameRate, AStretchWithoutFramesKeepsTheLastRate) {
+    FrameRateMeter meter;
+    uint32_t ms = 0;
+    for (; ms <= 2000; ms += 20) meter.Measure(ms);
+    const float before = meter.Rate();
+    ASSERT_NEAR(before, 50.0f, 1.0f);
+    ms += 8000;  // eight seconds without a frame
+    EXPECT_EQ(meter.Measure(ms), before);
+    for (int frame = 1; frame <= 33; ++frame) EXPECT_EQ(meter.Measure(ms += 30), before) << frame;
+    // 1.02 s after the stretch: 35 frames counted from its end.
+    EXPECT_NEAR(meter.Measure(ms += 30), 35.0f / 1.02f, 0.1f);
+
+    FrameRateMeter lateStart;  // the first frame comes after a slow start
+    EXPECT_EQ(lateStart.Measure(3000), 0.0f);
+    for (uint32_t t = 3016; t <= 3992; t += 16) EXPECT_EQ(lateStart.Measure(t), 0.0f) << t;
+    EXPECT_NEAR(lateStart.Measure(4008), 64.0f / 1.008f, 0.1f);
+}
+
 // Before the first measurement the rate is 0; the per-frame steps use 60 frames a second instead.
 TEST(FrameRate, NoMeasuredRateStepsAsAtSixtyFrames) {
     CoreRig rig(0, 0.0f);
