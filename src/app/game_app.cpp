@@ -86,14 +86,7 @@ HResult GameApp::InitApplication() {
     GameMusicPlayer().trackPlayCounts = {};
     appState = MainMenu;
 
-    std::string language;
-    if (ReadConfigString("LANGUAGE", "Name", language)) {
-        languageName = language.substr(0, 254);
-    } else {
-        languageName = "ENGLISH";
-        WriteConfigString("LANGUAGE", "Name", languageName);
-    }
-    SetLanguageName(languageName);
+    languageName = LoadLanguageName();
 
     highScores.LoadOrCreate();
 
@@ -366,6 +359,10 @@ void GameApp::OnGameEvent(const GameEvent& event) { TraceGameEvent(event, core.s
 
 void GameApp::DrawText(float x, float y, float size, uint32_t colour, int flags, const std::string& text) {
     bitmapFont.DrawText(x, y, size, colour, static_cast<uint32_t>(flags), text);
+}
+
+void GameApp::DrawName(float x, float y, float size, uint32_t colour, const std::string& name) {
+    bitmapFont.DrawText(x, y, size, colour, TEXT_LITERAL, name);
 }
 
 void GameApp::PlaySoundEvent(const std::string& name) { ::PlaySoundEvent(name); }

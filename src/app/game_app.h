@@ -43,6 +43,7 @@ public:
 
     // What the high-score table asks of the application.
     void DrawText(float x, float y, float size, uint32_t colour, int flags, const std::string& text) override;
+    void DrawName(float x, float y, float size, uint32_t colour, const std::string& name) override;
     void PlaySoundEvent(const std::string& name) override;
 
     GameState& State() { return core.state; }

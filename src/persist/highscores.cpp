@@ -189,7 +189,7 @@ void HighScoreTable::DrawRows(float top, float size, float x1, float x2, float x
         std::string name(entry.name, NameLength(entry));
         if (editing) name += cursorShown ? "_" : " ";
         host->DrawText(x1, y, size, colour, 0, std::to_string(r + 1));
-        host->DrawText(x2, y, size, colour, 0, name);
+        host->DrawName(x2, y, size, colour, name);
         host->DrawText(x3, y, size, colour, 0, std::to_string(entry.score));
     }
 }

@@ -118,11 +118,13 @@ int BitmapFont::DrawPicture(float x, float y, float size, ColourArgb colour, uin
 
 int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32_t flags, const std::string& text) {
     if (text.empty()) return 0;
-    std::string shown = Translate(text);
-    if (shown.empty()) shown = text;
-
-    if (shown.find(".png") != std::string::npos || shown.find(".tga") != std::string::npos)
-        return DrawPicture(x, y, size, colour, flags, shown);
+    std::string shown = text;
+    if (!(flags & TEXT_LITERAL)) {
+        shown = Translate(text);
+        if (shown.empty()) shown = text;
+        if (shown.find(".png") != std::string::npos || shown.find(".tga") != std::string::npos)
+            return DrawPicture(x, y, size, colour, flags, shown);
+    }
 
     Texture* texture = FontTexture();
     GraphicsDevice* device = textureRegistry.Device();

@@ -1,7 +1,8 @@
 // The bitmap font: all text of the game is drawn from one texture of 16 x 8 glyph cells, a symbol
 // list that says which byte sits in which cell and a width per glyph for proportional spacing, both
 // from the current language's section of language.ini. Every string is first translated; a string
-// that names a .png or .tga picture is drawn as that picture instead of letters.
+// that names a .png or .tga picture is drawn as that picture instead of letters (except text drawn
+// literally, such as the names players type).
 //  - Cell i lies in column i mod 16, row i div 16; only cells 0..127 exist.
 //  - The symbol list and the font texture are refreshed at every device creation; the widths are
 //    read once per run.
@@ -21,6 +22,7 @@
 constexpr uint32_t TEXT_CENTRE = 1;        // x is the horizontal centre of the text
 constexpr uint32_t TEXT_RIGHT = 2;         // x is the right edge; wins over TEXT_CENTRE
 constexpr uint32_t TEXT_PIXEL_SIZE = 0x10;  // pictures only: the picture keeps its own pixel size
+constexpr uint32_t TEXT_LITERAL = 0x20;     // the letters as given: not translated, never a picture
 
 constexpr int GlyphCells = 128;
 constexpr int GlyphColumns = 16;

@@ -16,12 +16,16 @@ struct DrawnText {
     uint32_t colour;
     int flags;
     std::string text;
+    bool name = false;  // drawn as a player's name, letter by letter
 };
 
 class RecordingHost : public HighScoreHost {
 public:
     void DrawText(float x, float y, float size, uint32_t colour, int flags, const std::string& text) override {
         drawn.push_back({x, y, size, colour, flags, text});
+    }
+    void DrawName(float x, float y, float size, uint32_t colour, const std::string& name) override {
+        drawn.push_back({x, y, size, colour, 0, name, true});
     }
     void PlaySoundEvent(const std::string& name) override { sounds.push_back(name); }
     std::vector<DrawnText> drawn;
@@ -254,6 +258,7 @@ TEST_F(HighScoreTest, DrawRowsPlacesColoursAndBlinksTheCursor) {
             EXPECT_FLOAT_EQ(d.size, 0.032f);
             EXPECT_EQ(d.colour, colour) << "row " << r;
             EXPECT_EQ(d.flags, 0);
+            EXPECT_EQ(d.name, column == 1) << "row " << r << " column " << column;
         }
         EXPECT_FLOAT_EQ(host.drawn[static_cast<size_t>(r * 3)].x, 0.29f);
         EXPECT_FLOAT_EQ(host.drawn[static_cast<size_t>(r * 3 + 1)].x, 0.33f);

@@ -166,6 +166,22 @@ TEST_F(FontTest, TextsAreTranslatedFirst) {
     EXPECT_TRUE(device.calls.empty());
 }
 
+// Names players type are drawn as typed, whatever the language file makes of such a word.
+TEST_F(FontTest, LiteralTextIsNeitherTranslatedNorAPicture) {
+    device.AddFile("Graphics/logo.png", 100, 50);
+    Load("SymbolList=ABgpn.\r\nAB=Graphics\\logo.png\r\n");
+    bitmapFont.DrawText(0.1f, 0.5f, 0.04f, White, TEXT_LITERAL, "AB");
+    ASSERT_EQ(device.draws.size(), 1u);
+    EXPECT_EQ(device.draws[0].texture, bitmapFont.FontTexture());
+    EXPECT_EQ(Quads(device.draws[0]).size(), 2u);
+    device.ClearRecord();
+    bitmapFont.DrawText(0.1f, 0.5f, 0.04f, White, TEXT_LITERAL, "A.png");
+    ASSERT_EQ(device.draws.size(), 1u);
+    EXPECT_EQ(Quads(device.draws[0]).size(), 5u);
+    EXPECT_EQ(device.loadsOf.count("A.png"), 0u);
+    EXPECT_EQ(device.loadsOf.count("Graphics/logo.png"), 0u);
+}
+
 TEST_F(FontTest, GlyphsShareOneDrawWithBlendingAroundIt) {
     Load("SymbolList=AB\r\n");
     device.states[RenderState::AlphaBlendEnable] = 1;
