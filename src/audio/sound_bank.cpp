@@ -276,16 +276,22 @@ float Sound::GetFrequency() const {
 }
 
 Sound* Sound::Clone() {
-    SoundGuard guard(SoundMutex());
-    Sound* copy = new Sound(name, key, Group());
-    copy->volume = volume;
-    copy->flags |= flags & (SoundLooping | SoundUserBit);
-    if (decoder) {
-        copy->Load();
-    } else if (buffer != 0 && device) {
-        copy->buffer = device->DuplicateBuffer(buffer);
-        if (copy->buffer != 0) copy->SetVolume(copy->volume);
+    Sound* copy = nullptr;
+    bool streamed = false;
+    {
+        SoundGuard guard(SoundMutex());
+        copy = new Sound(name, key, Group());
+        copy->volume = volume;
+        copy->flags |= flags & (SoundLooping | SoundUserBit);
+        streamed = decoder != nullptr;
+        if (!streamed && buffer != 0 && device) {
+            copy->buffer = device->DuplicateBuffer(buffer);
+            if (copy->buffer != 0) copy->SetVolume(copy->volume);
+        }
     }
+    // A streamed sound opens its own decoder, outside the lock: a file that no longer decodes is
+    // reported in a message box, and the feeder must not wait for it.
+    if (streamed) copy->Load();
     return copy;
 }
 

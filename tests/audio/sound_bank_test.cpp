@@ -2,6 +2,9 @@
 // volumes, the volume and pan scales, streamed sounds refilled as they play, and the log lines.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <future>
+
 #include "audio/sound_bank.h"
 #include "audio_test_support.h"
 #include "core/game_core.h"
@@ -197,6 +200,29 @@ TEST_F(SoundBankTest, AStreamedSoundPlaysThroughOnceInFull) {
     const std::vector<int16_t> again = LeftChannel(Render(mixer, 100));
     EXPECT_EQ(again[0], samples[0]);
     EXPECT_EQ(again[99], samples[99]);
+}
+
+// A streamed file that broke after its first load, asked for under another spelling: its message box
+// may stay open for long, and the mixer's feeder must still get at the sounds meanwhile.
+TEST_F(SoundBankTest, ACloneOfABrokenStreamedFileIsReportedOutsideTheSoundLock) {
+    WriteBytes(scratch.Sound("song.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(5000, 7))));
+    ASSERT_TRUE(bank.AddSound("Sound\\song.wav", MusicGroup));
+    Sound* original = bank.SoundAt(0);
+    ASSERT_TRUE(original->IsStreamed());
+    WriteBytes(scratch.Sound("song.wav"), {'b', 'r', 'o', 'k', 'e', 'n'});
+    bool reported = false, feederGotThrough = false;
+    std::future<void> feeder;  // outlives the box, so a feeder left waiting can finish afterwards
+    SetSoundMessageBox([&](const std::string& text, const std::string&) {
+        reported = text == "Sound\\song.wav";
+        feeder = std::async(std::launch::async, [original] { original->Update(); });
+        feederGotThrough = feeder.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+    });
+    Sound* clone = CreateSound("sound\\SONG.wav", MusicGroup);
+    ASSERT_NE(clone, nullptr);
+    EXPECT_TRUE(reported);
+    EXPECT_TRUE(feederGotThrough);
+    EXPECT_EQ(clone->BufferId(), 0);
+    delete clone;
 }
 
 TEST_F(SoundBankTest, ALoopingStreamedWaveStartsAgainAfterItsEnd) {
