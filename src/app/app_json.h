@@ -1,5 +1,5 @@
 // The game as JSON for the headless runner: the --dump state (application state, options, the whole
-// GameState with the design's field names, the well's cells, the piece, the bonus items, the
+// GameState under its own field names, the well's cells, the piece, the bonus items, the
 // high-score tables) and the fields of --trace events.
 #pragma once
 

@@ -364,8 +364,9 @@ std::string Screen::HandleMouse(uint32_t messageId, int x, int y, bool leftButto
 }
 
 int Screen::IsChecked(std::string_view name) const {
+    // Any button of that name counts: a later one may be the one that was clicked or restored.
     for (const ScreenButton& b : buttons)
-        if (b.name == name) return b.checked ? 1 : 0;
+        if (b.name == name && b.checked) return 1;
     return 0;
 }
 

@@ -217,7 +217,7 @@ TEST_F(ScreenTest, CheckBoxesFlipAndStoreThemselves) {
     EXPECT_EQ(screen.IsChecked("btnPlay"), 0);
 }
 
-TEST_F(ScreenTest, SetCheckedSetsEveryButtonOfThatName) {
+TEST_F(ScreenTest, SetCheckedSetsEveryButtonOfThatNameAndAnyOfThemCounts) {
     Screen screen = Load(std::string(MiddleButton) + "<Button name=\"btnSound\" outImgChecked=\"x.tga\"/>\n");
     screen.SetChecked("btnSound", 1);
     EXPECT_EQ(screen.Buttons()[0].checked, 1);
@@ -225,6 +225,13 @@ TEST_F(ScreenTest, SetCheckedSetsEveryButtonOfThatName) {
     EXPECT_EQ(Option("btnSound"), "1");
     screen.SetChecked("btnNobody", 1);
     EXPECT_EQ(Option("btnNobody"), "");
+
+    // A plain button before the check box of the same name: the check box restored from the options
+    // answers for the name.
+    WriteConfig("btnMusic=1\r\n");
+    Screen plainFirst = Load("<Button name=\"btnMusic\"/>\n<Button name=\"btnMusic\" outImgChecked=\"c.tga\"/>\n");
+    EXPECT_EQ(plainFirst.Buttons()[0].checked, 0);
+    EXPECT_EQ(plainFirst.IsChecked("btnMusic"), 1);
 }
 
 TEST_F(ScreenTest, PicturesFollowHoverAndCheckedStates) {
