@@ -10,6 +10,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kelvane: %s\n", error.c_str());
         return 2;
     }
+    // Before the game object exists: building it reads the screen files and the options, and
+    // logs what it misses in whatever directory --help was asked from.
+    if (options->help) {
+        std::fputs(RunOptionsUsage().c_str(), stdout);
+        return 0;
+    }
     GameApp app;
     return app.Run(*options);
 }
