@@ -76,9 +76,9 @@ HResult GameApp::InitApplication() {
             ShowMessageBox(caption, text);
         }
     });
-    const std::optional<uint32_t> fixedSeed = Options().seed;
-    // The run's own clock starts at zero here, so the seed comes from the system's tick count.
-    SeedRandom(fixedSeed ? *fixedSeed : SystemTickCountMs() * 10);
+    // The framework fixes the run's seed before start-up: --seed, or the system's tick count times ten
+    // (the run's own clock starts at zero here).
+    SeedRandom(Options().seed.value_or(SystemTickCountMs() * 10));
 
     core.state.gameModeIndex = 1;
     core.state.gameStartTime = core.state.lastStepTime = now;

@@ -24,9 +24,10 @@
 namespace {
 
 // Exit codes: a failed start-up (or a device that cannot be rebuilt) is 1, a bad command line or
-// script is 2.
+// script is 2, a run that went well but could not write all of its screenshots, dump or trace is 3.
 constexpr int ExitStartFailed = 1;
 constexpr int ExitBadInput = 2;
+constexpr int ExitOutputFailed = 3;
 // A headless run with nothing to end it stops after this much virtual time.
 constexpr double SafetyLimitSeconds = 600;
 // This many failed frames in a row end the run: the device is not coming back.
@@ -56,6 +57,7 @@ void ReleaseHeldNotices() {
 
 // The --trace file of the running application.
 std::FILE* traceFile = nullptr;
+bool traceFailed = false;  // a line could not be written: the trace is incomplete
 int64_t traceFrame = 0;
 float traceNow = 0;
 
@@ -154,10 +156,14 @@ struct Application::Impl {
 
 // The framework's own steps, kept out of the public class.
 struct FrameworkAccess {
+    static double ScriptFps(const Application::Impl& impl) { return impl.options.fps > 0 ? impl.options.fps : 60; }
+
     static void Dispatch(Application& app, const Message& message, bool fromPlayer, bool trackKeys = true) {
         Application::Impl& impl = *app.impl;
         if (trackKeys) impl.input.keys.Apply(message);
-        if (fromPlayer && impl.recorder.IsOpen()) impl.recorder.Record(message, TickCountMs() - impl.startMs);
+        if (fromPlayer && impl.recorder.IsOpen() && !impl.recorder.Record(message, TickCountMs() - impl.startMs)) {
+            ReportPlatformNotice("the recording reached the size a script may have; the rest of the input is not recorded");
+        }
         app.HandleMessage(message);
         if (message.id == WM_KILLFOCUS) {
             // Pads do not report while the window is in the background: let go of what they held.
@@ -248,8 +254,14 @@ struct FrameworkAccess {
         }
 
         if (!impl.script) return;
+        // Headless, a script's frames are the virtual clock's; in a window they are real time at the
+        // script's frame rate, as the recorder wrote them, whatever the screen's refresh.
+        const int64_t scriptFrame =
+            impl.options.headless
+                ? impl.frame
+                : static_cast<int64_t>(std::floor(static_cast<double>(TickCountMs() - impl.startMs) * ScriptFps(impl) / 1000.0));
         const std::vector<ScriptEvent>& events = impl.script->events;
-        while (impl.running && impl.nextScriptEvent < events.size() && events[impl.nextScriptEvent].frame <= impl.frame) {
+        while (impl.running && impl.nextScriptEvent < events.size() && events[impl.nextScriptEvent].frame <= scriptFrame) {
             const ScriptEvent& scripted = events[impl.nextScriptEvent++];
             Point centre;
             if (scripted.op == ScriptOp::ClickAction && !app.FindActionCentre(scripted.text, centre)) {
@@ -294,6 +306,11 @@ struct FrameworkAccess {
         }
     }
 
+    // A run that otherwise went well still tells its caller that an output is missing.
+    static void OutputFailed(Application::Impl& impl) {
+        if (impl.exitCode == 0) impl.exitCode = ExitOutputFailed;
+    }
+
     static void TakeScreenshots(Application& app) {
         Application::Impl& impl = *app.impl;
         for (const auto& [frame, file] : impl.options.screenshots) {
@@ -305,6 +322,7 @@ struct FrameworkAccess {
                 !WritePng(file, width, height, rgba)) {
                 std::fprintf(stderr, "kelvane: the screenshot %s of frame %lld could not be written\n", file.c_str(),
                              static_cast<long long>(frame));
+                OutputFailed(impl);
             }
         }
     }
@@ -317,8 +335,14 @@ struct FrameworkAccess {
         for (auto& [id, controller] : impl.controllers) SDL_GameControllerClose(controller);
         impl.controllers.clear();
         impl.recorder.Close();
-        if (traceFile) std::fclose(traceFile);
-        traceFile = nullptr;
+        if (traceFile) {
+            if (std::ferror(traceFile) || std::fclose(traceFile) != 0) traceFailed = true;
+            traceFile = nullptr;
+            if (traceFailed) {
+                std::fprintf(stderr, "kelvane: the trace %s could not be written in full\n", impl.options.traceFile.c_str());
+                OutputFailed(impl);
+            }
+        }
         impl.window.reset();
         impl.windowView.window = nullptr;
         impl.script.reset();
@@ -420,6 +444,7 @@ int Application::Run(const RunOptions& options) {
         }
         impl->nextScriptEvent = 0;
     }
+    traceFailed = false;
     if (!options.traceFile.empty()) {
         traceFile = std::fopen(options.traceFile.c_str(), "w");
         if (!traceFile) {
@@ -480,6 +505,9 @@ int Application::Run(const RunOptions& options) {
 
     // A headless run lives on the virtual clock from the start, so its log and timers replay exactly.
     if (headless) SetVirtualTickCount(0);
+    // The run's random seed: --seed, or the system tick count times ten (0 on the virtual clock). Fixed
+    // here so that a recording can name it and its replay deals the same pieces.
+    if (!impl->options.seed) impl->options.seed = SystemTickCountMs() * 10;
     HResult result = InitApplication();
     ReleaseHeldNotices();
     if (Failed(result)) {
@@ -514,7 +542,8 @@ int Application::Run(const RunOptions& options) {
         impl->exitCode = ExitStartFailed;
         return FrameworkAccess::Finish(*this, true);
     }
-    if (!options.recordFile.empty() && !impl->recorder.Open(options.recordFile, static_cast<float>(fps), error)) {
+    if (!options.recordFile.empty() &&
+        !impl->recorder.Open(options.recordFile, static_cast<float>(fps), *impl->options.seed, error)) {
         ReportPlatformNotice(error + "; the input is not recorded");
     }
 
@@ -538,7 +567,8 @@ int Application::Run(const RunOptions& options) {
     int failedInARow = 0;
     while (impl->running) {
         if (headless) {
-            SetVirtualTickCount(static_cast<uint32_t>(static_cast<double>(impl->frame) * 1000.0 / fps));
+            // Wraps like a millisecond tick counter on very long or very slow runs.
+            SetVirtualTickCount(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<double>(impl->frame) * 1000.0 / fps)));
             impl->now = static_cast<float>(static_cast<double>(impl->frame) / fps);
         }
         traceFrame = impl->frame;
@@ -585,6 +615,7 @@ int Application::Run(const RunOptions& options) {
         if (frame >= impl->frame) {
             std::fprintf(stderr, "kelvane: the screenshot %s was not taken: the run ended before frame %lld\n",
                          file.c_str(), static_cast<long long>(frame));
+            FrameworkAccess::OutputFailed(*impl);
         }
     }
     if (!options.dumpFile.empty()) {
@@ -593,7 +624,10 @@ int Application::Run(const RunOptions& options) {
             WriteStateJson(dump);
             dump << '\n';
         }
-        if (!dump) std::fprintf(stderr, "kelvane: cannot write the state dump %s\n", options.dumpFile.c_str());
+        if (!dump) {
+            std::fprintf(stderr, "kelvane: cannot write the state dump %s\n", options.dumpFile.c_str());
+            FrameworkAccess::OutputFailed(*impl);
+        }
     }
     return FrameworkAccess::Finish(*this, true);
 }
@@ -604,7 +638,7 @@ void TraceEvent(const char* name, const std::string& fieldsJson) {
                        ",\"event\":" + JsonString(name ? name : "");
     if (!fieldsJson.empty()) line += "," + fieldsJson;
     line += "}\n";
-    std::fputs(line.c_str(), traceFile);
+    if (std::fputs(line.c_str(), traceFile) < 0) traceFailed = true;
 }
 
 void SetPlatformNoticeHandler(std::function<void(const std::string&)> handler) { noticeHandler = std::move(handler); }

@@ -42,17 +42,21 @@ bool ParseInteger(std::string_view word, int64_t lo, int64_t hi, int64_t& value)
 }
 
 // Converts UTF-8 text to code-page bytes; false when a character has no code-page byte.
+size_t CountCharacters(std::string_view utf8) {
+    size_t characters = 0;
+    for (char c : utf8) {
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
+    }
+    return characters;
+}
+
 bool ToCodePage(std::string_view utf8, std::string& bytes) {
     std::vector<Message> chars;
     AppendTextMessages(utf8, chars);
     bytes.clear();
     for (const Message& m : chars) bytes.push_back(static_cast<char>(m.wParam));
-    // Every UTF-8 character gives exactly one byte when it is representable: count the characters.
-    size_t characters = 0;
-    for (char c : utf8) {
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++characters;
-    }
-    return characters == bytes.size();
+    // Every UTF-8 character gives exactly one byte when it is representable.
+    return CountCharacters(utf8) == bytes.size();
 }
 
 struct LineParser {
@@ -190,6 +194,12 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
             std::string bytes;
             if (rest.empty()) {
                 parser.Fail("\"text\" needs some text");
+                return std::nullopt;
+            }
+            // One event per character: a line that would overflow the script is refused before
+            // anything is built for it.
+            if (script.events.size() + CountCharacters(rest) > ScriptMaxEvents) {
+                parser.Fail("more than " + std::to_string(ScriptMaxEvents) + " events");
                 return std::nullopt;
             }
             if (!ToCodePage(rest, bytes)) {
@@ -331,7 +341,7 @@ void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCen
 
 ScriptRecorder::~ScriptRecorder() { Close(); }
 
-bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, std::string& error) {
+bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, uint32_t seed, std::string& error) {
     Close();
     file = std::fopen(nativePath.c_str(), "w");
     if (!file) {
@@ -340,8 +350,14 @@ bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, 
     }
     fps = framesPerSecond;
     lastFrame = -1;
-    std::fprintf(file, "# Player input recorded at %g frames per second; replay with --headless --fps %g --script\n",
-                 static_cast<double>(fps), static_cast<double>(fps));
+    bytesWritten = 0;
+    eventsWritten = 0;
+    char header[200];
+    std::snprintf(header, sizeof header,
+                  "# Player input recorded at %g frames per second with seed %u; replay with --headless --fps %g "
+                  "--seed %u --script\n",
+                  static_cast<double>(fps), seed, static_cast<double>(fps), seed);
+    Write(header);
     return true;
 }
 
@@ -372,16 +388,28 @@ std::string ScriptRecorder::LineFor(const Message& message) {
     }
 }
 
-void ScriptRecorder::Record(const Message& message, uint32_t elapsedMs) {
-    if (!file) return;
+bool ScriptRecorder::Record(const Message& message, uint32_t elapsedMs) {
+    if (!file) return true;
     std::string line = LineFor(message);
-    if (line.empty()) return;
+    if (line.empty()) return true;
     auto frame = static_cast<int64_t>(std::floor(static_cast<double>(elapsedMs) * fps / 1000.0));
-    if (frame != lastFrame) {
-        std::fprintf(file, "at %lld\n", static_cast<long long>(frame));
-        lastFrame = frame;
+    std::string text;
+    if (frame != lastFrame) text = "at " + std::to_string(frame) + "\n";
+    text += line + "\n";
+    // The recording stays a script the parser takes: it ends before it grows past a script's limits.
+    if (bytesWritten + text.size() > ScriptMaxBytes || eventsWritten + 1 > ScriptMaxEvents) {
+        Close();
+        return false;
     }
-    std::fprintf(file, "%s\n", line.c_str());
+    lastFrame = frame;
+    ++eventsWritten;
+    Write(text);
+    return true;
+}
+
+void ScriptRecorder::Write(const std::string& text) {
+    std::fputs(text.c_str(), file);
+    bytesWritten += text.size();
 }
 
 void ScriptRecorder::Close() {

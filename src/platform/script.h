@@ -64,17 +64,22 @@ void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCen
 class ScriptRecorder {
 public:
     ~ScriptRecorder();
-    bool Open(const std::string& nativePath, float fps, std::string& error);
+    // The header names the frame rate and the run's random seed that the replay needs.
+    bool Open(const std::string& nativePath, float fps, uint32_t seed, std::string& error);
     bool IsOpen() const { return file != nullptr; }
     // One input message of the player at the given time since the loop started. Messages that the
-    // replay regenerates by itself (a key's control character, the context menu) are skipped.
-    void Record(const Message& message, uint32_t elapsedMs);
+    // replay regenerates by itself (a key's control character, the context menu) are skipped. False
+    // when the recording has just reached the size a script may have and has ended.
+    bool Record(const Message& message, uint32_t elapsedMs);
     void Close();
     // The script line a message is recorded as ("" for messages that are not recorded).
     static std::string LineFor(const Message& message);
 
 private:
+    void Write(const std::string& text);
+
     std::FILE* file = nullptr;
     float fps = 60;
     int64_t lastFrame = -1;
+    size_t bytesWritten = 0, eventsWritten = 0;
 };

@@ -298,6 +298,31 @@ TEST(HeadlessRun, ScriptErrorsStopTheRun) {
     std::filesystem::remove(missing);
 }
 
+// Outputs that cannot be written make a run that otherwise went well end with 3, not with success.
+TEST(HeadlessRun, UnwrittenOutputsAreNotASuccess) {
+    const std::string nowhere = "/nonexistent-kelvane-dir/out";
+    struct Case {
+        const char* what;
+        std::function<void(RunOptions&)> set;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"screenshot", [&](RunOptions& o) { o.screenshots = {{1, nowhere + ".png"}}; }, "could not be written"},
+        {"dump", [&](RunOptions& o) { o.dumpFile = nowhere + ".json"; }, "cannot write the state dump"},
+        {"trace", [](RunOptions& o) { o.traceFile = "/dev/full"; }, "could not be written in full"},
+    };
+    for (const Case& c : cases) {
+        ProbeApp app;
+        app.onFrame = [](ProbeApp&, size_t) { TraceEvent("probe", "\"text\":\"" + std::string(64, 'x') + "\""); };
+        RunOptions options = Headless(3);
+        c.set(options);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(app.Run(options), 3) << c.what;
+        const std::string stderrText = testing::internal::GetCapturedStderr();
+        EXPECT_NE(stderrText.find(c.message), std::string::npos) << c.what << ": " << stderrText;
+    }
+}
+
 TEST(HeadlessRun, ScreenshotShowsTheDrawnFrame) {
     std::string first = TempFile("shot1.png").string(), second = TempFile("shot2.png").string();
     ProbeApp app;
@@ -305,7 +330,7 @@ TEST(HeadlessRun, ScreenshotShowsTheDrawnFrame) {
     RunOptions options = Headless(3);
     options.screenshots = {{1, first}, {2, second}, {9, TempFile("never.png").string()}};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(app.Run(options), 0);
+    EXPECT_EQ(app.Run(options), 3);  // the run went well, but one of its pictures is missing
     std::string stderrText = testing::internal::GetCapturedStderr();
     EXPECT_NE(stderrText.find("never.png was not taken"), std::string::npos);
 

@@ -155,6 +155,9 @@ TEST(ScriptParser, BadLinesNameTheirLine) {
     }
     EXPECT_EQ(ParseError(std::string("wait 1\nwait\0 2", 13)).rfind("script:2:", 0), 0u);
     EXPECT_EQ(ParseError(std::string(ScriptMaxBytes + 1, '#')).rfind("script:1:", 0), 0u);
+    // A text line longer than a script's events may be is refused before its events are built.
+    EXPECT_EQ(ParseError("wait 1\ntext " + std::string(ScriptMaxEvents + 1, 'a')),
+              "script:2: more than " + std::to_string(ScriptMaxEvents) + " events");
 }
 
 TEST(ScriptParser, MissingFileIsAnError) {
@@ -228,7 +231,7 @@ TEST(ScriptRecorder, RecordingReplaysTheSameMessages) {
     {
         ScriptRecorder recorder;
         std::string error;
-        ASSERT_TRUE(recorder.Open(path.string(), 60, error)) << error;
+        ASSERT_TRUE(recorder.Open(path.string(), 60, 4242, error)) << error;
         for (const auto& [message, ms] : played) recorder.Record(message, ms);
     }
     std::string error;
@@ -262,10 +265,34 @@ TEST(ScriptRecorder, RecordingReplaysTheSameMessages) {
     EXPECT_EQ(at1500->frame, 90);
 }
 
+// The header names what the replay needs; a recording that reaches a script's size ends there and
+// still loads.
+TEST(ScriptRecorder, TheHeaderNamesTheSeedAndTheRecordingStaysLoadable) {
+    auto path = std::filesystem::temp_directory_path() / ("kelvane-long-" + std::to_string(::getpid()) + ".txt");
+    ScriptRecorder recorder;
+    std::string error;
+    ASSERT_TRUE(recorder.Open(path.string(), 30, 123450, error)) << error;
+    const Message key{WM_KEYDOWN, 'A', 0};
+    size_t recorded = 0;
+    while (recorder.Record(key, static_cast<uint32_t>(recorded / 4))) ++recorded;
+    EXPECT_EQ(recorded, ScriptMaxEvents);
+    EXPECT_FALSE(recorder.IsOpen());
+    EXPECT_TRUE(recorder.Record(key, 0));  // nothing more is written once it has ended
+
+    std::ifstream in(path);
+    std::string header;
+    std::getline(in, header);
+    EXPECT_NE(header.find("--fps 30 --seed 123450 --script"), std::string::npos) << header;
+    std::optional<Script> script = LoadScript(path.string(), error);
+    std::filesystem::remove(path);
+    ASSERT_TRUE(script) << error;
+    EXPECT_EQ(script->events.size(), ScriptMaxEvents);
+}
+
 TEST(ScriptRecorder, UnwritablePathIsReported) {
     ScriptRecorder recorder;
     std::string error;
-    EXPECT_FALSE(recorder.Open("/nonexistent/dir/rec.txt", 60, error));
+    EXPECT_FALSE(recorder.Open("/nonexistent/dir/rec.txt", 60, 0, error));
     EXPECT_FALSE(error.empty());
     recorder.Record({WM_CLOSE, 0, 0}, 0);  // a closed recorder ignores input
 }
