@@ -134,6 +134,17 @@ TEST(ImageLoading, RefusesGarbageTruncatedEmptyAndOversizedFiles) {
     huge.resize(huge.size() + 64, 0);
     EXPECT_FALSE(DecodeImage(huge, image, error));
     EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    // A short file that claims the largest picture is refused, not decoded into 256 MB of nothing;
+    // a picture that compresses as well as a picture can still loads.
+    std::vector<uint8_t> hollow = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x20, 0x00, 0x20, 32, 8};
+    hollow.resize(hollow.size() + 64, 0);
+    EXPECT_FALSE(DecodeImage(hollow, image, error));
+    EXPECT_NE(error.find("8192 x 8192 pixels cannot come from a file of 82 bytes"), std::string::npos) << error;
+    const std::vector<uint8_t> plain(1024 * 1024 * 4, 0x55);
+    ASSERT_TRUE(stbi_write_png((dir / "plain.png").c_str(), 1024, 1024, 4, plain.data(), 1024 * 4));
+    const std::vector<uint8_t> plainPng = ReadBytes(dir / "plain.png");
+    ASSERT_TRUE(DecodeImage(plainPng, image, error)) << error << " (" << plainPng.size() << " bytes)";
+    EXPECT_EQ(image.rgba, plain);
     // The largest accepted side still decodes.
     std::vector<uint8_t> edge = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x20, 1, 0, 32, 8};
     edge.resize(edge.size() + 8192 * 4, 0x7F);
