@@ -83,9 +83,8 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
         error = "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
         return false;
     }
-    // No picture format packs much more than a thousand bytes of pixels into one byte of file (deflate
-    // stops at about 1032 to 1): a small file that claims a huge picture is damaged, and decoding it
-    // would fill up to 256 MB with nothing.
+    // No picture format packs more than about 33,000 bytes of pixels into one byte of file: a small file
+    // that claims a huge picture is damaged, and decoding it would fill up to 256 MB with nothing.
     if (size_t(width) * size_t(height) * 4 > bytes.size() * MaxPixelBytesPerFileByte) {
         error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels cannot come from a file of " + std::to_string(bytes.size()) + " bytes";

@@ -11,9 +11,9 @@
 
 // Largest accepted width or height: the device's texture limit.
 constexpr int MaxImageSide = 8192;
-// The most bytes of decoded pixels a byte of file is believed to hold (about four times what any
-// format reaches).
-constexpr size_t MaxPixelBytesPerFileByte = 4096;
+// The most bytes of decoded pixels a byte of file is believed to hold: a one-bit palette PNG of one
+// colour unpacks each bit into 32 and deflate packs about 1032 bytes into one, about 33,000 in all.
+constexpr size_t MaxPixelBytesPerFileByte = 65536;
 // Largest picture file read at all (an uncompressed 8192 x 8192 picture with headroom).
 constexpr size_t MaxImageFileBytes = size_t(MaxImageSide) * MaxImageSide * 4 + (1u << 20);
 
