@@ -13,7 +13,7 @@ const char* const MusicTrackFiles[GameTrackCount] = {
 namespace {
 
 bool FileExists(const std::string& nativePath) {
-    std::FILE* file = std::fopen(nativePath.c_str(), "rb");
+    std::FILE* file = OpenRegularFile(nativePath);
     if (!file) return false;
     std::fclose(file);
     return true;

@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/paths.h"
+
 namespace {
 
 uint32_t Le32(const uint8_t* p) {
@@ -23,7 +25,7 @@ constexpr uint64_t MaxDecodedBytes = 0x7FFFFFF0u;
 }  // namespace
 
 FileByteSource::FileByteSource(const std::string& nativePath) {
-    file = std::fopen(nativePath.c_str(), "rb");
+    file = OpenRegularFile(nativePath);
     if (!file) return;
     if (std::fseek(file, 0, SEEK_END) == 0) {
         const long end = std::ftell(file);
@@ -195,7 +197,7 @@ OggDecoder::~OggDecoder() { Close(0); }
 
 int OggDecoder::Open(const std::string& nativePath) {
     Close(0);
-    stream->stdioFile = std::fopen(nativePath.c_str(), "rb");
+    stream->stdioFile = OpenRegularFile(nativePath);
     if (!stream->stdioFile) return 1;
     return OpenStream();
 }

@@ -7,9 +7,11 @@
 
 #include <stb_image.h>
 
+#include "platform/paths.h"
+
 bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error) {
     bytes.clear();
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(nativePath.c_str(), "rb"), &std::fclose);
+    std::unique_ptr<FILE, int (*)(FILE*)> file(OpenRegularFile(nativePath), &std::fclose);
     if (!file) {
         error = "cannot open " + nativePath;
         return false;

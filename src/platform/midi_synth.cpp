@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/paths.h"
+
 namespace {
 
 constexpr size_t MaxMidiFileBytes = 16u << 20;
@@ -274,7 +276,7 @@ int MidiSynth::AddSong(std::vector<uint8_t> bytes, std::string& error) {
 }
 
 int MidiSynth::LoadSongFile(const std::string& nativePath, std::string& error) {
-    std::FILE* file = std::fopen(nativePath.c_str(), "rb");
+    std::FILE* file = OpenRegularFile(nativePath);
     if (!file) {
         error = "cannot open";
         return -1;

@@ -1,5 +1,9 @@
 #include "platform/paths.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -8,6 +12,21 @@ std::string NativePath(const std::string& gamePath) {
     std::string path = gamePath;
     std::replace(path.begin(), path.end(), '\\', '/');
     return path;
+}
+
+std::FILE* OpenRegularFile(const std::string& nativePath) {
+    // Opening without blocking returns at once even for a pipe; the flag is dropped again for the reads.
+    const int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE* file = ::fdopen(fd, "rb");
+    if (!file) ::close(fd);
+    return file;
 }
 
 std::string CurrentDirectory() {

@@ -4,11 +4,17 @@
 // subsystem may use this module.
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
 // "Graphics\font01.tga" -> "Graphics/font01.tga". Every file the game opens goes through this.
 std::string NativePath(const std::string& gamePath);
+
+// Opens a regular file for reading ("rb"); nullptr for a missing file and for anything else found
+// under the name (a directory, a named pipe, a device), without waiting on it: a pipe with no writer
+// would otherwise hold the game at its first read for ever.
+std::FILE* OpenRegularFile(const std::string& nativePath);
 
 // The process's current directory, without a trailing separator ("" if it cannot be read).
 std::string CurrentDirectory();

@@ -4,6 +4,8 @@
 
 #include <stb_truetype.h>
 
+#include "platform/paths.h"
+
 struct TrueTypeFont::Impl {
     std::vector<unsigned char> bytes;
     stbtt_fontinfo info{};
@@ -16,7 +18,7 @@ TrueTypeFont::~TrueTypeFont() = default;
 bool TrueTypeFont::LoadFromFile(const std::string& nativePath) {
     impl->loaded = false;
     impl->bytes.clear();
-    std::FILE* file = std::fopen(nativePath.c_str(), "rb");
+    std::FILE* file = OpenRegularFile(nativePath);
     if (!file) return false;
     constexpr size_t MaxFontBytes = 64u << 20;  // fonts are a few hundred KiB; refuse anything absurd
     unsigned char buffer[65536];

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "persist/config.h"
 #include "persist/log.h"
@@ -124,17 +123,15 @@ void Screen::Clear() {
 }
 
 int Screen::LoadFromXml(const std::string& fileName) {
-    std::ifstream file(NativePath(fileName), std::ios::binary);
     std::string bytes;
     bool readable = false;
-    if (file) {
-        file.seekg(0, std::ios::end);
-        const std::streamoff size = file.tellg();
-        if (size >= 0 && static_cast<uint64_t>(size) <= MaxScreenFileSize) {
-            bytes.resize(static_cast<size_t>(size));
-            file.seekg(0, std::ios::beg);
-            readable = static_cast<bool>(file.read(bytes.data(), size));
-        }
+    if (std::FILE* file = OpenRegularFile(NativePath(fileName))) {
+        char chunk[16384];
+        size_t got = 0;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() + got <= MaxScreenFileSize)
+            bytes.append(chunk, got);
+        readable = got == 0 && !std::ferror(file);
+        std::fclose(file);
     }
     if (!readable) {
         Clear();

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -42,6 +46,36 @@ TEST(Paths, ListFilesFiltersAndSortsByName) {
 
 // The run's clock starts at zero; the seed of a normal run comes from the machine's uptime instead, so
 // two runs do not deal the same pieces.
+TEST(Paths, OnlyRegularFilesOpenAndNothingWaitsOnAPipe) {
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / "kelvane_open_test";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "folder");
+    std::ofstream(dir / "file") << "bytes";
+    ASSERT_EQ(mkfifo((dir / "pipe").c_str(), 0600), 0);
+    // In a child with an alarm: a pipe opened the ordinary way would wait for a writer for ever.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        alarm(10);
+        int failures = 0;
+        if (std::FILE* file = OpenRegularFile((dir / "file").string())) {
+            char text[8] = {};
+            failures += std::fread(text, 1, sizeof text, file) != 5 || std::string(text) != "bytes";
+            std::fclose(file);
+        } else {
+            ++failures;
+        }
+        for (const char* name : {"folder", "pipe", "missing"}) failures += OpenRegularFile((dir / name).string()) != nullptr;
+        _exit(failures);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    fs::remove_all(dir);
+    ASSERT_TRUE(WIFEXITED(status)) << "opening the pipe waited";
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "a file opened wrongly (or something else did)";
+}
+
 TEST(Clock, TheSystemTickCountIsTheUptimeNotTheRunsClock) {
     ASSERT_FALSE(IsClockVirtual());
     const uint32_t run = TickCountMs(), system = SystemTickCountMs();
