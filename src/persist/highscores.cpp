@@ -1,6 +1,7 @@
 #include "persist/highscores.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "persist/log.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
+#include "platform/paths.h"
 
 namespace {
 
@@ -21,7 +23,7 @@ size_t NameLength(const HighScoreEntry& entry) { return strnlen(entry.name, size
 
 // Copies a file byte for byte to a new name, replacing an older copy only once the new one is complete.
 bool CopyFile(const std::string& from, const std::string& to) {
-    std::FILE* in = std::fopen(from.c_str(), "rb");
+    std::FILE* in = OpenRegularFile(from);
     if (!in) return false;
     const std::string temp = to + ".part";
     std::FILE* out = std::fopen(temp.c_str(), "wb");
@@ -40,7 +42,8 @@ bool CopyFile(const std::string& from, const std::string& to) {
     }
     ok = ok && !std::ferror(in);
     std::fclose(in);
-    ok = std::fflush(out) == 0 && ok;
+    // The copy reaches the disk before anything replaces the original.
+    ok = std::fflush(out) == 0 && ::fsync(fileno(out)) == 0 && ok;
     ok = std::fclose(out) == 0 && ok;
     ok = ok && std::rename(temp.c_str(), to.c_str()) == 0;
     if (!ok) std::remove(temp.c_str());
@@ -122,6 +125,13 @@ bool HighScoreTable::LoadOrCreate() {
         }
         WriteLog("High scores: 'scores.ini' cannot be read; kept it as 'scores.ini.bak' and started empty tables",
                  LogTimeStamp | LogWarning);
+        // A file that cannot even be rewritten key by key (too large to read, say) would refuse every
+        // later save: with its copy kept, it gives way to a fresh one.
+        if (!Save()) {
+            const std::string block = EncodeBlock();
+            IniWriteFreshFile(path, ScoresSection, ScoresKey, EncodeStructure(block.data(), block.size()));
+        }
+        return false;
     }
     Save();
     return false;

@@ -290,7 +290,9 @@ enum class ReadResult { Ok, Missing, Failed };
 // Reads a whole regular file of at most IniMaxFileSize bytes; identity is taken before the read.
 ReadResult ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity) {
     text.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking, so that a named pipe under the file's name is refused at once instead of
+    // waiting for a writer; reads of a regular file are not affected.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
     ++fileReads;
     struct stat st {};
@@ -392,14 +394,28 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// Rewrites an existing file where it is, for a directory the game may not create files in. The space
+// is reserved first, so that a full disk refuses the save before a byte of the old text is touched.
+bool RewriteInPlace(const std::string& path, std::string_view text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ok = ok && (text.empty() || ::posix_fallocate(fd, 0, static_cast<off_t>(text.size())) == 0);
+    ok = ok && WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
 // Replaces the file at path by text: a complete, synced temporary file is renamed over it. The
 // temporary file has one fixed name per file, so a save cut short by a crash leaves at most one
-// leftover beside it, which the next save reuses, instead of a new one after every crash.
+// leftover beside it, which the next save reuses, instead of a new one after every crash. Where no
+// temporary file can be made (a directory closed to the player that holds files open to them), an
+// existing file is rewritten in place rather than the save being lost.
 bool ReplaceFile(const std::string& path, std::string_view text, mode_t mode) {
     std::string temp = path + ".tmp";
     ::unlink(temp.c_str());  // never write through a leftover link
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return false;
+    if (fd < 0) return ::access(path.c_str(), F_OK) == 0 && RewriteInPlace(path, text);
     bool ok = ::fchmod(fd, mode) == 0;
     ok = ok && WriteAll(fd, text);
     ok = ok && ::fsync(fd) == 0;
@@ -465,6 +481,8 @@ bool IniWriteString(const std::string& pathIn, std::string_view section, std::st
     mode_t mode = 0644;
     switch (ReadWholeFile(path, text, identity)) {
         case ReadResult::Ok: {
+            // A file the player made read-only stays as it is.
+            if (::access(path.c_str(), W_OK) != 0) return false;
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
             break;
@@ -479,6 +497,21 @@ bool IniWriteString(const std::string& pathIn, std::string_view section, std::st
     DropCached(path);
     if (updated.size() > IniMaxFileSize) return false;
     return ReplaceFile(path, updated, mode);
+}
+
+bool IniWriteFreshFile(const std::string& pathIn, std::string_view section, std::string_view key,
+                       std::string_view value) {
+    if (!IniCanWrite(section, key, value)) return false;
+    const std::string path = ResolveLink(pathIn);
+    mode_t mode = 0644;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) return false;
+        mode = st.st_mode & 07777;
+    }
+    DropCached(pathIn);
+    DropCached(path);
+    return ReplaceFile(path, IniSetValue("", section, key, value), mode);
 }
 
 void IniForgetCache() { Cache().clear(); }

@@ -8,7 +8,8 @@
 //  - A write creates the file and the section when needed and keeps every other line, comment and the
 //    order of the file; the file is then written with CR LF. Writes are atomic (temporary file in the
 //    same directory, flushed and synced, renamed over the old one): a failed write leaves the old
-//    file as it was.
+//    file as it was. Only where the directory takes no new file is a writable file rewritten in
+//    place, with its space reserved first. A read-only file is never written.
 //  - Parsed files are cached and checked on every read (size, times, inode), so an edit made while
 //    the game runs is seen at the next read. Files larger than IniMaxFileSize read as missing.
 #pragma once
@@ -60,8 +61,13 @@ bool IniReadString(const std::string& path, std::string_view section, std::strin
                    size_t maxLength = IniMaxValueLength);
 
 // Writes section/key = value into the file at path. False when it was not written (names or value
-// not writable, the old file unreadable, the directory not writable); the old file is then unchanged.
+// not writable, the old file unreadable or read-only, neither the directory nor the file writable);
+// the old file is then unchanged.
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
+
+// Replaces the whole file at path by one holding only section/key = value, whatever the old file was
+// (for a damaged file that has been put aside). False when it was not written.
+bool IniWriteFreshFile(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
 
 // Drops every cached file, so the next read parses afresh.
 void IniForgetCache();

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <vector>
@@ -238,6 +239,27 @@ TEST_F(HighScoreTest, StartUpKeepsAnUnreadableFileBeforeStartingAfresh) {
     std::filesystem::create_directory("scores.ini.bak/x");  // a directory that rename cannot replace
     EXPECT_FALSE(table.LoadOrCreate());
     EXPECT_EQ(ReadFile("scores.ini"), damaged);
+}
+
+TEST_F(HighScoreTest, AFileTooLargeToRewriteGivesWayToAFreshOneOnceKept) {
+    std::filesystem::remove_all("scores.ini.bak");
+    WriteFile("scores.ini", "[HIGH SCORES]\r\nData=1\r\n");
+    std::filesystem::resize_file("scores.ini", IniMaxFileSize + 1);
+    EXPECT_FALSE(table.LoadOrCreate());
+    EXPECT_EQ(std::filesystem::file_size("scores.ini.bak"), IniMaxFileSize + 1);
+    EXPECT_LT(std::filesystem::file_size("scores.ini"), 10000u);
+    // Scores are saved again from then on.
+    Fill({7});
+    ASSERT_TRUE(table.Save());
+    EXPECT_TRUE(table.Load());
+    EXPECT_EQ(Score(0), 7u);
+}
+
+TEST_F(HighScoreTest, APipeNamedLikeTheScoresFileHoldsNothingUp) {
+    ASSERT_EQ(mkfifo("scores.ini", 0600), 0);
+    EXPECT_EQ(RunInChild([this] { return table.LoadOrCreate() ? 1 : 0; }), 0);
+    EXPECT_FALSE(Exists("scores.ini.bak"));
+    EXPECT_EQ(RunInChild([this] { return table.Save() ? 1 : 0; }), 0);
 }
 
 TEST_F(HighScoreTest, DrawRowsPlacesColoursAndBlinksTheCursor) {

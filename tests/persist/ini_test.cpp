@@ -140,12 +140,54 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFile) {
         << "the temporary file was left behind";
 
     EXPECT_FALSE(IniWriteString("missing-dir/a.ini", "S", "K", "v"));
+}
+
+TEST_F(IniTest, ADirectoryThatTakesNoNewFileStillHasItsFilesSaved) {
+    WriteFile("a.ini", "; kept\r\n[S]\r\nK=old\r\n" + std::string(4000, ';') + "\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat("a.ini", &st), 0);
+    const ino_t before = st.st_ino;
+    // Something in the way of the temporary file that cannot be removed: the file is rewritten in place.
+    std::filesystem::create_directories("a.ini.tmp/x");
+    ASSERT_TRUE(IniWriteString("a.ini", "S", "K", "new"));
+    EXPECT_EQ(ReadFile("a.ini"), "; kept\r\n[S]\r\nK=new\r\n" + std::string(4000, ';') + "\r\n");
+    ASSERT_EQ(stat("a.ini", &st), 0);
+    EXPECT_EQ(st.st_ino, before);
+    std::filesystem::create_directories("b.ini.tmp/x");
+    EXPECT_FALSE(IniWriteString("b.ini", "S", "K", "v")) << "a new file cannot be made that way";
+    EXPECT_FALSE(Exists("b.ini"));
+    std::filesystem::remove_all("a.ini.tmp");
+
+    // The same for a directory closed to the player, where permissions apply (not as root); a file
+    // the player made read-only is never written, wherever it is.
     ASSERT_EQ(chmod(dir.c_str(), 0500), 0);
-    if (access(dir.c_str(), W_OK) != 0) {  // only where permissions apply (not as root)
-        EXPECT_FALSE(IniWriteString("a.ini", "S", "K", "new"));
-        EXPECT_EQ(Value("a.ini", "S", "K"), "old");
+    if (access(dir.c_str(), W_OK) != 0) {
+        EXPECT_TRUE(IniWriteString("a.ini", "S", "K", "newer"));
+        EXPECT_EQ(Value("a.ini", "S", "K"), "newer");
+        ASSERT_EQ(chmod("a.ini", 0444), 0);
+        EXPECT_FALSE(IniWriteString("a.ini", "S", "K", "newest"));
+        ASSERT_EQ(chmod(dir.c_str(), 0700), 0);
+        EXPECT_FALSE(IniWriteString("a.ini", "S", "K", "newest"));
+        EXPECT_FALSE(IniWriteFreshFile("a.ini", "S", "K", "newest"));
+        EXPECT_EQ(Value("a.ini", "S", "K"), "newer");
     }
     chmod(dir.c_str(), 0700);
+}
+
+TEST_F(IniTest, APipeUnderTheNameIsRefusedAtOnce) {
+    ASSERT_EQ(mkfifo("a.ini", 0600), 0);
+    EXPECT_EQ(RunInChild([] { return Value("a.ini", "S", "K") == "<missing>" ? 0 : 1; }), 0);
+    EXPECT_EQ(RunInChild([] { return IniWriteString("a.ini", "S", "K", "v") ? 1 : 0; }), 0);
+    EXPECT_EQ(RunInChild([] { return IniWriteFreshFile("a.ini", "S", "K", "v") ? 1 : 0; }), 0);
+}
+
+TEST_F(IniTest, AFreshFileHoldsOnlyTheOneValue) {
+    WriteFile("a.ini", "junk\n[S]\nK=old\nOther=1\n" + std::string(1000, '\0'));
+    ASSERT_TRUE(IniWriteFreshFile("a.ini", "S", "K", "new"));
+    EXPECT_EQ(ReadFile("a.ini"), "[S]\r\nK=new\r\n");
+    EXPECT_EQ(Value("a.ini", "S", "Other"), "<missing>");
+    EXPECT_FALSE(IniWriteFreshFile("a.ini", "S", "K", "new\r\n[Injected]"));
+    EXPECT_EQ(ReadFile("a.ini"), "[S]\r\nK=new\r\n");
 }
 
 void CrashBeforeRename(const std::string&) { _exit(0); }

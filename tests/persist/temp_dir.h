@@ -3,9 +3,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -46,6 +48,19 @@ protected:
         return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     static bool Exists(const std::string& name) { return std::filesystem::exists(name); }
+
+    // Runs body in a child process given ten seconds: its result, or -1 when it hung or crashed.
+    static int RunInChild(const std::function<int()>& body) {
+        const pid_t child = fork();
+        if (child < 0) return -1;
+        if (child == 0) {
+            alarm(10);
+            _exit(body());
+        }
+        int status = 0;
+        if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
+    }
 
     std::filesystem::path previous;
     std::filesystem::path dir;
