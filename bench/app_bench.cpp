@@ -45,8 +45,8 @@ struct Samples {
 struct Plan {
     int64_t warmUp = 60;     // frames before each stretch, for lazily loaded textures and caches
     int64_t measured = 800;  // frames of each stretch, half of them empty
-    int64_t menuStart = 0, classicClick = 0, classicStart = 0, leaveClick = 0, colourClick = 0, colourStart = 0,
-            end = 0;
+    int64_t menuStart = 0, classicClick = 0, classicStart = 0, leaveClick = 0, colourClick = 0,
+            colourStart = 0, end = 0;
 
     explicit Plan(int64_t measuredFrames) : measured(measuredFrames) {
         menuStart = 1 + warmUp;
@@ -62,7 +62,9 @@ struct Plan {
     // entry should the score have entered the table, and into a colour game without bonuses (mode 3).
     std::string Script() const {
         std::string s;
-        auto at = [&](int64_t frame, const std::string& line) { s += "at " + std::to_string(frame) + "\n" + line + "\n"; };
+        auto at = [&](int64_t frame, const std::string& line) {
+            s += "at " + std::to_string(frame) + "\n" + line + "\n";
+        };
         at(classicClick, "click procNewGame");
         at(classicClick + 10, "click procStart1");
         at(leaveClick, "key press Esc");
@@ -105,7 +107,8 @@ public:
         empty = IsEmptyFrame(current);
 
         if (current == plan.colourStart - plan.warmUp) FillWell();
-        if (current < static_cast<int64_t>(stateSeen.size())) stateSeen[static_cast<size_t>(current)] = appState;
+        if (current < static_cast<int64_t>(stateSeen.size()))
+            stateSeen[static_cast<size_t>(current)] = appState;
         if (empty) return S_OK;
         if (wellFilled) {
             // The same full well every frame, with the piece's step timer just restarted so that the
@@ -164,13 +167,15 @@ private:
 double Percentile(std::vector<double> values, double p) {
     if (values.empty()) return 0;
     std::sort(values.begin(), values.end());
-    const size_t index = std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5));
+    const size_t index =
+        std::min(values.size() - 1, static_cast<size_t>(p * static_cast<double>(values.size() - 1) + 0.5));
     return values[index];
 }
 
 void PrintRow(const char* name, const char* kind, const std::vector<double>& values) {
-    std::printf("  %-24s %-6s %6zu %9.3f %9.3f %9.3f %9.3f\n", name, kind, values.size(), Percentile(values, 0.5),
-                Percentile(values, 0.95), Percentile(values, 0.99), Percentile(values, 1.0));
+    std::printf("  %-24s %-6s %6zu %9.3f %9.3f %9.3f %9.3f\n", name, kind, values.size(),
+                Percentile(values, 0.5), Percentile(values, 0.95), Percentile(values, 0.99),
+                Percentile(values, 1.0));
 }
 
 // Copies the built game's assets (not the player's files) into a fresh temporary directory.
@@ -196,7 +201,8 @@ int main() {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     int64_t measured = 800;
-    if (const char* text = std::getenv("KELVANE_APP_BENCH_FRAMES")) measured = std::clamp<int64_t>(std::atoll(text), 20, 100'000);
+    if (const char* text = std::getenv("KELVANE_APP_BENCH_FRAMES"))
+        measured = std::clamp<int64_t>(std::atoll(text), 20, 100'000);
     measured += measured % 2;
     const Plan plan(measured);
 
@@ -213,7 +219,8 @@ int main() {
     // glFinish through SDL, which has the GL library loaded by the time the first frame runs.
     static FinishFunction glFinishFunction = nullptr;
     FinishFunction finish = [] {
-        if (!glFinishFunction) glFinishFunction = reinterpret_cast<FinishFunction>(SDL_GL_GetProcAddress("glFinish"));
+        if (!glFinishFunction)
+            glFinishFunction = reinterpret_cast<FinishFunction>(SDL_GL_GetProcAddress("glFinish"));
         if (glFinishFunction) glFinishFunction();
     };
 
@@ -241,8 +248,8 @@ int main() {
             const AppState seen = app.stateSeen[static_cast<size_t>(f)];
             if (stretch == None || seen == (stretch == Menu ? MainMenu : Playing)) continue;
             if (statesRight)
-                std::fprintf(stderr, "app_bench: frame %lld of the %s was drawn in state %d\n", static_cast<long long>(f),
-                             StretchNames[stretch], static_cast<int>(seen));
+                std::fprintf(stderr, "app_bench: frame %lld of the %s was drawn in state %d\n",
+                             static_cast<long long>(f), StretchNames[stretch], static_cast<int>(seen));
             statesRight = false;
         }
         statesRight &= app.wellFilled;
@@ -253,22 +260,26 @@ int main() {
 
     double load[3] = {0, 0, 0};
     if (std::FILE* file = std::fopen("/proc/loadavg", "r")) {
-        if (std::fscanf(file, "%lf %lf %lf", &load[0], &load[1], &load[2]) != 3) load[0] = load[1] = load[2] = -1;
+        if (std::fscanf(file, "%lf %lf %lf", &load[0], &load[1], &load[2]) != 3)
+            load[0] = load[1] = load[2] = -1;
         std::fclose(file);
     }
 
-    std::printf("Kelvane whole-program benchmark, offscreen 800 x 600 (load average %.2f %.2f %.2f)\n", load[0], load[1],
-                load[2]);
+    std::printf("Kelvane whole-program benchmark, offscreen 800 x 600 (load average %.2f %.2f %.2f)\n",
+                load[0], load[1], load[2]);
     std::printf("  start to first finished menu frame: %.1f ms (goal < 500)\n", firstFrameMs);
     std::printf("  frame cost in ms, finished with glFinish; game frames and empty frames alternate\n");
-    std::printf("  %-24s %-6s %6s %9s %9s %9s %9s\n", "stretch", "frame", "count", "median", "p95", "p99", "max");
+    std::printf("  %-24s %-6s %6s %9s %9s %9s %9s\n", "stretch", "frame", "count", "median", "p95", "p99",
+                "max");
     for (int i = 0; i < StretchCount; ++i) {
         PrintRow(StretchNames[i], "game", samples[i].game);
         PrintRow("", "empty", samples[i].empty);
-        std::printf("  %-24s %-6s %6s %9.3f\n", "", "diff", "", Percentile(samples[i].game, 0.5) - Percentile(samples[i].empty, 0.5));
+        std::printf("  %-24s %-6s %6s %9.3f\n", "", "diff", "",
+                    Percentile(samples[i].game, 0.5) - Percentile(samples[i].empty, 0.5));
     }
     std::printf("  cells in the full well: %d\n", wellCount);
-    std::printf("  peak resident memory: %.1f MiB (goal < 150)\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    std::printf("  peak resident memory: %.1f MiB (goal < 150)\n",
+                static_cast<double>(usage.ru_maxrss) / 1024.0);
     if (exitCode != 0 || !statesRight) {
         std::fprintf(stderr, "app_bench: the run did not go as planned (exit code %d, states %s)\n", exitCode,
                      statesRight ? "as planned" : "not as planned");

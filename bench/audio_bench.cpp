@@ -52,10 +52,12 @@ std::vector<uint8_t> ChordsMidi() {
     std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20};
     for (int beat = 0; beat < 120; ++beat) {
         const uint8_t root = static_cast<uint8_t>(48 + beat % 12);
-        for (uint8_t note : {root, static_cast<uint8_t>(root + 4), static_cast<uint8_t>(root + 7), static_cast<uint8_t>(root + 12)})
+        for (uint8_t note : {root, static_cast<uint8_t>(root + 4), static_cast<uint8_t>(root + 7),
+                             static_cast<uint8_t>(root + 12)})
             for (uint8_t b : {uint8_t{0}, uint8_t{0x90}, note, uint8_t{100}}) track.push_back(b);
         track.insert(track.end(), {0x83, 0x60, 0x80, root, 0});  // 480 ticks later
-        for (uint8_t note : {static_cast<uint8_t>(root + 4), static_cast<uint8_t>(root + 7), static_cast<uint8_t>(root + 12)})
+        for (uint8_t note : {static_cast<uint8_t>(root + 4), static_cast<uint8_t>(root + 7),
+                             static_cast<uint8_t>(root + 12)})
             for (uint8_t b : {uint8_t{0}, uint8_t{0x80}, note, uint8_t{0}}) track.push_back(b);
     }
     track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
@@ -73,10 +75,12 @@ std::filesystem::path PrepareFiles() {
     for (int i = 0; i < 7; ++i) {
         const std::string name = std::string(WaveEffectFiles[i]).substr(6);
         const std::vector<uint8_t> bytes = WaveBytes(i % 2 ? 2 : 1, i % 3 ? 44100 : 22050, 1.0);
-        std::ofstream(dir / "Sound" / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+        std::ofstream(dir / "Sound" / name, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     }
     const std::vector<uint8_t> song = ChordsMidi();
-    std::ofstream(dir / "Sound" / "music_1.mid", std::ios::binary).write(reinterpret_cast<const char*>(song.data()), song.size());
+    std::ofstream(dir / "Sound" / "music_1.mid", std::ios::binary)
+        .write(reinterpret_cast<const char*>(song.data()), song.size());
     return dir;
 }
 
@@ -87,7 +91,7 @@ void MixerCostPerAudioSecond(benchmark::State& state) {
     WaveEffects effects;
     effects.Init(&mixer);
     for (const char* file : WaveEffectFiles) effects.Load(file);
-    effects.Load(WaveEffectFiles[0]);  // an eighth effect
+    effects.Load(WaveEffectFiles[0]);                 // an eighth effect
     for (int n = 1; n <= 8; ++n) effects.Play(n, 1);  // all looping, so all eight sound throughout
     MusicPlayer music;
     const bool withMusic = music.InitMusic(&mixer) && music.LoadTrack("Sound\\music_1.mid") &&
@@ -95,7 +99,8 @@ void MixerCostPerAudioSecond(benchmark::State& state) {
     std::vector<int16_t> block(512 * 2);
     const std::clock_t cpuStart = std::clock();
     for (auto _ : state) {
-        for (int done = 0; done < MixRate; done += 512) mixer.MixBlock(block.data(), 512);  // as the device callback does
+        for (int done = 0; done < MixRate; done += 512)
+            mixer.MixBlock(block.data(), 512);  // as the device callback does
         benchmark::DoNotOptimize(block.data());
     }
     // Each iteration is one second of audio, so CPU seconds per iteration x 100 is the share of a core.
@@ -145,6 +150,12 @@ void EffectLatencyOnDevice(benchmark::State& state) {
     ReleaseWaveEffects();
     mixer.Close();
 }
-BENCHMARK(EffectLatencyOnDevice)->Arg(256)->Arg(512)->Arg(1024)->UseManualTime()->Iterations(200)->Unit(benchmark::kMillisecond);
+BENCHMARK(EffectLatencyOnDevice)
+    ->Arg(256)
+    ->Arg(512)
+    ->Arg(1024)
+    ->UseManualTime()
+    ->Iterations(200)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -29,8 +29,10 @@ public:
         for (const char* language : {"ENGLISH", "DEUTSCH"}) {
             out << "[" << language << "]\r\n";
             out << "SymbolList=ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789.,:!?\r\n";
-            for (int line = 1; line <= 8; ++line) out << "Line0" << line << "_Width=12 11 13 12 10 9 14 12 5 8\r\n";
-            for (int i = 0; i < 100; ++i) out << "Menu text number " << i << "=" << language << " text " << i << "\r\n";
+            for (int line = 1; line <= 8; ++line)
+                out << "Line0" << line << "_Width=12 11 13 12 10 9 14 12 5 8\r\n";
+            for (int i = 0; i < 100; ++i)
+                out << "Menu text number " << i << "=" << language << " text " << i << "\r\n";
             out << "\r\n";
         }
         out.close();

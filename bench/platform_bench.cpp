@@ -38,7 +38,8 @@ std::unique_ptr<Mesh> CubeMesh() {
         for (const auto& c : {std::pair{-1.f, 1.f}, {1.f, 1.f}, {-1.f, -1.f}, {1.f, -1.f}})
             subset.vertices.push_back({0.45f * (nz.x + c.first * right.x + c.second * up.x),
                                        0.45f * (nz.y + c.first * right.y + c.second * up.y),
-                                       0.45f * (nz.z + c.first * right.z + c.second * up.z), nz.x, nz.y, nz.z, 0, 0});
+                                       0.45f * (nz.z + c.first * right.z + c.second * up.z), nz.x, nz.y, nz.z,
+                                       0, 0});
         for (uint32_t i : {0u, 1u, 2u, 2u, 1u, 3u}) subset.indices.push_back(base + i);
     }
     mesh->Subsets().push_back(subset);

@@ -10,13 +10,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const WaveFile wave(data, size);
-    if (wave.valid && (wave.data.size() != wave.dataSize || wave.dataSize % wave.format.blockAlign != 0)) __builtin_trap();
+    if (wave.valid && (wave.data.size() != wave.dataSize || wave.dataSize % wave.format.blockAlign != 0))
+        __builtin_trap();
 
     WavDecoder decoder;
     if (decoder.OpenSource(std::make_unique<MemoryByteSource>(data, size)) == 0) {
         std::vector<uint8_t> buffer(4099);
         for (int i = 0; i < 4; ++i) {
-            const uint32_t got = decoder.Read(buffer.data(), static_cast<uint32_t>(buffer.size()), i % 2 == 1);
+            const uint32_t got =
+                decoder.Read(buffer.data(), static_cast<uint32_t>(buffer.size()), i % 2 == 1);
             if (got > buffer.size() || decoder.position > decoder.total) __builtin_trap();
         }
         decoder.Rewind();

@@ -26,7 +26,8 @@ std::vector<std::string> NamesFrom(std::string_view text) {
     size_t pos = 0;
     while (names.size() < 24 && pos < text.size()) {
         size_t end = text.find_first_of("\r\n", pos);
-        std::string_view line = text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        std::string_view line =
+            text.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         size_t open = line.find('['), close = line.find(']');
         if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
             names.emplace_back(line.substr(open + 1, close - open - 1));

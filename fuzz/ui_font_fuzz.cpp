@@ -27,7 +27,8 @@ void Check(bool condition) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static bool ready = [] {
-        const auto dir = std::filesystem::temp_directory_path() / ("kelvane_ui_font_fuzz_" + std::to_string(::getpid()));
+        const auto dir =
+            std::filesystem::temp_directory_path() / ("kelvane_ui_font_fuzz_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         std::filesystem::current_path(dir);
         SetLanguageName("ENGLISH");
@@ -57,8 +58,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(bitmapFont.SymbolList().size() <= 254);
     for (int i = 0; i < 256; ++i) {
         const int cell = bitmapFont.GlyphIndex(static_cast<unsigned char>(i));
-        Check(cell == -1 || (cell >= 0 && static_cast<size_t>(cell) < bitmapFont.SymbolList().size() &&
-                             static_cast<unsigned char>(bitmapFont.SymbolList()[static_cast<size_t>(cell)]) == i));
+        Check(cell == -1 ||
+              (cell >= 0 && static_cast<size_t>(cell) < bitmapFont.SymbolList().size() &&
+               static_cast<unsigned char>(bitmapFont.SymbolList()[static_cast<size_t>(cell)]) == i));
     }
     std::vector<GlyphPlacement> glyphs;
     bitmapFont.Layout(bytes.substr(0, 512), 0.01f, glyphs);

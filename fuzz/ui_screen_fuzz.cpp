@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FuzzWindow window;
     static bool ready = [] {
         // Logs and options go to a scratch directory of this process.
-        const auto dir = std::filesystem::temp_directory_path() / ("kelvane_ui_screen_fuzz_" + std::to_string(::getpid()));
+        const auto dir =
+            std::filesystem::temp_directory_path() / ("kelvane_ui_screen_fuzz_" + std::to_string(::getpid()));
         std::filesystem::create_directories(dir);
         std::filesystem::current_path(dir);
         textureRegistry.BindDevice(&window, nullptr);
@@ -53,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const ScreenButton& b : screen.Buttons())
         Check(b.name.size() <= ScreenFieldLength && b.action.size() <= ScreenFieldLength &&
               b.outImgChecked.size() <= ScreenFieldLength && b.hovered == 0);
-    for (const ScreenText& t : screen.Texts()) Check(t.text.size() <= ScreenTextLength && t.name.size() <= ScreenFieldLength);
+    for (const ScreenText& t : screen.Texts())
+        Check(t.text.size() <= ScreenTextLength && t.name.size() <= ScreenFieldLength);
     for (const ScreenSlider& s : screen.Sliders()) Check(s.value >= 0 && s.value <= 1);
 
     screen.Draw();

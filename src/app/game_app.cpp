@@ -4,10 +4,10 @@
 #include <cstdio>
 
 #include "app/app_json.h"
+#include "app/subsystems.h"
 #include "audio/music_player.h"
 #include "audio/sound_bank.h"
 #include "audio/wave_effects.h"
-#include "app/subsystems.h"
 #include "persist/config.h"
 #include "persist/log.h"
 #include "platform/clock.h"
@@ -18,7 +18,8 @@ namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
 
-const char* const AppStateNames[] = {"MainMenu", "SelectGame", "Playing", "GameOver", "Paused", "HighScores", "Options"};
+const char* const AppStateNames[] = {"MainMenu", "SelectGame", "Playing", "GameOver",
+                                     "Paused",   "HighScores", "Options"};
 }  // namespace
 
 Subsystems& Subsystems::Get() {
@@ -43,13 +44,20 @@ GameApp::~GameApp() = default;
 
 Screen* GameApp::CurrentScreen() {
     switch (appState) {
-        case MainMenu: return &mainScreen;
-        case SelectGame: return &selectScreen;
-        case Playing: return &inGameScreen;
-        case Paused: return &pauseScreen;
-        case AppState::HighScores: return &highScoreScreen;
-        case AppState::Options: return &optionsScreen;
-        case GameOver: break;
+        case MainMenu:
+            return &mainScreen;
+        case SelectGame:
+            return &selectScreen;
+        case Playing:
+            return &inGameScreen;
+        case Paused:
+            return &pauseScreen;
+        case AppState::HighScores:
+            return &highScoreScreen;
+        case AppState::Options:
+            return &optionsScreen;
+        case GameOver:
+            break;
     }
     return nullptr;
 }
@@ -219,7 +227,8 @@ int64_t GameApp::HandleMessage(const Message& message) {
         RunHighScoreCommand(highScoreScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
     }
     if (appState == Paused) {
-        if (RunPauseCommand(pauseScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown))) return finish();
+        if (RunPauseCommand(pauseScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown)))
+            return finish();
     }
     if (appState == Playing) {
         if (inGameScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown) == "procPause") {
@@ -296,7 +305,8 @@ void GameApp::RunSelectCommand(const std::string& action) {
         SetAppState(MainMenu);
         return;
     }
-    static const char* const starts[] = {"procStart1", "procStart2", "procStart3", "procStart4", "procStart5", "procStart6"};
+    static const char* const starts[] = {"procStart1", "procStart2", "procStart3",
+                                         "procStart4", "procStart5", "procStart6"};
     for (int i = 0; i < 6; ++i) {
         if (action == starts[i]) {
             core.state.gameModeIndex = i;
@@ -339,7 +349,9 @@ bool GameApp::RunPauseCommand(const std::string& action) {
 // ---------------------------------------------------------------------------------------------------
 // What the game core and the high-score table ask of the application
 
-bool GameApp::IsKeyHeld(int virtualKey) const { return CurrentInput().IsKeyHeld(virtualKey); }
+bool GameApp::IsKeyHeld(int virtualKey) const {
+    return CurrentInput().IsKeyHeld(virtualKey);
+}
 
 void GameApp::PlayEffect(WaveEffect effect) {
     TraceEvent("effect", JsonField("number", static_cast<int>(effect)));
@@ -355,7 +367,9 @@ void GameApp::OnGameOver() {
     SetAppState(GameOver);
 }
 
-void GameApp::OnGameEvent(const GameEvent& event) { TraceGameEvent(event, core.state); }
+void GameApp::OnGameEvent(const GameEvent& event) {
+    TraceGameEvent(event, core.state);
+}
 
 void GameApp::DrawText(float x, float y, float size, uint32_t colour, int flags, const std::string& text) {
     bitmapFont.DrawText(x, y, size, colour, static_cast<uint32_t>(flags), text);
@@ -365,7 +379,9 @@ void GameApp::DrawName(float x, float y, float size, uint32_t colour, const std:
     bitmapFont.DrawText(x, y, size, colour, TEXT_LITERAL, name);
 }
 
-void GameApp::PlaySoundEvent(const std::string& name) { ::PlaySoundEvent(name); }
+void GameApp::PlaySoundEvent(const std::string& name) {
+    ::PlaySoundEvent(name);
+}
 
 bool GameApp::FindActionCentre(const std::string& action, Point& centre) {
     Screen* screen = CurrentScreen();
@@ -374,4 +390,6 @@ bool GameApp::FindActionCentre(const std::string& action, Point& centre) {
     return found.has_value();
 }
 
-void GameApp::WriteStateJson(std::ostream& out) { WriteGameStateJson(*this, out); }
+void GameApp::WriteStateJson(std::ostream& out) {
+    WriteGameStateJson(*this, out);
+}

@@ -6,10 +6,10 @@
 #include "app/game_app.h"
 #include "app/hud.h"
 #include "app/subsystems.h"
-#include "ui/bitmap_font.h"
-#include "ui/texture_registry.h"
 #include "persist/config.h"
 #include "platform/clock.h"
+#include "ui/bitmap_font.h"
+#include "ui/texture_registry.h"
 
 namespace {
 constexpr ColourArgb White = 0xFFFFFFFF;
@@ -76,17 +76,20 @@ HResult GameApp::RenderFrame() {
         DrawHud();
         SetSceneLight(device, 1.0f);
         for (int kind = 0; kind < 2; ++kind) {
-            if (s.bonus[kind].active) sys.scene.DrawBonusItem(device, kind, s.bonus[kind].column, s.bonus[kind].row, now);
+            if (s.bonus[kind].active)
+                sys.scene.DrawBonusItem(device, kind, s.bonus[kind].column, s.bonus[kind].row, now);
         }
         SetSceneLight(device, 0.55f);
         if (s.levelUpProgress < 1.0f)
-            bitmapFont.DrawText(0.5f, 0.5f, LevelUpCaptionSize(s.levelUpProgress), White, TEXT_CENTRE, "Level Up");
+            bitmapFont.DrawText(0.5f, 0.5f, LevelUpCaptionSize(s.levelUpProgress), White, TEXT_CENTRE,
+                                "Level Up");
     }
 
     // 7 - 10.
     if (appState == Paused) pauseScreen.Draw();
     if (appState == GameOver)
-        bitmapFont.DrawText(0.5f, 0.5f, GameOverCaptionSize(now - s.gameOverTime), White, TEXT_CENTRE, "Game Over");
+        bitmapFont.DrawText(0.5f, 0.5f, GameOverCaptionSize(now - s.gameOverTime), White, TEXT_CENTRE,
+                            "Game Over");
     if (appState == AppState::Options) {
         optionsScreen.Draw();
         bitmapFont.DrawText(optionsScreen.GetTextX("txtBlocksType"), optionsScreen.GetTextY("txtBlocksType"),
@@ -98,13 +101,15 @@ HResult GameApp::RenderFrame() {
         highScores.DrawRows(0.28f, 0.032f, 0.29f, 0.33f, 0.65f);
         const std::string title = GameTypeTitle(s.gameModeIndex);
         if (!title.empty())
-            bitmapFont.DrawText(highScoreScreen.GetTextX("txtGameType"), highScoreScreen.GetTextY("txtGameType"),
+            bitmapFont.DrawText(highScoreScreen.GetTextX("txtGameType"),
+                                highScoreScreen.GetTextY("txtGameType"),
                                 highScoreScreen.GetTextSize("txtGameType"), White, TEXT_CENTRE, title);
     }
 
     // 11. The frame rate while F1 is held.
     if (CurrentInput().IsKeyHeld(VK_F1))
-        bitmapFont.DrawText(0.05f, 0.02f, 0.03f, White, TEXT_CENTRE, "FPS: " + Decimal(static_cast<int>(frameRate)));
+        bitmapFont.DrawText(0.05f, 0.02f, 0.03f, White, TEXT_CENTRE,
+                            "FPS: " + Decimal(static_cast<int>(frameRate)));
 
     // 12.
     device.EndScene();
@@ -115,7 +120,8 @@ void GameApp::DrawHud() {
     const GameState& s = core.state;
     Subsystems& sys = Subsystems::Get();
     auto value = [&](const char* name, const std::string& text) {
-        bitmapFont.DrawText(inGameScreen.GetTextX(name), inGameScreen.GetTextY(name), HudTextSize, White, TEXT_CENTRE, text);
+        bitmapFont.DrawText(inGameScreen.GetTextX(name), inGameScreen.GetTextY(name), HudTextSize, White,
+                            TEXT_CENTRE, text);
     };
     value("txtLevelNum", Decimal(s.level));
     value("txtTimeNum", FormatPlayTime(s.elapsedSeconds));

@@ -7,7 +7,8 @@
 #include "platform/paths.h"
 
 const char* const MusicTrackFiles[GameTrackCount] = {
-    "Sound\\music_1.mid", "Sound\\music_2.mid", "Sound\\music_3.mid", "Sound\\music_4.mid", "Sound\\music_5.mid",
+    "Sound\\music_1.mid", "Sound\\music_2.mid", "Sound\\music_3.mid",
+    "Sound\\music_4.mid", "Sound\\music_5.mid",
 };
 
 namespace {
@@ -41,7 +42,8 @@ bool MusicPlayer::InitMusic(AudioMixer* device) {
         static bool told = false;  // once per run
         if (!told) {
             told = true;
-            WriteLog(soundFont.empty() ? "MIDI music: no soundfont found (Sound\\*.sf2, /usr/share/sounds/sf2), the music is silent"
+            WriteLog(soundFont.empty() ? "MIDI music: no soundfont found (Sound\\*.sf2, "
+                                         "/usr/share/sounds/sf2), the music is silent"
                                        : "MIDI music: " + error + ", the music is silent",
                      LogWarning);
         }
@@ -82,7 +84,9 @@ bool MusicPlayer::StopMusic() {
     return true;
 }
 
-bool MusicPlayer::IsMusicPlaying() const { return ready && synth.IsPlaying(); }
+bool MusicPlayer::IsMusicPlaying() const {
+    return ready && synth.IsPlaying();
+}
 
 void MusicPlayer::ReleaseMusic() {
     // The mixer lets go of the synth first, so the audio thread never renders a synth being freed.
@@ -126,14 +130,30 @@ MusicPlayer& GameMusicPlayer() {
     return player;
 }
 
-bool InitMusic(AudioMixer* mixer) { return GameMusicPlayer().InitMusic(mixer); }
-bool LoadTrack(const std::string& fileName) { return GameMusicPlayer().LoadTrack(fileName); }
-bool PlayTrack(const std::string& fileName, int repeats) { return GameMusicPlayer().PlayTrack(fileName, repeats); }
-bool StopMusic() { return GameMusicPlayer().StopMusic(); }
-bool IsMusicPlaying() { return GameMusicPlayer().IsMusicPlaying(); }
-void ReleaseMusic() { GameMusicPlayer().ReleaseMusic(); }
-void PlayNextTrack(bool musicOn) { GameMusicPlayer().PlayNextTrack(musicOn); }
-void RunMusicCheck(float now, bool musicOn) { GameMusicPlayer().RunMusicCheck(now, musicOn); }
+bool InitMusic(AudioMixer* mixer) {
+    return GameMusicPlayer().InitMusic(mixer);
+}
+bool LoadTrack(const std::string& fileName) {
+    return GameMusicPlayer().LoadTrack(fileName);
+}
+bool PlayTrack(const std::string& fileName, int repeats) {
+    return GameMusicPlayer().PlayTrack(fileName, repeats);
+}
+bool StopMusic() {
+    return GameMusicPlayer().StopMusic();
+}
+bool IsMusicPlaying() {
+    return GameMusicPlayer().IsMusicPlaying();
+}
+void ReleaseMusic() {
+    GameMusicPlayer().ReleaseMusic();
+}
+void PlayNextTrack(bool musicOn) {
+    GameMusicPlayer().PlayNextTrack(musicOn);
+}
+void RunMusicCheck(float now, bool musicOn) {
+    GameMusicPlayer().RunMusicCheck(now, musicOn);
+}
 
 void LoadGameTracks() {
     for (const char* file : MusicTrackFiles) LoadTrack(file);

@@ -50,7 +50,8 @@ void UnregisterSound(Sound* sound) {
 
 bool SameKey(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -99,7 +100,8 @@ int SoundListSlots() {
 
 int LiveSoundCount() {
     SoundGuard guard(SoundMutex());
-    return static_cast<int>(std::count_if(List().slots.begin(), List().slots.end(), [](Sound* s) { return s != nullptr; }));
+    return static_cast<int>(
+        std::count_if(List().slots.begin(), List().slots.end(), [](Sound* s) { return s != nullptr; }));
 }
 
 void UpdateStreamingSounds() {
@@ -129,7 +131,9 @@ float GroupVolume(SoundGroup group) {
     return groupVolumes[group & 3];
 }
 
-void SetSoundMessageBox(SoundMessageBox function) { messageBox = std::move(function); }
+void SetSoundMessageBox(SoundMessageBox function) {
+    messageBox = std::move(function);
+}
 
 Sound::Sound(const std::string& name, const std::string& key, SoundGroup group) : name(name), key(key) {
     flags = (static_cast<uint32_t>(group) << SoundGroupShift) & SoundGroupMask;
@@ -260,7 +264,9 @@ void Sound::SetPan(float p) {
     device->SetPan(buffer, -(sign * VolumeToAttenuation(1.0f - magnitude)));
 }
 
-float Sound::GetPan() const { return pan; }
+float Sound::GetPan() const {
+    return pan;
+}
 
 void Sound::SetFrequency(float f) {
     SoundGuard guard(SoundMutex());
@@ -300,7 +306,8 @@ void Sound::Update() {
     if (!decoder || buffer == 0 || device == nullptr) return;
     const uint32_t cursor = device->Position(buffer);
     const uint32_t writePoint = bytesWritten % StreamBufferBytes;
-    const uint32_t free = writePoint <= cursor ? cursor - writePoint : cursor + StreamBufferBytes - writePoint;
+    const uint32_t free =
+        writePoint <= cursor ? cursor - writePoint : cursor + StreamBufferBytes - writePoint;
     if (free == 0) return;
     Fill(writePoint, free);
     if ((flags & SoundLooping) == 0) {
@@ -333,7 +340,8 @@ SoundBank& GameSoundBank() {
     return bank;
 }
 
-bool SoundBank::AddSoundEvent(const std::string& eventName, const std::vector<std::string>& files, float eventVolume) {
+bool SoundBank::AddSoundEvent(const std::string& eventName, const std::vector<std::string>& files,
+                              float eventVolume) {
     if (eventName.empty() || events.size() >= MaxSoundEvents) return false;
     SoundEvent event;
     event.name = eventName;
@@ -349,9 +357,13 @@ void SoundBank::DefineBuiltInEvents() {
     AddSoundEvent("type_01", {"Sound\\type_1.ogg", "Sound\\type_2.ogg", "Sound\\type_3.ogg"}, 1.0f);
 }
 
-bool SoundBank::PlaySoundFile(const std::string& fileName) { return PlaySound(FindOrLoadSound(fileName), false); }
+bool SoundBank::PlaySoundFile(const std::string& fileName) {
+    return PlaySound(FindOrLoadSound(fileName), false);
+}
 
-bool SoundBank::PlaySoundEvent(const std::string& eventName) { return PlaySound(PrepareSoundEvent(eventName), false); }
+bool SoundBank::PlaySoundEvent(const std::string& eventName) {
+    return PlaySound(PrepareSoundEvent(eventName), false);
+}
 
 int SoundBank::FindOrLoadSound(const std::string& fileName) {
     for (size_t i = 0; i < entries.size(); ++i)
@@ -437,7 +449,15 @@ void ReleaseSoundBank() {
     AttachSoundDevice(nullptr);
 }
 
-bool PlaySoundFile(const std::string& fileName) { return GameSoundBank().PlaySoundFile(fileName); }
-bool PlaySoundEvent(const std::string& eventName) { return GameSoundBank().PlaySoundEvent(eventName); }
-void SetEffectsVolume(float v) { GameSoundBank().SetEffectsVolume(v); }
-void SetMusicVolume(float v) { GameSoundBank().SetMusicVolume(v); }
+bool PlaySoundFile(const std::string& fileName) {
+    return GameSoundBank().PlaySoundFile(fileName);
+}
+bool PlaySoundEvent(const std::string& eventName) {
+    return GameSoundBank().PlaySoundEvent(eventName);
+}
+void SetEffectsVolume(float v) {
+    GameSoundBank().SetEffectsVolume(v);
+}
+void SetMusicVolume(float v) {
+    GameSoundBank().SetMusicVolume(v);
+}

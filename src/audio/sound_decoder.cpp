@@ -12,12 +12,16 @@
 namespace {
 
 uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) | (static_cast<uint32_t>(p[2]) << 16) |
-           (static_cast<uint32_t>(p[3]) << 24);
+    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
-bool IsChunk(const uint8_t* p, const char* id) { return std::memcmp(p, id, 4) == 0; }
+bool IsChunk(const uint8_t* p, const char* id) {
+    return std::memcmp(p, id, 4) == 0;
+}
 
 // Decoded sizes are 32-bit; longer sounds are cut to the largest whole number of frames below 2 GiB.
 constexpr uint64_t MaxDecodedBytes = 0x7FFFFFF0u;
@@ -104,8 +108,9 @@ bool ReadWaveLayout(ByteSource& source, WaveLayout& layout, std::string& error) 
             format.extraSize = Le16(record + 16);
             if (!IsPlayableFormat(format)) {
                 error = "unsupported format (tag " + std::to_string(format.formatTag) + ", " +
-                        std::to_string(format.channels) + " channels, " + std::to_string(format.bitsPerSample) +
-                        " bits, " + std::to_string(format.samplesPerSec) + " Hz)";
+                        std::to_string(format.channels) + " channels, " +
+                        std::to_string(format.bitsPerSample) + " bits, " +
+                        std::to_string(format.samplesPerSec) + " Hz)";
                 return false;
             }
             haveFormat = true;
@@ -134,7 +139,8 @@ uint32_t SoundDecoder::FinishRead(uint8_t* buffer, uint32_t delivered, uint32_t 
             Rewind();
             uint32_t got = 0;
             while (delivered < count && position < total) {
-                const uint32_t piece = ReadSome(buffer + delivered, std::min(count - delivered, total - position));
+                const uint32_t piece =
+                    ReadSome(buffer + delivered, std::min(count - delivered, total - position));
                 if (piece == 0) {
                     position = total;
                     break;
@@ -167,7 +173,9 @@ size_t StdioRead(void* destination, size_t size, size_t count, void* source) {
 int StdioSeek(void* source, ogg_int64_t offset, int whence) {
     return std::fseek(static_cast<OggStream*>(source)->stdioFile, static_cast<long>(offset), whence);
 }
-long StdioTell(void* source) { return std::ftell(static_cast<OggStream*>(source)->stdioFile); }
+long StdioTell(void* source) {
+    return std::ftell(static_cast<OggStream*>(source)->stdioFile);
+}
 
 size_t MemoryRead(void* destination, size_t size, size_t count, void* source) {
     OggStream* stream = static_cast<OggStream*>(source);
@@ -187,13 +195,17 @@ int MemorySeek(void* source, ogg_int64_t offset, int whence) {
     stream->memoryPosition = static_cast<size_t>(target);
     return 0;
 }
-long MemoryTell(void* source) { return static_cast<long>(static_cast<OggStream*>(source)->memoryPosition); }
+long MemoryTell(void* source) {
+    return static_cast<long>(static_cast<OggStream*>(source)->memoryPosition);
+}
 
 }  // namespace
 
 OggDecoder::OggDecoder() : stream(std::make_unique<OggStream>()) {}
 
-OggDecoder::~OggDecoder() { Close(0); }
+OggDecoder::~OggDecoder() {
+    Close(0);
+}
 
 int OggDecoder::Open(const std::string& nativePath) {
     Close(0);
@@ -233,7 +245,8 @@ int OggDecoder::OpenStream() {
     stream->open = true;
     const vorbis_info* info = ov_info(&stream->file, -1);
     const ogg_int64_t samples = ov_pcm_total(&stream->file, -1);
-    if (!info || info->channels < 1 || info->channels > 2 || info->rate < 1 || info->rate > 384000 || samples <= 0)
+    if (!info || info->channels < 1 || info->channels > 2 || info->rate < 1 || info->rate > 384000 ||
+        samples <= 0)
         return Close(1);
     format = WaveFormat();
     format.formatTag = WaveFormatPcm;
@@ -242,7 +255,8 @@ int OggDecoder::OpenStream() {
     format.bitsPerSample = 16;
     format.blockAlign = static_cast<uint16_t>(format.channels * 2);
     format.avgBytesPerSec = format.samplesPerSec * format.blockAlign;
-    uint64_t bytes = std::min<uint64_t>(static_cast<uint64_t>(samples) * 16 * format.channels / 8, MaxDecodedBytes);
+    uint64_t bytes =
+        std::min<uint64_t>(static_cast<uint64_t>(samples) * 16 * format.channels / 8, MaxDecodedBytes);
     bytes -= bytes % format.blockAlign;
     total = static_cast<uint32_t>(bytes);
     position = 0;
@@ -259,8 +273,8 @@ uint32_t OggDecoder::ReadSome(uint8_t* buffer, uint32_t count) {
     // A hole in the data is skipped; anything else that is not sound ends the data.
     for (int holes = 0; holes < 64; ++holes) {
         int section = 0;
-        const long got = ov_read(&stream->file, reinterpret_cast<char*>(buffer), static_cast<int>(std::min<uint32_t>(count, 65536)),
-                                 0, 2, 1, &section);
+        const long got = ov_read(&stream->file, reinterpret_cast<char*>(buffer),
+                                 static_cast<int>(std::min<uint32_t>(count, 65536)), 0, 2, 1, &section);
         if (got == OV_HOLE) continue;
         if (got <= 0) return 0;
         const vorbis_info* info = ov_info(&stream->file, section);
@@ -316,7 +330,9 @@ int WavDecoder::OpenSource(std::unique_ptr<ByteSource> from) {
     return 0;
 }
 
-void WavDecoder::Rewind() { position = 0; }
+void WavDecoder::Rewind() {
+    position = 0;
+}
 
 uint32_t WavDecoder::ReadSome(uint8_t* buffer, uint32_t count) {
     if (!source) return 0;

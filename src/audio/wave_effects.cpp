@@ -106,11 +106,21 @@ WaveEffects& GameWaveEffects() {
     return effects;
 }
 
-int InitWaveEffects(AudioMixer* mixer) { return GameWaveEffects().Init(mixer); }
-bool LoadWaveEffect(const std::string& gamePath) { return GameWaveEffects().Load(gamePath); }
-bool PlayWaveEffect(int number, uint32_t flags) { return GameWaveEffects().Play(number, flags); }
-bool StopWaveEffect(int number) { return GameWaveEffects().Stop(number); }
-void ReleaseWaveEffects() { GameWaveEffects().Release(); }
+int InitWaveEffects(AudioMixer* mixer) {
+    return GameWaveEffects().Init(mixer);
+}
+bool LoadWaveEffect(const std::string& gamePath) {
+    return GameWaveEffects().Load(gamePath);
+}
+bool PlayWaveEffect(int number, uint32_t flags) {
+    return GameWaveEffects().Play(number, flags);
+}
+bool StopWaveEffect(int number) {
+    return GameWaveEffects().Stop(number);
+}
+void ReleaseWaveEffects() {
+    GameWaveEffects().Release();
+}
 
 void LoadGameWaveEffects() {
     for (const char* file : WaveEffectFiles) LoadWaveEffect(file);

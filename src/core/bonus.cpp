@@ -2,7 +2,7 @@
 #include "core/game_core.h"
 
 namespace {
-constexpr int BonusLifetime = 10;       // seconds an item stays (compared as "more than")
+constexpr int BonusLifetime = 10;        // seconds an item stays (compared as "more than")
 constexpr int PointsBonusInterval = 10;  // seconds between appearance attempts, slot 0
 constexpr int ClearBonusInterval = 90;   // slot 1
 constexpr int PlacementAttempts = 10;

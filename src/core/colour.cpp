@@ -83,7 +83,8 @@ bool GameCore::AnyCellUnsettled() const {
         if (cell.falling) {
             return true;
         }
-        if (cell.row < WellRows && !IsCellOccupied(cell.column, cell.row + 1) && !BarBlocks(cell.column, cell.row + 1)) {
+        if (cell.row < WellRows && !IsCellOccupied(cell.column, cell.row + 1) &&
+            !BarBlocks(cell.column, cell.row + 1)) {
             return true;
         }
     }

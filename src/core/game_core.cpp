@@ -1,9 +1,9 @@
 // The game's step function and what it shares: the random generator, the frame-rate meter, the new
 // game, the level clock, the Classic step with its controls, and the per-frame animation advance.
+#include "core/game_core.h"
+
 #include <cmath>
 #include <limits>
-
-#include "core/game_core.h"
 
 namespace {
 // The run's one generator: a linear congruential generator with a 15-bit output.
@@ -28,7 +28,9 @@ constexpr int KeyLeft = 0x25;
 constexpr int KeyRight = 0x27;
 constexpr int KeyDown = 0x28;
 
-float LevelDropSpeed(int level) { return static_cast<float>(level) * 0.8f + 1.0f; }
+float LevelDropSpeed(int level) {
+    return static_cast<float>(level) * 0.8f + 1.0f;
+}
 
 // One animation of a piece cell: the flag drops when the next step would complete it; the progress
 // is then left where it is.
@@ -48,7 +50,9 @@ void CountRepeat(int32_t& count) {
 }
 }  // namespace
 
-void SeedRandom(uint32_t seed) { randomState = seed; }
+void SeedRandom(uint32_t seed) {
+    randomState = seed;
+}
 
 // The scale is hi + 1 rather than the width of the range: out-of-range draws are simply drawn again,
 // which keeps the result uniform over [lo, hi].
@@ -85,16 +89,22 @@ float FrameRateMeter::Measure(uint32_t tickCountMs) {
     return rate;
 }
 
-GameCore::GameCore(GameHost& gameHost) : host(gameHost) { ClearWell(); }
+GameCore::GameCore(GameHost& gameHost) : host(gameHost) {
+    ClearWell();
+}
 
-void GameCore::SetFrameRate(float measuredFrameRate) { frameRate = measuredFrameRate; }
+void GameCore::SetFrameRate(float measuredFrameRate) {
+    frameRate = measuredFrameRate;
+}
 
 // Before the meter's first second there is no rate; every per-frame step would divide by zero.
 float GameCore::StepFrameRate() const {
     return (std::isfinite(frameRate) && frameRate > 0.0f) ? frameRate : DefaultStepFrameRate;
 }
 
-void GameCore::Emit(GameEventKind kind, int a, int b, int c) { host.OnGameEvent(GameEvent{kind, a, b, c}); }
+void GameCore::Emit(GameEventKind kind, int a, int b, int c) {
+    host.OnGameEvent(GameEvent{kind, a, b, c});
+}
 
 void GameCore::Play(WaveEffect effect) {
     if (soundOn) {
@@ -165,7 +175,8 @@ void GameCore::RunControls() {
         state.rightRepeatCount = 0;
     }
     if (right) {
-        const float wait = state.rightRepeatCount == 1 ? KeyRepeatInterval + KeyRepeatDelay : KeyRepeatInterval;
+        const float wait =
+            state.rightRepeatCount == 1 ? KeyRepeatInterval + KeyRepeatDelay : KeyRepeatInterval;
         if (now - state.rightLastMoveTime >= wait) {
             CountRepeat(state.rightRepeatCount);
             state.rightLastMoveTime = now;
@@ -177,7 +188,8 @@ void GameCore::RunControls() {
         state.leftRepeatCount = 0;
     }
     if (left) {
-        const float wait = state.leftRepeatCount == 1 ? KeyRepeatInterval + KeyRepeatDelay : KeyRepeatInterval;
+        const float wait =
+            state.leftRepeatCount == 1 ? KeyRepeatInterval + KeyRepeatDelay : KeyRepeatInterval;
         if (now - state.leftLastMoveTime >= wait) {
             CountRepeat(state.leftRepeatCount);
             state.leftLastMoveTime = now;

@@ -31,7 +31,8 @@ struct GameEvent {
 class GameHost {
 public:
     virtual ~GameHost() = default;
-    // True while the key with this virtual-key code is held (0x25 left, 0x27 right, 0x28 down, 0x01 left button).
+    // True while the key with this virtual-key code is held (0x25 left, 0x27 right, 0x28 down, 0x01 left
+    // button).
     virtual bool IsKeyHeld(int virtualKey) const = 0;
     // Plays a wave effect. The core calls it only when soundOn is set.
     virtual void PlayEffect(WaveEffect effect) = 0;

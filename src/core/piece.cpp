@@ -15,7 +15,9 @@ const std::array<std::array<Offset, 4>, 8> PieceShapeTable = {{
 }};
 
 namespace {
-bool InsideWell(int column, int row) { return column >= 1 && column <= WellColumns && row >= 1 && row <= WellRows; }
+bool InsideWell(int column, int row) {
+    return column >= 1 && column <= WellColumns && row >= 1 && row <= WellRows;
+}
 
 void ClearMotion(Cell& cell) {
     cell.rotating = 0;
@@ -25,7 +27,9 @@ void ClearMotion(Cell& cell) {
     cell.vanishing = 0;
 }
 
-int PieceCells(const GameState& state) { return std::clamp(state.pieceCellCount, 0, 4); }
+int PieceCells(const GameState& state) {
+    return std::clamp(state.pieceCellCount, 0, 4);
+}
 }  // namespace
 
 bool GameCore::SpawnClassicPiece(int shape, int column, int row, int colour) {
@@ -161,7 +165,8 @@ void GameCore::RotatePiece() {
             candidate = cells[j];
             candidate.column = cells[p].column + cells[p].row - cells[j].row;
             candidate.row = cells[p].row + cells[j].column - cells[p].column;
-            fits = InsideWell(candidate.column, candidate.row) && !IsCellOccupied(candidate.column, candidate.row);
+            fits = InsideWell(candidate.column, candidate.row) &&
+                   !IsCellOccupied(candidate.column, candidate.row);
         }
         if (!fits) {
             continue;
@@ -199,7 +204,8 @@ void GameCore::PlaceClassicPiece() {
     do {
         state.nextShape = RandomInt(1, 7);
     } while (state.nextShape == state.currentShape);
-    state.currentColour = (state.nextColour >= 0 && state.nextColour <= 6) ? state.nextColour : RandomInt(0, 6);
+    state.currentColour =
+        (state.nextColour >= 0 && state.nextColour <= 6) ? state.nextColour : RandomInt(0, 6);
     do {
         state.nextColour = RandomInt(0, 6);
     } while (state.nextColour == state.currentColour);

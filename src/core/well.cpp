@@ -17,7 +17,9 @@ int GameCore::IndexSlot(int column, int row) {
     return column * IndexRows + row;
 }
 
-bool GameCore::IsCellOccupied(int column, int row) const { return FindCell(column, row) >= 0; }
+bool GameCore::IsCellOccupied(int column, int row) const {
+    return FindCell(column, row) >= 0;
+}
 
 int GameCore::FindCell(int column, int row) const {
     const int slot = IndexSlot(column, row);
@@ -34,7 +36,9 @@ bool GameCore::PieceOccupies(int column, int row) const {
     return false;
 }
 
-bool GameCore::IsPieceControllable() const { return state.piece.active && !state.piece.appearing; }
+bool GameCore::IsPieceControllable() const {
+    return state.piece.active && !state.piece.appearing;
+}
 
 void GameCore::ClearWell() {
     state.well.count = 0;

@@ -34,7 +34,9 @@ int HexDigit(char c) {
 
 }  // namespace
 
-std::string GameFilePath(const std::string& fileName) { return CurrentDirectory() + "/" + NativePath(fileName); }
+std::string GameFilePath(const std::string& fileName) {
+    return CurrentDirectory() + "/" + NativePath(fileName);
+}
 
 bool ReadConfigString(const std::string& section, const std::string& key, std::string& value) {
     IniReadString(GameFilePath("config.ini"), section, key, value);
@@ -114,9 +116,13 @@ bool WriteStructure(const std::string& section, const std::string& key, const vo
     return IniWriteString(GameFilePath(fileName), section, key, EncodeStructure(buffer, size));
 }
 
-void SetLanguageName(const std::string& name) { LanguageNameStorage() = name; }
+void SetLanguageName(const std::string& name) {
+    LanguageNameStorage() = name;
+}
 
-const std::string& LanguageName() { return LanguageNameStorage(); }
+const std::string& LanguageName() {
+    return LanguageNameStorage();
+}
 
 std::string LoadLanguageName() {
     std::string name;

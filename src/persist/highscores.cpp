@@ -19,7 +19,9 @@ const char* const ScoresFile = "scores.ini";
 const char* const ScoresSection = "HIGH SCORES";
 const char* const ScoresKey = "Data";
 
-size_t NameLength(const HighScoreEntry& entry) { return strnlen(entry.name, sizeof entry.name); }
+size_t NameLength(const HighScoreEntry& entry) {
+    return strnlen(entry.name, sizeof entry.name);
+}
 
 // Copies a file byte for byte to a new name, replacing an older copy only once the new one is complete.
 bool CopyFile(const std::string& from, const std::string& to) {
@@ -54,10 +56,14 @@ bool CopyFile(const std::string& from, const std::string& to) {
 
 std::string GameTypeTitle(int index) {
     switch (index) {
-        case 1: return "Classic Game";
-        case 3: return "Color Blocks";
-        case 5: return "Rotated Color Blocks";
-        default: return "";
+        case 1:
+            return "Classic Game";
+        case 3:
+            return "Color Blocks";
+        case 5:
+            return "Rotated Color Blocks";
+        default:
+            return "";
     }
 }
 
@@ -85,7 +91,8 @@ bool HighScoreTable::DecodeBlock(const std::string& block) {
         // A name that fills its field is cut so that it stays terminated.
         size_t length = strnlen(reinterpret_cast<const char*>(in), sizeof entry.name - 1);
         std::memcpy(entry.name, in, length);
-        entry.score = uint32_t(in[32]) | uint32_t(in[33]) << 8 | uint32_t(in[34]) << 16 | uint32_t(in[35]) << 24;
+        entry.score =
+            uint32_t(in[32]) | uint32_t(in[33]) << 8 | uint32_t(in[34]) << 16 | uint32_t(in[35]) << 24;
         entries[i] = entry;
     }
     return true;
@@ -93,7 +100,8 @@ bool HighScoreTable::DecodeBlock(const std::string& block) {
 
 bool HighScoreTable::Load() {
     std::string block(HighScoreBlockSize, '\0');
-    if (ReadStructure(ScoresSection, ScoresKey, block.data(), block.size(), ScoresFile) && DecodeBlock(block)) {
+    if (ReadStructure(ScoresSection, ScoresKey, block.data(), block.size(), ScoresFile) &&
+        DecodeBlock(block)) {
         return true;
     }
     for (HighScoreEntry& entry : entries) entry = HighScoreEntry();
@@ -118,13 +126,15 @@ bool HighScoreTable::LoadOrCreate() {
         // Scores that cannot be read now may still be recovered by hand: keep them before starting afresh.
         const std::string backup = path + ".bak";
         if (!CopyFile(path, backup)) {
-            WriteLog("High scores: 'scores.ini' cannot be read and no copy of it could be made; the file is left "
-                     "as it is and the tables start empty",
-                     LogTimeStamp | LogWarning);
+            WriteLog(
+                "High scores: 'scores.ini' cannot be read and no copy of it could be made; the file is left "
+                "as it is and the tables start empty",
+                LogTimeStamp | LogWarning);
             return false;
         }
-        WriteLog("High scores: 'scores.ini' cannot be read; kept it as 'scores.ini.bak' and started empty tables",
-                 LogTimeStamp | LogWarning);
+        WriteLog(
+            "High scores: 'scores.ini' cannot be read; kept it as 'scores.ini.bak' and started empty tables",
+            LogTimeStamp | LogWarning);
         // A file that cannot even be rewritten key by key (too large to read, say) would refuse every
         // later save: with its copy kept, it gives way to a fresh one.
         if (!Save()) {

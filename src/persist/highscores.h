@@ -28,7 +28,8 @@ constexpr uint32_t HighScoreRowColour = 0xFFFFFFFF;
 class HighScoreHost {
 public:
     virtual ~HighScoreHost() = default;
-    virtual void DrawText(float x, float y, float size, uint32_t colour, int flags, const std::string& text) = 0;
+    virtual void DrawText(float x, float y, float size, uint32_t colour, int flags,
+                          const std::string& text) = 0;
     // A player's name, letter by letter as typed: never translated, never taken for a picture's name.
     virtual void DrawName(float x, float y, float size, uint32_t colour, const std::string& name) = 0;
     virtual void PlaySoundEvent(const std::string& name) = 0;

@@ -16,12 +16,15 @@ namespace {
 
 const std::string_view Bom = "\xEF\xBB\xBF";
 
-unsigned char FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c; }
+unsigned char FoldCase(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i) {
-        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i]))) return false;
+        if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
+            return false;
     }
     return true;
 }
@@ -37,7 +40,9 @@ struct NoCaseEqual {
     bool operator()(std::string_view a, std::string_view b) const { return EqualNoCase(a, b); }
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
 
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
@@ -90,7 +95,8 @@ IniLine ClassifyLine(std::string_view raw) {
     size_t nul = value.find('\0');
     if (nul != std::string_view::npos) value = value.substr(0, nul);
     value = Trim(value);
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front()) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
         value = value.substr(1, value.size() - 2);
     }
     line.kind = LineKind::Key;
@@ -133,7 +139,8 @@ std::optional<std::string_view> IniDocument::Find(std::string_view section, std:
     return k->second;
 }
 
-std::optional<std::string_view> IniScan(std::string_view text, std::string_view section, std::string_view key) {
+std::optional<std::string_view> IniScan(std::string_view text, std::string_view section,
+                                        std::string_view key) {
     enum { Before, Inside, After } where = Before;
     std::optional<std::string_view> found;
     ForEachLine(text, [&](std::string_view raw) {
@@ -157,7 +164,9 @@ std::optional<std::string_view> IniScan(std::string_view text, std::string_view 
 // Editing
 
 bool IniCanWrite(std::string_view section, std::string_view key, std::string_view value) {
-    auto oneLine = [](std::string_view s) { return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos; };
+    auto oneLine = [](std::string_view s) {
+        return s.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+    };
     if (!oneLine(section) || !oneLine(key) || !oneLine(value)) return false;
     if (section.find(']') != std::string_view::npos || Trim(section) != section) return false;
     if (key.empty() || Trim(key) != key || key.find('=') != std::string_view::npos) return false;
@@ -165,7 +174,8 @@ bool IniCanWrite(std::string_view section, std::string_view key, std::string_vie
     return true;
 }
 
-std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value) {
+std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
+                        std::string_view value) {
     const bool hasBom = text.starts_with(Bom);
     std::vector<std::string_view> lines;
     ForEachLine(text, [&](std::string_view raw) {
@@ -251,7 +261,9 @@ uint64_t fileReads = 0;
 uint64_t useCounter = 0;
 void (*beforeRenameHook)(const std::string&) = nullptr;
 
-int64_t Nanoseconds(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+int64_t Nanoseconds(const timespec& t) {
+    return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
 
 int64_t WallClockNs() {
     timespec now{};
@@ -402,7 +414,8 @@ bool RewriteInPlace(const std::string& path, std::string_view text) {
     struct stat st {};
     bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     ok = ok && (text.empty() || ::posix_fallocate(fd, 0, static_cast<off_t>(text.size())) == 0);
-    ok = ok && WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+    ok =
+        ok && WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
     return ::close(fd) == 0 && ok;
 }
 
@@ -448,8 +461,8 @@ std::string ResolveLink(const std::string& path) {
 
 }  // namespace
 
-bool IniReadString(const std::string& path, std::string_view section, std::string_view key, std::string& value,
-                   size_t maxLength) {
+bool IniReadString(const std::string& path, std::string_view section, std::string_view key,
+                   std::string& value, size_t maxLength) {
     value.clear();
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -473,7 +486,8 @@ bool IniReadString(const std::string& path, std::string_view section, std::strin
     return true;
 }
 
-bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key, std::string_view value) {
+bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key,
+                    std::string_view value) {
     if (!IniCanWrite(section, key, value)) return false;
     const std::string path = ResolveLink(pathIn);
     std::string text;
@@ -514,8 +528,14 @@ bool IniWriteFreshFile(const std::string& pathIn, std::string_view section, std:
     return ReplaceFile(path, IniSetValue("", section, key, value), mode);
 }
 
-void IniForgetCache() { Cache().clear(); }
+void IniForgetCache() {
+    Cache().clear();
+}
 
-uint64_t IniFileReadCount() { return fileReads; }
+uint64_t IniFileReadCount() {
+    return fileReads;
+}
 
-void IniSetBeforeRenameHook(void (*hook)(const std::string& tempPath)) { beforeRenameHook = hook; }
+void IniSetBeforeRenameHook(void (*hook)(const std::string& tempPath)) {
+    beforeRenameHook = hook;
+}

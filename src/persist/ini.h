@@ -43,7 +43,8 @@ private:
 };
 
 // The same answer as IniDocument::Find in one pass over the text, without an index.
-std::optional<std::string_view> IniScan(std::string_view text, std::string_view section, std::string_view key);
+std::optional<std::string_view> IniScan(std::string_view text, std::string_view section,
+                                        std::string_view key);
 
 // True when the names and the value fit on one INI line: no line breaks or NUL bytes anywhere, a
 // non-empty key without '=' that does not start with '[' or ';' and has no surrounding blanks, and a
@@ -53,21 +54,24 @@ bool IniCanWrite(std::string_view section, std::string_view key, std::string_vie
 // The text after setting section/key to value (the caller checked IniCanWrite): the first matching
 // key line is replaced, or a line is added at the end of the first matching section, or the section
 // is added at the end of the text. Every line ends with CR LF.
-std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key, std::string_view value);
+std::string IniSetValue(std::string_view text, std::string_view section, std::string_view key,
+                        std::string_view value);
 
 // Reads section/key of the file at path into value, cut to maxLength characters. False, with value
 // empty, when the file, section or key is missing or the file cannot be read.
-bool IniReadString(const std::string& path, std::string_view section, std::string_view key, std::string& value,
-                   size_t maxLength = IniMaxValueLength);
+bool IniReadString(const std::string& path, std::string_view section, std::string_view key,
+                   std::string& value, size_t maxLength = IniMaxValueLength);
 
 // Writes section/key = value into the file at path. False when it was not written (names or value
 // not writable, the old file unreadable or read-only, neither the directory nor the file writable);
 // the old file is then unchanged.
-bool IniWriteString(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
+bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
+                    std::string_view value);
 
 // Replaces the whole file at path by one holding only section/key = value, whatever the old file was
 // (for a damaged file that has been put aside). False when it was not written.
-bool IniWriteFreshFile(const std::string& path, std::string_view section, std::string_view key, std::string_view value);
+bool IniWriteFreshFile(const std::string& path, std::string_view section, std::string_view key,
+                       std::string_view value);
 
 // Drops every cached file, so the next read parses afresh.
 void IniForgetCache();

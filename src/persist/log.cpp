@@ -105,4 +105,6 @@ void WriteLog(const std::string& text, uint32_t flags) {
     WriteBytes(path, entry, (flags & LogNewFile) != 0);
 }
 
-void ResetLogState() { State() = LogState(); }
+void ResetLogState() {
+    State() = LogState();
+}

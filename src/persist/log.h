@@ -8,10 +8,10 @@
 #include <cstdint>
 #include <string>
 
-constexpr uint32_t LogNewFile = 1;      // truncate instead of appending
-constexpr uint32_t LogTimeStamp = 2;    // "HH:MM:SS : " before the text
-constexpr uint32_t LogFrame = 4;        // a line of 74 asterisks before and after the entry
-constexpr uint32_t LogWarning = 0x10;   // "===> Warning: " before the text (after the time)
+constexpr uint32_t LogNewFile = 1;     // truncate instead of appending
+constexpr uint32_t LogTimeStamp = 2;   // "HH:MM:SS : " before the text
+constexpr uint32_t LogFrame = 4;       // a line of 74 asterisks before and after the entry
+constexpr uint32_t LogWarning = 0x10;  // "===> Warning: " before the text (after the time)
 
 // Writes one entry. The text is written as given (callers format it first); lines end with CR LF.
 // Open and write failures are ignored: the game never stops because of the log.

@@ -15,9 +15,15 @@ constexpr int OfflineBlockFrames = 1024;
 constexpr auto FeederPeriod = std::chrono::milliseconds(5);
 
 // The id packs a generation above the slot, so an id kept after its buffer was released stays dead.
-int MakeId(int slot, uint32_t generation) { return static_cast<int>((generation & 0xFFFFF) << 10) | (slot + 1); }
-int SlotOf(int id) { return (id & 0x3FF) - 1; }
-uint32_t GenerationOf(int id) { return static_cast<uint32_t>(id) >> 10; }
+int MakeId(int slot, uint32_t generation) {
+    return static_cast<int>((generation & 0xFFFFF) << 10) | (slot + 1);
+}
+int SlotOf(int id) {
+    return (id & 0x3FF) - 1;
+}
+uint32_t GenerationOf(int id) {
+    return static_cast<uint32_t>(id) >> 10;
+}
 
 void SdlCallback(void* userData, Uint8* stream, int length) {
     static_cast<AudioMixer*>(userData)->MixBlock(reinterpret_cast<int16_t*>(stream), length / 4);
@@ -49,8 +55,8 @@ struct AudioMixer::Voice {
     std::shared_ptr<SampleData> data;
     WaveFormat format;
     bool streaming = false;
-    uint32_t frames = 0;   // whole sample frames in the buffer
-    double cursor = 0;     // in source frames
+    uint32_t frames = 0;  // whole sample frames in the buffer
+    double cursor = 0;    // in source frames
     bool playing = false;
     bool looping = false;
     int32_t volume = 0;
@@ -65,9 +71,12 @@ struct AudioMixer::Voice {
     }
 };
 
-AudioMixer::AudioMixer() : voices(MaxVoices), mixScratch(ScratchFrames * 2), musicScratch(ScratchFrames * 2) {}
+AudioMixer::AudioMixer()
+    : voices(MaxVoices), mixScratch(ScratchFrames * 2), musicScratch(ScratchFrames * 2) {}
 
-AudioMixer::~AudioMixer() { Close(); }
+AudioMixer::~AudioMixer() {
+    Close();
+}
 
 AudioMixer& GameMixer() {
     static AudioMixer mixer;
@@ -106,7 +115,8 @@ bool AudioMixer::Open(const AudioNotice& notice, int frames) {
 
     bool opened = tryOpen();
     if (!opened) {
-        const std::string failedDriver = SDL_GetHint(SDL_HINT_AUDIODRIVER) ? SDL_GetHint(SDL_HINT_AUDIODRIVER) : "";
+        const std::string failedDriver =
+            SDL_GetHint(SDL_HINT_AUDIODRIVER) ? SDL_GetHint(SDL_HINT_AUDIODRIVER) : "";
         if (failedDriver != "dummy") {
             SDL_SetHint(SDL_HINT_AUDIODRIVER, "dummy");
             opened = tryOpen();
@@ -169,7 +179,9 @@ void AudioMixer::Close() {
     driverName.clear();
 }
 
-bool AudioMixer::IsOpen() const { return output == AudioOutput::Device || output == AudioOutput::Offline; }
+bool AudioMixer::IsOpen() const {
+    return output == AudioOutput::Device || output == AudioOutput::Offline;
+}
 
 AudioMixer::Voice* AudioMixer::Find(int id) {
     const int slot = SlotOf(id);
@@ -179,7 +191,9 @@ AudioMixer::Voice* AudioMixer::Find(int id) {
     return &voice;
 }
 
-const AudioMixer::Voice* AudioMixer::Find(int id) const { return const_cast<AudioMixer*>(this)->Find(id); }
+const AudioMixer::Voice* AudioMixer::Find(int id) const {
+    return const_cast<AudioMixer*>(this)->Find(id);
+}
 
 int AudioMixer::CreateBuffer(const WaveFormat& format, uint32_t bytes, bool streaming) {
     if (!IsOpen() || !IsPlayableFormat(format)) return 0;
@@ -344,7 +358,8 @@ uint32_t AudioMixer::BufferBytes(int id) const {
 
 int AudioMixer::BufferCount() const {
     std::lock_guard<std::mutex> guard(lock);
-    return static_cast<int>(std::count_if(voices.begin(), voices.end(), [](const Voice& v) { return v.used; }));
+    return static_cast<int>(
+        std::count_if(voices.begin(), voices.end(), [](const Voice& v) { return v.used; }));
 }
 
 void AudioMixer::SetMusicSource(MusicSource* source) {
@@ -404,8 +419,8 @@ float SampleAt(const uint8_t* frame, int channel) {
 // Adds frames output frames of one buffer to mix, advancing the cursor by step source frames per
 // output frame with linear interpolation. Returns false when a buffer that plays once ran out.
 template <int Bits, int Channels>
-bool MixSpan(const uint8_t* bytes, uint32_t sourceFrames, bool wraps, double& cursor, double step, float gainLeft,
-             float gainRight, float* mix, int frames) {
+bool MixSpan(const uint8_t* bytes, uint32_t sourceFrames, bool wraps, double& cursor, double step,
+             float gainLeft, float gainRight, float* mix, int frames) {
     constexpr int frameBytes = Channels * Bits / 8;
     const double end = sourceFrames;
     for (int i = 0; i < frames; ++i) {
@@ -446,16 +461,20 @@ void AudioMixer::MixVoice(Voice& voice, float* mix, int frames) {
     const int kind = voice.format.bitsPerSample * 10 + voice.format.channels;
     switch (kind) {
         case 81:
-            still = MixSpan<8, 1>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft, voice.gainRight, mix, frames);
+            still = MixSpan<8, 1>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft,
+                                  voice.gainRight, mix, frames);
             break;
         case 82:
-            still = MixSpan<8, 2>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft, voice.gainRight, mix, frames);
+            still = MixSpan<8, 2>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft,
+                                  voice.gainRight, mix, frames);
             break;
         case 161:
-            still = MixSpan<16, 1>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft, voice.gainRight, mix, frames);
+            still = MixSpan<16, 1>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft,
+                                   voice.gainRight, mix, frames);
             break;
         default:
-            still = MixSpan<16, 2>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft, voice.gainRight, mix, frames);
+            still = MixSpan<16, 2>(bytes, voice.frames, wraps, voice.cursor, step, voice.gainLeft,
+                                   voice.gainRight, mix, frames);
             break;
     }
     if (!still) voice.playing = false;
@@ -468,7 +487,8 @@ void AudioMixer::MixBlock(int16_t* out, int frames) {
         float* mix = mixScratch.data();
         std::fill(mix, mix + block * 2, 0.0f);
         for (Voice& voice : voices)
-            if (voice.used && voice.playing && (voice.gainLeft > 0 || voice.gainRight > 0)) MixVoice(voice, mix, block);
+            if (voice.used && voice.playing && (voice.gainLeft > 0 || voice.gainRight > 0))
+                MixVoice(voice, mix, block);
             else if (voice.used && voice.playing) {
                 // Silent voices still move on, so they end and their cursor stays true.
                 float* discard = musicScratch.data();

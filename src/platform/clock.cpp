@@ -32,7 +32,9 @@ void SetVirtualTickCount(uint32_t milliseconds) {
     virtualMs = milliseconds;
 }
 
-bool IsClockVirtual() { return virtualClock; }
+bool IsClockVirtual() {
+    return virtualClock;
+}
 
 std::string LocalTimeHms() {
     int hours, minutes, seconds;

@@ -17,7 +17,9 @@
 using HResult = int32_t;
 constexpr HResult S_OK = 0;
 constexpr HResult E_FAIL = static_cast<HResult>(0x80004005u);
-inline bool Failed(HResult result) { return result < 0; }
+inline bool Failed(HResult result) {
+    return result < 0;
+}
 
 // 32-bit colours are ARGB: 0xAARRGGBB.
 using ColourArgb = uint32_t;
@@ -61,13 +63,41 @@ enum class RenderState {
     CullMode,          // CullMode
 };
 
-enum CompareFunc : uint32_t { CmpNever = 1, CmpLess, CmpEqual, CmpLessEqual, CmpGreater, CmpNotEqual, CmpGreaterEqual, CmpAlways };
-enum BlendFactor : uint32_t { BlendZero = 1, BlendOne, BlendSrcColour, BlendInvSrcColour, BlendSrcAlpha, BlendInvSrcAlpha };
+enum CompareFunc : uint32_t {
+    CmpNever = 1,
+    CmpLess,
+    CmpEqual,
+    CmpLessEqual,
+    CmpGreater,
+    CmpNotEqual,
+    CmpGreaterEqual,
+    CmpAlways
+};
+enum BlendFactor : uint32_t {
+    BlendZero = 1,
+    BlendOne,
+    BlendSrcColour,
+    BlendInvSrcColour,
+    BlendSrcAlpha,
+    BlendInvSrcAlpha
+};
 // Which screen winding is culled. CullCounterClockwise (the default) keeps triangles that are clockwise on
 // screen, the front faces of a left-handed mesh.
 enum CullMode : uint32_t { CullNone = 1, CullClockwise, CullCounterClockwise };
 
-enum class TextureStageState { ColourOp, ColourArg1, ColourArg2, AlphaOp, AlphaArg1, AlphaArg2, AddressU, AddressV, MagFilter, MinFilter, MipFilter };
+enum class TextureStageState {
+    ColourOp,
+    ColourArg1,
+    ColourArg2,
+    AlphaOp,
+    AlphaArg1,
+    AlphaArg2,
+    AddressU,
+    AddressV,
+    MagFilter,
+    MinFilter,
+    MipFilter
+};
 enum TextureOp : uint32_t { OpDisable = 1, OpSelectArg1, OpSelectArg2, OpModulate };
 enum TextureArg : uint32_t { ArgDiffuse = 0, ArgTexture = 2 };
 enum TextureAddress : uint32_t { AddressWrap = 1, AddressClamp = 3 };
@@ -130,7 +160,7 @@ public:
     virtual HResult SetRenderState(RenderState state, uint32_t value) = 0;
     virtual uint32_t GetRenderState(RenderState state) const = 0;
 
-    virtual HResult SetLight(int index, const Light& light) = 0;   // index 0 only
+    virtual HResult SetLight(int index, const Light& light) = 0;  // index 0 only
     virtual HResult LightEnable(int index, bool enable) = 0;
     virtual HResult SetMaterial(const Material& material) = 0;
     virtual Material GetMaterial() const = 0;
@@ -143,11 +173,13 @@ public:
 
     // Indexed triangle lists in the current state.
     virtual HResult DrawIndexed(std::span<const QuadVertex> vertices, std::span<const uint16_t> indices) = 0;
-    virtual HResult DrawIndexed(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) = 0;
+    virtual HResult DrawIndexed(std::span<const ScreenVertex> vertices,
+                                std::span<const uint16_t> indices) = 0;
     virtual HResult DrawIndexed(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices) = 0;
     // The same mesh vertices drawn once per world matrix, in one call: the picture equals drawing them
     // with each matrix set as the world transform in turn. The world transform itself is not changed.
-    virtual HResult DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+    virtual HResult DrawIndexedInstanced(std::span<const MeshVertex> vertices,
+                                         std::span<const uint32_t> indices,
                                          std::span<const Matrix> worlds) = 0;
 
     // Mesh geometry that stays unchanged for as long as `owner` lives (a mesh subset, `part` numbering
@@ -159,13 +191,15 @@ public:
                                       std::span<const Matrix> worlds) {
         (void)owner;
         (void)part;
-        return worlds.empty() ? DrawIndexed(vertices, indices) : DrawIndexedInstanced(vertices, indices, worlds);
+        return worlds.empty() ? DrawIndexed(vertices, indices)
+                              : DrawIndexedInstanced(vertices, indices, worlds);
     }
 
     // Textures. A file that does not load (missing, not an image, too large) gives nullptr.
     virtual std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) = 0;
     // rgba: width x height pixels, 4 bytes each, top row first.
-    virtual std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height, std::span<const uint8_t> rgba) = 0;
+    virtual std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
+                                                             std::span<const uint8_t> rgba) = 0;
 
     // What the back buffer shows now, top row first, RGBA with alpha forced to 255.
     virtual bool ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) = 0;

@@ -41,8 +41,10 @@ std::vector<std::string> noticesHeld;
 bool holdNotices = false;
 
 void DeliverNotice(const std::string& text) {
-    if (noticeHandler) noticeHandler(text);
-    else std::fprintf(stderr, "kelvane: %s\n", text.c_str());
+    if (noticeHandler)
+        noticeHandler(text);
+    else
+        std::fprintf(stderr, "kelvane: %s\n", text.c_str());
 }
 
 void ReleaseHeldNotices() {
@@ -110,7 +112,8 @@ bool ParseReal(const std::string& text, double lo, double hi, double& value) {
     char* end = nullptr;
     errno = 0;
     value = std::strtod(text.c_str(), &end);
-    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value) && value >= lo && value <= hi;
+    return errno == 0 && end == text.c_str() + text.size() && std::isfinite(value) && value >= lo &&
+           value <= hi;
 }
 
 class WindowView final : public Window {
@@ -125,7 +128,9 @@ class FrameworkInput final : public InputState {
 public:
     KeyStateTracker keys;
     GamepadMapper pads;
-    bool IsKeyHeld(int virtualKey) const override { return keys.IsKeyHeld(virtualKey) || pads.IsKeyHeld(virtualKey); }
+    bool IsKeyHeld(int virtualKey) const override {
+        return keys.IsKeyHeld(virtualKey) || pads.IsKeyHeld(virtualKey);
+    }
     bool IsLeftButtonDown() const override { return keys.IsLeftButtonDown(); }
     Point CursorPosition() const override { return keys.CursorPosition(); }
 };
@@ -156,13 +161,17 @@ struct Application::Impl {
 
 // The framework's own steps, kept out of the public class.
 struct FrameworkAccess {
-    static double ScriptFps(const Application::Impl& impl) { return impl.options.fps > 0 ? impl.options.fps : 60; }
+    static double ScriptFps(const Application::Impl& impl) {
+        return impl.options.fps > 0 ? impl.options.fps : 60;
+    }
 
     static void Dispatch(Application& app, const Message& message, bool fromPlayer, bool trackKeys = true) {
         Application::Impl& impl = *app.impl;
         if (trackKeys) impl.input.keys.Apply(message);
-        if (fromPlayer && impl.recorder.IsOpen() && !impl.recorder.Record(message, TickCountMs() - impl.startMs)) {
-            ReportPlatformNotice("the recording reached the size a script may have; the rest of the input is not recorded");
+        if (fromPlayer && impl.recorder.IsOpen() &&
+            !impl.recorder.Record(message, TickCountMs() - impl.startMs)) {
+            ReportPlatformNotice(
+                "the recording reached the size a script may have; the rest of the input is not recorded");
         }
         app.HandleMessage(message);
         if (message.id == WM_KILLFOCUS) {
@@ -220,12 +229,17 @@ struct FrameworkAccess {
             if (event.type == SDL_WINDOWEVENT && !impl.options.headless) {
                 switch (event.window.event) {
                     case SDL_WINDOWEVENT_MINIMIZED:
-                    case SDL_WINDOWEVENT_HIDDEN: impl.active = false; break;
+                    case SDL_WINDOWEVENT_HIDDEN:
+                        impl.active = false;
+                        break;
                     case SDL_WINDOWEVENT_RESTORED:
                     case SDL_WINDOWEVENT_MAXIMIZED:
                     case SDL_WINDOWEVENT_SHOWN:
-                    case SDL_WINDOWEVENT_EXPOSED: impl.active = true; break;
-                    default: break;
+                    case SDL_WINDOWEVENT_EXPOSED:
+                        impl.active = true;
+                        break;
+                    default:
+                        break;
                 }
             }
             if (event.type == SDL_CONTROLLERDEVICEADDED) OpenController(impl, event.cdevice.which);
@@ -259,14 +273,18 @@ struct FrameworkAccess {
         const int64_t scriptFrame =
             impl.options.headless
                 ? impl.frame
-                : static_cast<int64_t>(std::floor(static_cast<double>(TickCountMs() - impl.startMs) * ScriptFps(impl) / 1000.0));
+                : static_cast<int64_t>(std::floor(static_cast<double>(TickCountMs() - impl.startMs) *
+                                                  ScriptFps(impl) / 1000.0));
         const std::vector<ScriptEvent>& events = impl.script->events;
-        while (impl.running && impl.nextScriptEvent < events.size() && events[impl.nextScriptEvent].frame <= scriptFrame) {
+        while (impl.running && impl.nextScriptEvent < events.size() &&
+               events[impl.nextScriptEvent].frame <= scriptFrame) {
             const ScriptEvent& scripted = events[impl.nextScriptEvent++];
             Point centre;
             if (scripted.op == ScriptOp::ClickAction && !app.FindActionCentre(scripted.text, centre)) {
-                std::fprintf(stderr, "script:%d: no widget with the action \"%s\" on the current screen at frame %lld\n",
-                             scripted.line, scripted.text.c_str(), static_cast<long long>(impl.frame));
+                std::fprintf(
+                    stderr,
+                    "script:%d: no widget with the action \"%s\" on the current screen at frame %lld\n",
+                    scripted.line, scripted.text.c_str(), static_cast<long long>(impl.frame));
                 impl.exitCode = ExitBadInput;
                 impl.running = false;
                 return;
@@ -289,8 +307,9 @@ struct FrameworkAccess {
             if (impl.window->SetFullScreen(app.windowed)) {
                 app.windowed = !app.windowed;
             } else {
-                ReportPlatformNotice(app.windowed ? "full screen was refused; the game stays in its window"
-                                                  : "the switch back to a window was refused; the game stays full screen");
+                ReportPlatformNotice(
+                    app.windowed ? "full screen was refused; the game stays in its window"
+                                 : "the switch back to a window was refused; the game stays full screen");
             }
         }
         impl.window->OnResized();
@@ -299,8 +318,9 @@ struct FrameworkAccess {
         HResult result = app.CreateDeviceObjects();
         impl.deviceObjectsCreated = true;
         if (Failed(result)) {
-            app.ShowMessageBox(app.windowTitle, "The game's device objects could not be created again (result " +
-                                                    HexResult(result) + "). The game has to end.");
+            app.ShowMessageBox(app.windowTitle,
+                               "The game's device objects could not be created again (result " +
+                                   HexResult(result) + "). The game has to end.");
             impl.exitCode = ExitStartFailed;
             impl.running = false;
         }
@@ -320,8 +340,8 @@ struct FrameworkAccess {
             if (!impl.window->Device().ReadPixels(rgba, width, height) ||
                 static_cast<size_t>(width) * static_cast<size_t>(height) * 4 != rgba.size() ||
                 !WritePng(file, width, height, rgba)) {
-                std::fprintf(stderr, "kelvane: the screenshot %s of frame %lld could not be written\n", file.c_str(),
-                             static_cast<long long>(frame));
+                std::fprintf(stderr, "kelvane: the screenshot %s of frame %lld could not be written\n",
+                             file.c_str(), static_cast<long long>(frame));
                 OutputFailed(impl);
             }
         }
@@ -339,7 +359,8 @@ struct FrameworkAccess {
             if (std::ferror(traceFile) || std::fclose(traceFile) != 0) traceFailed = true;
             traceFile = nullptr;
             if (traceFailed) {
-                std::fprintf(stderr, "kelvane: the trace %s could not be written in full\n", impl.options.traceFile.c_str());
+                std::fprintf(stderr, "kelvane: the trace %s could not be written in full\n",
+                             impl.options.traceFile.c_str());
                 OutputFailed(impl);
             }
         }
@@ -356,13 +377,27 @@ struct FrameworkAccess {
 Application::Application() : impl(std::make_unique<Impl>()) {}
 Application::~Application() = default;
 
-GraphicsDevice* Application::Device() const { return impl->window ? &impl->window->Device() : nullptr; }
-Window* Application::MainWindow() const { return impl->window ? &impl->windowView : nullptr; }
-const InputState& Application::Input() const { return impl->input; }
-const RunOptions& Application::Options() const { return impl->options; }
-bool Application::IsHeadless() const { return impl->options.headless; }
-void Application::PostCommand(uint32_t commandId) { impl->posted.push_back({WM_COMMAND, commandId, 0}); }
-void Application::PostClose() { impl->posted.push_back({WM_CLOSE, 0, 0}); }
+GraphicsDevice* Application::Device() const {
+    return impl->window ? &impl->window->Device() : nullptr;
+}
+Window* Application::MainWindow() const {
+    return impl->window ? &impl->windowView : nullptr;
+}
+const InputState& Application::Input() const {
+    return impl->input;
+}
+const RunOptions& Application::Options() const {
+    return impl->options;
+}
+bool Application::IsHeadless() const {
+    return impl->options.headless;
+}
+void Application::PostCommand(uint32_t commandId) {
+    impl->posted.push_back({WM_COMMAND, commandId, 0});
+}
+void Application::PostClose() {
+    impl->posted.push_back({WM_CLOSE, 0, 0});
+}
 void Application::PresentNow() {
     if (impl->window) impl->window->Present();
 }
@@ -385,7 +420,8 @@ int64_t Application::DefaultHandleMessage(const Message& message) {
             // The window reports its size more often than it changes (on showing, after a mode switch):
             // the device is rebuilt only for a real change, and never for a minimised, empty area.
             int width = impl->window->ClientWidth(), height = impl->window->ClientHeight();
-            if (width <= 0 || height <= 0 || (width == impl->lastWidth && height == impl->lastHeight)) return 0;
+            if (width <= 0 || height <= 0 || (width == impl->lastWidth && height == impl->lastHeight))
+                return 0;
             FrameworkAccess::RebuildDevice(*this, false);
             return 0;
         }
@@ -394,7 +430,8 @@ int64_t Application::DefaultHandleMessage(const Message& message) {
                 FrameworkAccess::RebuildDevice(*this, true);
             }
             return 0;
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -448,7 +485,8 @@ int Application::Run(const RunOptions& options) {
     if (!options.traceFile.empty()) {
         traceFile = std::fopen(options.traceFile.c_str(), "w");
         if (!traceFile) {
-            std::fprintf(stderr, "kelvane: cannot write the trace %s: %s\n", options.traceFile.c_str(), std::strerror(errno));
+            std::fprintf(stderr, "kelvane: cannot write the trace %s: %s\n", options.traceFile.c_str(),
+                         std::strerror(errno));
             impl->script.reset();
             return ExitBadInput;
         }
@@ -463,16 +501,17 @@ int Application::Run(const RunOptions& options) {
     }
     if (headless) {
         setenv("SDL_VIDEODRIVER", "offscreen", 1);
-        ReportPlatformNotice("headless run: offscreen video, virtual clock at " + FloatText(static_cast<float>(fps)) +
-                             " frames per second");
+        ReportPlatformNotice("headless run: offscreen video, virtual clock at " +
+                             FloatText(static_cast<float>(fps)) + " frames per second");
     } else {
         const char* display = std::getenv("DISPLAY");
         const char* wayland = std::getenv("WAYLAND_DISPLAY");
         const char* driver = std::getenv("SDL_VIDEODRIVER");
         bool chosenDriver = driver && *driver;
         if (!chosenDriver && (!display || !*display) && (!wayland || !*wayland)) {
-            std::fprintf(stderr, "There is no display to open the game window on. "
-                                 "Run the game with --headless to play it without one (see --help).\n");
+            std::fprintf(stderr,
+                         "There is no display to open the game window on. "
+                         "Run the game with --headless to play it without one (see --help).\n");
             impl->exitCode = ExitStartFailed;
             return FrameworkAccess::Finish(*this, false);
         }
@@ -490,8 +529,9 @@ int Application::Run(const RunOptions& options) {
             if (SDL_Init(flags) == 0) {
                 ReportPlatformNotice("no game controller support (" + reason + "); keyboard and mouse only");
             } else {
-                std::fprintf(stderr, "There is no display to open the game window on (%s). "
-                                     "Run the game with --headless to play it without one (see --help).\n",
+                std::fprintf(stderr,
+                             "There is no display to open the game window on (%s). "
+                             "Run the game with --headless to play it without one (see --help).\n",
                              SDL_GetError());
                 impl->exitCode = ExitStartFailed;
                 return FrameworkAccess::Finish(*this, false);
@@ -538,7 +578,8 @@ int Application::Run(const RunOptions& options) {
     result = CreateDeviceObjects();
     impl->deviceObjectsCreated = true;
     if (Failed(result)) {
-        ShowMessageBox(windowTitle, "The game's device objects could not be created (result " + HexResult(result) + ").");
+        ShowMessageBox(windowTitle,
+                       "The game's device objects could not be created (result " + HexResult(result) + ").");
         impl->exitCode = ExitStartFailed;
         return FrameworkAccess::Finish(*this, true);
     }
@@ -568,7 +609,8 @@ int Application::Run(const RunOptions& options) {
     while (impl->running) {
         if (headless) {
             // Wraps like a millisecond tick counter on very long or very slow runs.
-            SetVirtualTickCount(static_cast<uint32_t>(static_cast<uint64_t>(static_cast<double>(impl->frame) * 1000.0 / fps)));
+            SetVirtualTickCount(static_cast<uint32_t>(
+                static_cast<uint64_t>(static_cast<double>(impl->frame) * 1000.0 / fps)));
             impl->now = static_cast<float>(static_cast<double>(impl->frame) / fps);
         }
         traceFrame = impl->frame;
@@ -576,8 +618,9 @@ int Application::Run(const RunOptions& options) {
         if (frameLimit && impl->frame >= *frameLimit) {
             TraceEvent("frame-limit", "\"frames\":" + std::to_string(impl->frame));
             if (safetyLimit) {
-                ReportPlatformNotice("the headless run reached its limit of " + std::to_string(*frameLimit) +
-                                     " frames without a close; give --frames, --seconds or a script to end it");
+                ReportPlatformNotice(
+                    "the headless run reached its limit of " + std::to_string(*frameLimit) +
+                    " frames without a close; give --frames, --seconds or a script to end it");
             }
             break;
         }
@@ -596,9 +639,11 @@ int Application::Run(const RunOptions& options) {
         result = RenderFrame();
         if (Failed(result)) {
             ++failedInARow;
-            ReportPlatformNotice("a frame could not be drawn (result " + HexResult(result) + "); the game goes on");
+            ReportPlatformNotice("a frame could not be drawn (result " + HexResult(result) +
+                                 "); the game goes on");
             if (failedInARow >= MaxFailedFramesInARow) {
-                ShowMessageBox(windowTitle, "The game cannot draw any more (result " + HexResult(result) + ").");
+                ShowMessageBox(windowTitle,
+                               "The game cannot draw any more (result " + HexResult(result) + ").");
                 impl->exitCode = ExitStartFailed;
                 break;
             }
@@ -613,7 +658,8 @@ int Application::Run(const RunOptions& options) {
 
     for (const auto& [frame, file] : options.screenshots) {
         if (frame >= impl->frame) {
-            std::fprintf(stderr, "kelvane: the screenshot %s was not taken: the run ended before frame %lld\n",
+            std::fprintf(stderr,
+                         "kelvane: the screenshot %s was not taken: the run ended before frame %lld\n",
                          file.c_str(), static_cast<long long>(frame));
             FrameworkAccess::OutputFailed(*impl);
         }
@@ -641,7 +687,9 @@ void TraceEvent(const char* name, const std::string& fieldsJson) {
     if (std::fputs(line.c_str(), traceFile) < 0) traceFailed = true;
 }
 
-void SetPlatformNoticeHandler(std::function<void(const std::string&)> handler) { noticeHandler = std::move(handler); }
+void SetPlatformNoticeHandler(std::function<void(const std::string&)> handler) {
+    noticeHandler = std::move(handler);
+}
 
 void ReportPlatformNotice(const std::string& text) {
     {
@@ -663,8 +711,10 @@ std::string RunOptionsUsage() {
            "  --seconds S             end after S seconds\n"
            "  --seed N                fixed random seed\n"
            "  --script FILE           input, one command per line (also replays in a window):\n"
-           "                            wait N | at FRAME | key down|up|press NAME|CODE | char C | text WORDS\n"
-           "                            move X Y | button left|right down|up [X Y] | click X Y | click ACTION\n"
+           "                            wait N | at FRAME | key down|up|press NAME|CODE | char C | text "
+           "WORDS\n"
+           "                            move X Y | button left|right down|up [X Y] | click X Y | click "
+           "ACTION\n"
            "                            focus lost|gained | command N | quit    ('#' starts a comment)\n"
            "  --dump FILE             write the game's final state as JSON\n"
            "  --trace FILE            write one JSON line per game event\n"
@@ -718,7 +768,8 @@ std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& er
             double fps;
             if (!value(text)) return std::nullopt;
             if (!ParseReal(text, 1e-3, 1000, fps)) {
-                error = "--fps takes a number of frames per second above 0 and up to 1000, not \"" + text + "\"";
+                error =
+                    "--fps takes a number of frames per second above 0 and up to 1000, not \"" + text + "\"";
                 return std::nullopt;
             }
             options.fps = static_cast<float>(fps);
@@ -734,8 +785,8 @@ std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& er
             int64_t frames;
             if (!value(text)) return std::nullopt;
             if (!ParseWhole(text, 0, ScriptMaxFrame, frames)) {
-                error = "--frames takes a whole number of frames from 0 to " + std::to_string(ScriptMaxFrame) +
-                        ", not \"" + text + "\"";
+                error = "--frames takes a whole number of frames from 0 to " +
+                        std::to_string(ScriptMaxFrame) + ", not \"" + text + "\"";
                 return std::nullopt;
             }
             options.frames = frames;

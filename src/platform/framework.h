@@ -3,7 +3,8 @@
 // Application and fills in the hooks; the framework calls them in this order:
 //   InitApplication (before the window) -> window and device -> CreateDeviceObjects
 //   -> each frame: AdvanceFrame(now), RenderFrame, present; HandleMessage for every message between frames
-//   -> around every device re-creation (resize, full-screen switch): ReleaseDeviceObjects / CreateDeviceObjects
+//   -> around every device re-creation (resize, full-screen switch): ReleaseDeviceObjects /
+//   CreateDeviceObjects
 //   -> at exit: ReleaseDeviceObjects, ShutDown.
 // A failed start-up shows a message box (logged in headless runs) and ends the program.
 #pragma once
@@ -22,16 +23,16 @@
 // Command-line options of a run.
 struct RunOptions {
     bool headless = false;
-    float fps = 60;                        // headless: frames per second of the virtual clock
-    std::optional<uint32_t> seed;          // --seed N: fixed random seed
-    std::optional<int64_t> frames;         // --frames N
-    std::optional<double> seconds;         // --seconds S
-    std::string scriptFile;                // --script FILE (headless input)
-    std::string dumpFile;                  // --dump FILE: final state as JSON
-    std::string traceFile;                 // --trace FILE: one JSON line per game event
-    std::string recordFile;                // --record FILE: windowed run writes its input as a script
+    float fps = 60;                 // headless: frames per second of the virtual clock
+    std::optional<uint32_t> seed;   // --seed N: fixed random seed
+    std::optional<int64_t> frames;  // --frames N
+    std::optional<double> seconds;  // --seconds S
+    std::string scriptFile;         // --script FILE (headless input)
+    std::string dumpFile;           // --dump FILE: final state as JSON
+    std::string traceFile;          // --trace FILE: one JSON line per game event
+    std::string recordFile;         // --record FILE: windowed run writes its input as a script
     std::vector<std::pair<int64_t, std::string>> screenshots;  // --screenshot FRAME:FILE.png
-    bool help = false;                     // --help: Run prints the usage and starts nothing
+    bool help = false;  // --help: Run prints the usage and starts nothing
 };
 
 // Parses argv; on a bad option writes the reason to error and returns nullopt.
@@ -56,7 +57,10 @@ public:
     virtual HResult CreateDeviceObjects() { return S_OK; }
     virtual HResult ReleaseDeviceObjects() { return S_OK; }
     virtual HResult RenderFrame() { return S_OK; }
-    virtual HResult AdvanceFrame(float now) { (void)now; return S_OK; }
+    virtual HResult AdvanceFrame(float now) {
+        (void)now;
+        return S_OK;
+    }
     virtual HResult RestoreDeviceSurfaces() { return S_OK; }
     virtual HResult ShutDown() { return S_OK; }
     // Every message goes here first; the game ends by returning DefaultHandleMessage(message).
@@ -64,7 +68,11 @@ public:
 
     // Headless runner support, filled in by the game.
     // Centre in client pixels of the widget with this action on the current screen.
-    virtual bool FindActionCentre(const std::string& action, Point& centre) { (void)action; (void)centre; return false; }
+    virtual bool FindActionCentre(const std::string& action, Point& centre) {
+        (void)action;
+        (void)centre;
+        return false;
+    }
     // The game's state as one JSON object (for --dump).
     virtual void WriteStateJson(std::ostream& out) { out << "{}"; }
 
@@ -112,6 +120,7 @@ void SetPlatformNoticeHandler(std::function<void(const std::string&)> handler);
 // Raises a notice (for every platform module).
 void ReportPlatformNotice(const std::string& text);
 
-// One line of the --trace file: {"frame": k, "t": now, "event": name, ...fields}. fieldsJson is the inner part of a
-// JSON object without braces ("\"row\":3,\"count\":2") or empty. Does nothing when no trace was asked for.
+// One line of the --trace file: {"frame": k, "t": now, "event": name, ...fields}. fieldsJson is the inner
+// part of a JSON object without braces ("\"row\":3,\"count\":2") or empty. Does nothing when no trace was
+// asked for.
 void TraceEvent(const char* name, const std::string& fieldsJson = "");

@@ -1,20 +1,27 @@
 #include "platform/gl_device.h"
 
+#include <epoxy/gl.h>
+
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
-
-#include <epoxy/gl.h>
 
 #include "platform/image_loader.h"
 
 namespace {
 
 // Attribute locations shared by every vertex layout.
-enum : GLuint { AttrPosition = 0, AttrNormal = 1, AttrColour = 2, AttrSpecular = 3, AttrTexCoord = 4, AttrWorld = 5 };
+enum : GLuint {
+    AttrPosition = 0,
+    AttrNormal = 1,
+    AttrColour = 2,
+    AttrSpecular = 3,
+    AttrTexCoord = 4,
+    AttrWorld = 5
+};
 
 // Which vertex layout a draw uses; the shader reads only the attributes that layout has.
 enum Layout : int { LayoutMesh = 0, LayoutQuad = 1, LayoutScreen = 2 };
@@ -200,13 +207,15 @@ struct ShaderVariant {
     int layout = LayoutMesh;
     bool lighting = false, lightEnabled = false, specular = false, colourVertex = false, texture = false;
     uint32_t colourOp = OpDisable, alphaOp = OpDisable;
-    bool colourArg1Texture = false, colourArg2Texture = false, alphaArg1Texture = false, alphaArg2Texture = false;
+    bool colourArg1Texture = false, colourArg2Texture = false, alphaArg1Texture = false,
+         alphaArg2Texture = false;
 
     uint32_t Key() const {
-        return uint32_t(layout) | uint32_t(lighting) << 2 | uint32_t(lightEnabled) << 3 | uint32_t(specular) << 4 |
-               uint32_t(colourVertex) << 5 | uint32_t(texture) << 6 | colourOp << 7 | alphaOp << 10 |
-               uint32_t(colourArg1Texture) << 13 | uint32_t(colourArg2Texture) << 14 |
-               uint32_t(alphaArg1Texture) << 15 | uint32_t(alphaArg2Texture) << 16;
+        return uint32_t(layout) | uint32_t(lighting) << 2 | uint32_t(lightEnabled) << 3 |
+               uint32_t(specular) << 4 | uint32_t(colourVertex) << 5 | uint32_t(texture) << 6 |
+               colourOp << 7 | alphaOp << 10 | uint32_t(colourArg1Texture) << 13 |
+               uint32_t(colourArg2Texture) << 14 | uint32_t(alphaArg1Texture) << 15 |
+               uint32_t(alphaArg2Texture) << 16;
     }
 
     std::string Preamble() const {
@@ -271,55 +280,77 @@ Matrix Inverse(const Matrix& matrix, bool& ok) {
 }
 
 std::array<float, 4> ColourFromArgb(ColourArgb colour) {
-    return {float((colour >> 16) & 0xFF) / 255.0f, float((colour >> 8) & 0xFF) / 255.0f, float(colour & 0xFF) / 255.0f,
-            float((colour >> 24) & 0xFF) / 255.0f};
+    return {float((colour >> 16) & 0xFF) / 255.0f, float((colour >> 8) & 0xFF) / 255.0f,
+            float(colour & 0xFF) / 255.0f, float((colour >> 24) & 0xFF) / 255.0f};
 }
 
 GLenum GlCompare(uint32_t func) {
     switch (func) {
-        case CmpNever: return GL_NEVER;
-        case CmpLess: return GL_LESS;
-        case CmpEqual: return GL_EQUAL;
-        case CmpLessEqual: return GL_LEQUAL;
-        case CmpGreater: return GL_GREATER;
-        case CmpNotEqual: return GL_NOTEQUAL;
-        case CmpGreaterEqual: return GL_GEQUAL;
-        default: return GL_ALWAYS;
+        case CmpNever:
+            return GL_NEVER;
+        case CmpLess:
+            return GL_LESS;
+        case CmpEqual:
+            return GL_EQUAL;
+        case CmpLessEqual:
+            return GL_LEQUAL;
+        case CmpGreater:
+            return GL_GREATER;
+        case CmpNotEqual:
+            return GL_NOTEQUAL;
+        case CmpGreaterEqual:
+            return GL_GEQUAL;
+        default:
+            return GL_ALWAYS;
     }
 }
 
 GLenum GlBlend(uint32_t factor) {
     switch (factor) {
-        case BlendZero: return GL_ZERO;
-        case BlendSrcColour: return GL_SRC_COLOR;
-        case BlendInvSrcColour: return GL_ONE_MINUS_SRC_COLOR;
-        case BlendSrcAlpha: return GL_SRC_ALPHA;
-        case BlendInvSrcAlpha: return GL_ONE_MINUS_SRC_ALPHA;
-        default: return GL_ONE;
+        case BlendZero:
+            return GL_ZERO;
+        case BlendSrcColour:
+            return GL_SRC_COLOR;
+        case BlendInvSrcColour:
+            return GL_ONE_MINUS_SRC_COLOR;
+        case BlendSrcAlpha:
+            return GL_SRC_ALPHA;
+        case BlendInvSrcAlpha:
+            return GL_ONE_MINUS_SRC_ALPHA;
+        default:
+            return GL_ONE;
     }
 }
 
 bool ValidRenderStateValue(RenderState state, uint32_t value) {
     switch (state) {
-        case RenderState::ZFunc: return value >= CmpNever && value <= CmpAlways;
+        case RenderState::ZFunc:
+            return value >= CmpNever && value <= CmpAlways;
         case RenderState::SrcBlend:
-        case RenderState::DestBlend: return value >= BlendZero && value <= BlendInvSrcAlpha;
-        case RenderState::CullMode: return value >= CullNone && value <= CullCounterClockwise;
-        default: return true;
+        case RenderState::DestBlend:
+            return value >= BlendZero && value <= BlendInvSrcAlpha;
+        case RenderState::CullMode:
+            return value >= CullNone && value <= CullCounterClockwise;
+        default:
+            return true;
     }
 }
 
 bool ValidStageValue(TextureStageState state, uint32_t value) {
     switch (state) {
         case TextureStageState::ColourOp:
-        case TextureStageState::AlphaOp: return value >= OpDisable && value <= OpModulate;
+        case TextureStageState::AlphaOp:
+            return value >= OpDisable && value <= OpModulate;
         case TextureStageState::ColourArg1:
         case TextureStageState::ColourArg2:
         case TextureStageState::AlphaArg1:
-        case TextureStageState::AlphaArg2: return value == ArgDiffuse || value == ArgTexture;
+        case TextureStageState::AlphaArg2:
+            return value == ArgDiffuse || value == ArgTexture;
         case TextureStageState::AddressU:
-        case TextureStageState::AddressV: return value == AddressWrap || value == AddressClamp;
-        default: return value >= FilterNone && value <= FilterLinear;
+        case TextureStageState::AddressV:
+            return value == AddressWrap || value == AddressClamp;
+        default:
+            return value >= FilterNone && value <= FilterLinear;
     }
 }
 
@@ -355,8 +386,9 @@ public:
             glBufferData(GL_COPY_WRITE_BUFFER, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
             offset = 0;
         }
-        void* target = glMapBufferRange(GL_COPY_WRITE_BUFFER, GLintptr(offset), GLsizeiptr(size),
-                                        GL_MAP_WRITE_BIT | GL_MAP_UNSYNCHRONIZED_BIT | GL_MAP_INVALIDATE_RANGE_BIT);
+        void* target =
+            glMapBufferRange(GL_COPY_WRITE_BUFFER, GLintptr(offset), GLsizeiptr(size),
+                             GL_MAP_WRITE_BIT | GL_MAP_UNSYNCHRONIZED_BIT | GL_MAP_INVALIDATE_RANGE_BIT);
         if (target) {
             std::memcpy(target, data, size);
             glUnmapBuffer(GL_COPY_WRITE_BUFFER);
@@ -451,7 +483,9 @@ struct PartKey {
     bool operator==(const PartKey&) const = default;
 };
 struct PartKeyHash {
-    size_t operator()(const PartKey& key) const { return std::hash<uint64_t>()(key.owner * 1000003u + key.part); }
+    size_t operator()(const PartKey& key) const {
+        return std::hash<uint64_t>()(key.owner * 1000003u + key.part);
+    }
 };
 
 constexpr int RenderStateCount = int(RenderState::CullMode) + 1;
@@ -481,7 +515,8 @@ struct DrawInputs {
         return renderStates == other.renderStates && stageStates == other.stageStates &&
                SameBytes(material, other.material) && SameBytes(light, other.light) &&
                lightEnabled == other.lightEnabled && textureSerial == other.textureSerial &&
-               SameBytes(world, other.world) && SameBytes(view, other.view) && SameBytes(projection, other.projection);
+               SameBytes(world, other.world) && SameBytes(view, other.view) &&
+               SameBytes(projection, other.projection);
     }
 };
 
@@ -493,7 +528,8 @@ struct LayerDraw {
 
     bool operator==(const LayerDraw& other) const {
         return inputs == other.inputs && part == other.part && worlds.size() == other.worlds.size() &&
-               (worlds.empty() || std::memcmp(worlds.data(), other.worlds.data(), worlds.size() * sizeof(Matrix)) == 0);
+               (worlds.empty() ||
+                std::memcmp(worlds.data(), other.worlds.data(), worlds.size() * sizeof(Matrix)) == 0);
     }
 };
 
@@ -546,7 +582,8 @@ public:
                               std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
                               std::span<const Matrix> worlds) override;
     std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override;
-    std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height, std::span<const uint8_t> rgba) override;
+    std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
+                                                     std::span<const uint8_t> rgba) override;
     bool ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) override;
 
     void ForgetTexture(GlTexture* texture);
@@ -561,8 +598,8 @@ private:
     void UploadViewProjection();
     void PrepareInstances(std::span<const Matrix> worlds);
     void FinishInstances();
-    HResult DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset, GLint baseVertex,
-                             std::span<const Matrix> worlds);
+    HResult DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset,
+                             GLint baseVertex, std::span<const Matrix> worlds);
     void SweepCache();
     static void DeletePart(CachedPart& part);
 
@@ -641,7 +678,8 @@ GLuint CompileShader(GLenum kind, const std::string& preamble, const char* sourc
 GLuint BuildProgram(const std::string& preamble, const char* vertexSource, const char* fragmentSource,
                     std::string& error) {
     const GLuint vertexShader = CompileShader(GL_VERTEX_SHADER, preamble, vertexSource, error);
-    const GLuint fragmentShader = vertexShader ? CompileShader(GL_FRAGMENT_SHADER, preamble, fragmentSource, error) : 0;
+    const GLuint fragmentShader =
+        vertexShader ? CompileShader(GL_FRAGMENT_SHADER, preamble, fragmentSource, error) : 0;
     GLuint name = 0;
     if (vertexShader && fragmentShader) {
         name = glCreateProgram();
@@ -681,9 +719,11 @@ bool Device::Initialise(int width, int height, std::string& error) {
     glGenVertexArrays(1, &meshArray);
     glGenVertexArrays(1, &quadArray);
     glGenVertexArrays(1, &screenArray);
-    auto attribute = [](GLuint location, GLint size, GLenum type, GLboolean normalised, GLsizei stride, size_t offset) {
+    auto attribute = [](GLuint location, GLint size, GLenum type, GLboolean normalised, GLsizei stride,
+                        size_t offset) {
         glEnableVertexAttribArray(location);
-        glVertexAttribPointer(location, size, type, normalised, stride, reinterpret_cast<const void*>(offset));
+        glVertexAttribPointer(location, size, type, normalised, stride,
+                              reinterpret_cast<const void*>(offset));
     };
     glBindVertexArray(meshArray);
     glBindBuffer(GL_ARRAY_BUFFER, meshVertices.Name());
@@ -697,15 +737,18 @@ bool Device::Initialise(int width, int height, std::string& error) {
     glBindBuffer(GL_ARRAY_BUFFER, quadVertices.Name());
     attribute(AttrPosition, 3, GL_FLOAT, GL_FALSE, sizeof(QuadVertex), offsetof(QuadVertex, x));
     // ARGB words are B, G, R, A bytes in memory: GL_BGRA reads them as red, green, blue, alpha.
-    attribute(AttrColour, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(QuadVertex), offsetof(QuadVertex, diffuse));
+    attribute(AttrColour, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(QuadVertex),
+              offsetof(QuadVertex, diffuse));
     attribute(AttrTexCoord, 2, GL_FLOAT, GL_FALSE, sizeof(QuadVertex), offsetof(QuadVertex, u));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexStream.Name());
 
     glBindVertexArray(screenArray);
     glBindBuffer(GL_ARRAY_BUFFER, screenVertices.Name());
     attribute(AttrPosition, 4, GL_FLOAT, GL_FALSE, sizeof(ScreenVertex), offsetof(ScreenVertex, x));
-    attribute(AttrColour, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ScreenVertex), offsetof(ScreenVertex, diffuse));
-    attribute(AttrSpecular, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ScreenVertex), offsetof(ScreenVertex, specular));
+    attribute(AttrColour, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ScreenVertex),
+              offsetof(ScreenVertex, diffuse));
+    attribute(AttrSpecular, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(ScreenVertex),
+              offsetof(ScreenVertex, specular));
     attribute(AttrTexCoord, 2, GL_FLOAT, GL_FALSE, sizeof(ScreenVertex), offsetof(ScreenVertex, u));
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexStream.Name());
     glBindVertexArray(0);
@@ -817,10 +860,17 @@ HResult Device::Clear(uint32_t flags, ColourArgb colour, float z) {
 
 HResult Device::SetTransform(TransformKind kind, const Matrix& matrix) {
     switch (kind) {
-        case TransformKind::World: world = matrix; return S_OK;
-        case TransformKind::View: view = matrix; break;
-        case TransformKind::Projection: projection = matrix; break;
-        default: return E_FAIL;
+        case TransformKind::World:
+            world = matrix;
+            return S_OK;
+        case TransformKind::View:
+            view = matrix;
+            break;
+        case TransformKind::Projection:
+            projection = matrix;
+            break;
+        default:
+            return E_FAIL;
     }
     UploadViewProjection();
     return S_OK;
@@ -828,10 +878,17 @@ HResult Device::SetTransform(TransformKind kind, const Matrix& matrix) {
 
 HResult Device::GetTransform(TransformKind kind, Matrix& matrix) const {
     switch (kind) {
-        case TransformKind::World: matrix = world; return S_OK;
-        case TransformKind::View: matrix = view; return S_OK;
-        case TransformKind::Projection: matrix = projection; return S_OK;
-        default: return E_FAIL;
+        case TransformKind::World:
+            matrix = world;
+            return S_OK;
+        case TransformKind::View:
+            matrix = view;
+            return S_OK;
+        case TransformKind::Projection:
+            matrix = projection;
+            return S_OK;
+        default:
+            return E_FAIL;
     }
 }
 
@@ -839,7 +896,8 @@ void Device::UploadViewProjection() {
     viewProjection = view * projection;
     bool invertible = false;
     const Matrix cameraToWorld = Inverse(view, invertible);
-    eye = invertible ? Vector3{cameraToWorld.m[3][0], cameraToWorld.m[3][1], cameraToWorld.m[3][2]} : Vector3{};
+    eye =
+        invertible ? Vector3{cameraToWorld.m[3][0], cameraToWorld.m[3][1], cameraToWorld.m[3][2]} : Vector3{};
 }
 
 HResult Device::GetViewport(Viewport& viewport) const {
@@ -936,14 +994,22 @@ void Device::ApplyTexture() {
         texture->hasMipmaps = true;
     }
     GLint minFilter;
-    if (mip == FilterNone) minFilter = linearMin ? GL_LINEAR : GL_NEAREST;
-    else if (mip == FilterLinear) minFilter = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
-    else minFilter = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
-    const GLint magFilter = stageStates[int(TextureStageState::MagFilter)] == FilterLinear ? GL_LINEAR : GL_NEAREST;
-    const GLint wrapS = stageStates[int(TextureStageState::AddressU)] == AddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
-    const GLint wrapT = stageStates[int(TextureStageState::AddressV)] == AddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
-    if (texture->minFilter != minFilter) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, texture->minFilter = minFilter);
-    if (texture->magFilter != magFilter) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, texture->magFilter = magFilter);
+    if (mip == FilterNone)
+        minFilter = linearMin ? GL_LINEAR : GL_NEAREST;
+    else if (mip == FilterLinear)
+        minFilter = linearMin ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    else
+        minFilter = linearMin ? GL_LINEAR_MIPMAP_NEAREST : GL_NEAREST_MIPMAP_NEAREST;
+    const GLint magFilter =
+        stageStates[int(TextureStageState::MagFilter)] == FilterLinear ? GL_LINEAR : GL_NEAREST;
+    const GLint wrapS =
+        stageStates[int(TextureStageState::AddressU)] == AddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    const GLint wrapT =
+        stageStates[int(TextureStageState::AddressV)] == AddressClamp ? GL_CLAMP_TO_EDGE : GL_REPEAT;
+    if (texture->minFilter != minFilter)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, texture->minFilter = minFilter);
+    if (texture->magFilter != magFilter)
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, texture->magFilter = magFilter);
     if (texture->wrapS != wrapS) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, texture->wrapS = wrapS);
     if (texture->wrapT != wrapT) glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, texture->wrapT = wrapT);
 }
@@ -982,14 +1048,17 @@ ShaderProgram* Device::UseProgram(const ShaderVariant& variant, std::string* err
     ShaderProgram& variantProgram = entry->second;
     if (added) {
         std::string message;
-        variantProgram.name = BuildProgram(variant.Preamble(), VertexShaderSource, FragmentShaderSource, message);
+        variantProgram.name =
+            BuildProgram(variant.Preamble(), VertexShaderSource, FragmentShaderSource, message);
         if (variantProgram.name) {
             const GLuint name = variantProgram.name;
             auto at = [name](const char* uniform) { return glGetUniformLocation(name, uniform); };
-            variantProgram.uniforms = {at("uViewProjection"),   at("uEye"),          at("uViewportSize"),
-                                       at("uAmbient"),          at("uMaterialDiffuse"), at("uMaterialAmbient"),
-                                       at("uMaterialSpecular"), at("uMaterialEmissive"), at("uMaterialPower"),
-                                       at("uToLight"),          at("uLightDiffuse"),  at("uLightSpecular"),
+            variantProgram.uniforms = {at("uViewProjection"),   at("uEye"),
+                                       at("uViewportSize"),     at("uAmbient"),
+                                       at("uMaterialDiffuse"),  at("uMaterialAmbient"),
+                                       at("uMaterialSpecular"), at("uMaterialEmissive"),
+                                       at("uMaterialPower"),    at("uToLight"),
+                                       at("uLightDiffuse"),     at("uLightSpecular"),
                                        at("uLightAmbient")};
             glUseProgram(name);
             glUniform1i(glGetUniformLocation(name, "uTexture"), 0);
@@ -1026,7 +1095,8 @@ bool Device::ApplyState(Layout layout) {
         gl.depthMask = depthMask;
     }
     toggle(GL_BLEND, gl.blend, rs(RenderState::AlphaBlendEnable) != 0);
-    const GLenum source = GlBlend(rs(RenderState::SrcBlend)), destination = GlBlend(rs(RenderState::DestBlend));
+    const GLenum source = GlBlend(rs(RenderState::SrcBlend)),
+                 destination = GlBlend(rs(RenderState::DestBlend));
     if (gl.blendSource != source || gl.blendDestination != destination) {
         glBlendFunc(source, destination);
         gl.blendSource = source;
@@ -1045,7 +1115,8 @@ bool Device::ApplyState(Layout layout) {
     UploadedUniforms& uploaded = program->uploaded;
     ApplyTexture();
     if (layout == LayoutScreen) {
-        if (uploaded.viewportWidth != float(backBufferWidth) || uploaded.viewportHeight != float(backBufferHeight)) {
+        if (uploaded.viewportWidth != float(backBufferWidth) ||
+            uploaded.viewportHeight != float(backBufferHeight)) {
             uploaded.viewportWidth = float(backBufferWidth);
             uploaded.viewportHeight = float(backBufferHeight);
             glUniform2f(uniforms.viewportSize, uploaded.viewportWidth, uploaded.viewportHeight);
@@ -1062,7 +1133,8 @@ bool Device::ApplyState(Layout layout) {
         uploaded.eye = eye;
     }
     const auto ambient = ColourFromArgb(rs(RenderState::Ambient));
-    if (uploaded.ambient[0] != ambient[0] || uploaded.ambient[1] != ambient[1] || uploaded.ambient[2] != ambient[2]) {
+    if (uploaded.ambient[0] != ambient[0] || uploaded.ambient[1] != ambient[1] ||
+        uploaded.ambient[2] != ambient[2]) {
         glUniform3f(uniforms.ambient, ambient[0], ambient[1], ambient[2]);
         uploaded.ambient = {ambient[0], ambient[1], ambient[2]};
     }
@@ -1093,12 +1165,14 @@ HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<cons
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    const size_t vertexOffset = quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
+    const size_t vertexOffset =
+        quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(quadArray);
     if (!ApplyState(LayoutQuad)) return E_FAIL;
     SetWorldAttribute(world);
-    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indexOffset),
+    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(indexOffset),
                              GLint(vertexOffset / sizeof(QuadVertex)));
     ++statistics.drawCalls;
     return S_OK;
@@ -1108,11 +1182,13 @@ HResult Device::DrawIndexed(std::span<const ScreenVertex> vertices, std::span<co
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    const size_t vertexOffset = screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
+    const size_t vertexOffset =
+        screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(screenArray);
     if (!ApplyState(LayoutScreen)) return E_FAIL;
-    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT, reinterpret_cast<const void*>(indexOffset),
+    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT,
+                             reinterpret_cast<const void*>(indexOffset),
                              GLint(vertexOffset / sizeof(ScreenVertex)));
     ++statistics.drawCalls;
     return S_OK;
@@ -1134,8 +1210,8 @@ void Device::FinishInstances() {
     attributeWorldValid = false;
 }
 
-HResult Device::DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset, GLint baseVertex,
-                                 std::span<const Matrix> worlds) {
+HResult Device::DrawMeshGeometry(GLuint vertexArray, GLsizei indexCount, const void* indexOffset,
+                                 GLint baseVertex, std::span<const Matrix> worlds) {
     BindVertexArray(vertexArray);
     if (!ApplyState(LayoutMesh)) return E_FAIL;
     if (worlds.empty()) {
@@ -1160,7 +1236,8 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
     const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    const size_t vertexOffset = meshVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(MeshVertex));
+    const size_t vertexOffset =
+        meshVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(MeshVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), size_t(count) * sizeof(uint32_t), 4);
     return DrawMeshGeometry(meshArray, count, reinterpret_cast<const void*>(indexOffset),
                             GLint(vertexOffset / sizeof(MeshVertex)), worlds);
@@ -1218,7 +1295,8 @@ HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, 
     if (recordingLayer) {
         // Held back until the layer ends; the program is built now so that a failure is reported here.
         if (!UseProgram(CurrentVariant(LayoutMesh))) return E_FAIL;
-        layerDraws.push_back({CurrentInputs(), entry->first, std::vector<Matrix>(worlds.begin(), worlds.end())});
+        layerDraws.push_back(
+            {CurrentInputs(), entry->first, std::vector<Matrix>(worlds.begin(), worlds.end())});
         return S_OK;
     }
     return DrawMeshGeometry(cached.vertexArray, cached.indexCount, nullptr, 0, worlds);
@@ -1243,7 +1321,8 @@ std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& native
     return CreateTextureFromPixels(image.width, image.height, image.rgba);
 }
 
-std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height, std::span<const uint8_t> rgba) {
+std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height,
+                                                         std::span<const uint8_t> rgba) {
     if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide ||
         rgba.size() < size_t(width) * size_t(height) * 4)
         return nullptr;
@@ -1342,12 +1421,14 @@ void Device::BeginLayer() {
 // depths of passing fragments only ever fall, the last of them is the one kept.
 void Device::EndLayer() {
     if (!recordingLayer) return;
-    const uint32_t depthFunc = layerDraws.empty() ? 0 : layerDraws.front().inputs.renderStates[int(RenderState::ZFunc)];
+    const uint32_t depthFunc =
+        layerDraws.empty() ? 0 : layerDraws.front().inputs.renderStates[int(RenderState::ZFunc)];
     bool keepable = depthFunc == CmpLess || depthFunc == CmpLessEqual;
     for (const LayerDraw& draw : layerDraws) {
         const auto& states = draw.inputs.renderStates;
-        keepable = keepable && !states[int(RenderState::AlphaBlendEnable)] && states[int(RenderState::ZEnable)] &&
-                   states[int(RenderState::ZWriteEnable)] && states[int(RenderState::ZFunc)] == depthFunc;
+        keepable = keepable && !states[int(RenderState::AlphaBlendEnable)] &&
+                   states[int(RenderState::ZEnable)] && states[int(RenderState::ZWriteEnable)] &&
+                   states[int(RenderState::ZFunc)] == depthFunc;
     }
     if (!keepable || !PrepareLayerTarget()) {
         DrawRecordedToBackBuffer();
@@ -1386,16 +1467,19 @@ bool Device::LayerExtent(std::array<float, 4>& rect) const {
         if (found == cache.end() || !found->second.valid) continue;
         const CachedPart& part = found->second;
         const Matrix viewProjectionOfDraw = draw.inputs.view * draw.inputs.projection;
-        const std::span<const Matrix> worlds =
-            draw.worlds.empty() ? std::span<const Matrix>(&draw.inputs.world, 1) : std::span<const Matrix>(draw.worlds);
+        const std::span<const Matrix> worlds = draw.worlds.empty()
+                                                   ? std::span<const Matrix>(&draw.inputs.world, 1)
+                                                   : std::span<const Matrix>(draw.worlds);
         for (const Matrix& instance : worlds) {
             const Matrix toClip = instance * viewProjectionOfDraw;
             for (int corner = 0; corner < 8; ++corner) {
-                const float p[4] = {corner & 1 ? part.highest.x : part.lowest.x, corner & 2 ? part.highest.y : part.lowest.y,
+                const float p[4] = {corner & 1 ? part.highest.x : part.lowest.x,
+                                    corner & 2 ? part.highest.y : part.lowest.y,
                                     corner & 4 ? part.highest.z : part.lowest.z, 1};
                 float clip[4];
                 for (int j = 0; j < 4; ++j)
-                    clip[j] = p[0] * toClip.m[0][j] + p[1] * toClip.m[1][j] + p[2] * toClip.m[2][j] + p[3] * toClip.m[3][j];
+                    clip[j] = p[0] * toClip.m[0][j] + p[1] * toClip.m[1][j] + p[2] * toClip.m[2][j] +
+                              p[3] * toClip.m[3][j];
                 if (!(clip[3] > 1e-6f)) return false;
                 const float x = clip[0] / clip[3], y = clip[1] / clip[3], depth = clip[2] / clip[3];
                 if (!std::isfinite(x) || !std::isfinite(y) || !(depth < 0.9999f)) return false;
@@ -1408,8 +1492,8 @@ bool Device::LayerExtent(std::array<float, 4>& rect) const {
     }
     // Two pixels more on each side, for the rasteriser's rounding; never beyond the view.
     const float marginX = 4.0f / float(backBufferWidth), marginY = 4.0f / float(backBufferHeight);
-    rect = {std::max(left - marginX, -1.0f), std::max(bottom - marginY, -1.0f), std::min(right + marginX, 1.0f),
-            std::min(top + marginY, 1.0f)};
+    rect = {std::max(left - marginX, -1.0f), std::max(bottom - marginY, -1.0f),
+            std::min(right + marginX, 1.0f), std::min(top + marginY, 1.0f)};
     return true;
 }
 
@@ -1425,12 +1509,18 @@ bool Device::PrepareLayerTarget() {
     }
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
     GLint red = 0, green = 0, blue = 0, depthBits = 0, depthType = 0, stencilKind = GL_NONE, samples = 0;
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE, &red);
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE, &green);
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE, &blue);
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE, &depthBits);
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE, &depthType);
-    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &stencilKind);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE,
+                                          &red);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE,
+                                          &green);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE,
+                                          &blue);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE,
+                                          &depthBits);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE,
+                                          &depthType);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &stencilKind);
     glGetIntegerv(GL_SAMPLES, &samples);
     GLenum depthFormat = 0;
     if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 24)
@@ -1462,7 +1552,8 @@ bool Device::PrepareLayerTarget() {
         GLuint name = 0;
         glGenTextures(1, &name);
         glBindTexture(GL_TEXTURE_2D, name);
-        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), backBufferWidth, backBufferHeight, 0, components, type, nullptr);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), backBufferWidth, backBufferHeight, 0, components, type,
+                     nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -1471,8 +1562,9 @@ bool Device::PrepareLayerTarget() {
     layerColour = plane(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE);
     const bool withStencil = stencilKind != GL_NONE;
     const bool floating = depthType == GL_FLOAT;
-    const GLenum depthData = withStencil ? (floating ? GL_FLOAT_32_UNSIGNED_INT_24_8_REV : GL_UNSIGNED_INT_24_8)
-                                         : (floating ? GL_FLOAT : GL_UNSIGNED_INT);
+    const GLenum depthData = withStencil
+                                 ? (floating ? GL_FLOAT_32_UNSIGNED_INT_24_8_REV : GL_UNSIGNED_INT_24_8)
+                                 : (floating ? GL_FLOAT : GL_UNSIGNED_INT);
     layerDepth = plane(depthFormat, withStencil ? GL_DEPTH_STENCIL : GL_DEPTH_COMPONENT, depthData);
     gl.texture = ~0u;
     glGenFramebuffers(1, &layerFramebuffer);

@@ -24,11 +24,11 @@ public:
 
     // Counters for benchmarks and tests.
     struct Statistics {
-        uint64_t drawCalls = 0;       // GL draw calls issued
-        uint64_t meshUploads = 0;     // static mesh parts copied to the GPU
-        size_t cachedMeshParts = 0;   // static mesh parts held on the GPU now
-        uint64_t layerPaints = 0;     // layers drawn and kept
-        uint64_t layerReuses = 0;     // layers copied back from an earlier frame
+        uint64_t drawCalls = 0;      // GL draw calls issued
+        uint64_t meshUploads = 0;    // static mesh parts copied to the GPU
+        size_t cachedMeshParts = 0;  // static mesh parts held on the GPU now
+        uint64_t layerPaints = 0;    // layers drawn and kept
+        uint64_t layerReuses = 0;    // layers copied back from an earlier frame
     };
     virtual Statistics Stats() const = 0;
 };

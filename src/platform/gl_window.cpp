@@ -38,7 +38,8 @@ public:
         if (window) SDL_DestroyWindow(window);
     }
 
-    bool Open(const std::string& title, int clientWidth, int clientHeight, bool offscreen, std::string& error) {
+    bool Open(const std::string& title, int clientWidth, int clientHeight, bool offscreen,
+              std::string& error) {
         if (clientWidth <= 0 || clientHeight <= 0) {
             error = "window size must be positive";
             return false;
@@ -96,7 +97,8 @@ public:
         device->SetBackBufferSize(width, height);
     }
     bool SetFullScreen(bool fullScreen) override {
-        if (SDL_SetWindowFullscreen(window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return false;
+        if (SDL_SetWindowFullscreen(window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
+            return false;
         OnResized();
         return true;
     }
@@ -116,8 +118,8 @@ private:
 
 }  // namespace
 
-std::unique_ptr<GlWindow> GlWindow::Create(const std::string& title, int clientWidth, int clientHeight, bool offscreen,
-                                           std::string& error) {
+std::unique_ptr<GlWindow> GlWindow::Create(const std::string& title, int clientWidth, int clientHeight,
+                                           bool offscreen, std::string& error) {
     auto window = std::make_unique<SdlGlWindow>();
     if (!window->Open(title, clientWidth, clientHeight, offscreen, error)) return nullptr;
     return window;

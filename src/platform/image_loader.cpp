@@ -1,15 +1,16 @@
 #include "platform/image_loader.h"
 
+#include <stb_image.h>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <memory>
 
-#include <stb_image.h>
-
 #include "platform/paths.h"
 
-bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error) {
+bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes,
+                   std::string& error) {
     bytes.clear();
     std::unique_ptr<FILE, int (*)(FILE*)> file(OpenRegularFile(nativePath), &std::fclose);
     if (!file) {
@@ -47,8 +48,8 @@ bool PngChunksFit(std::span<const uint8_t> bytes) {
     if (bytes.size() < 8 || std::memcmp(bytes.data(), signature, 8) != 0) return true;  // not a PNG
     size_t at = 8;
     while (at + 8 <= bytes.size()) {
-        const size_t length = size_t(bytes[at]) << 24 | size_t(bytes[at + 1]) << 16 | size_t(bytes[at + 2]) << 8 |
-                              size_t(bytes[at + 3]);
+        const size_t length = size_t(bytes[at]) << 24 | size_t(bytes[at + 1]) << 16 |
+                              size_t(bytes[at + 2]) << 8 | size_t(bytes[at + 3]);
         if (length > bytes.size() - at - 8) return false;
         if (std::memcmp(&bytes[at + 4], "IEND", 4) == 0) return true;
         at += 12 + length;  // length, type, data, check sum
@@ -82,7 +83,8 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
         return false;
     }
     if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide) {
-        error = "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
+        error =
+            "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
         return false;
     }
     // No picture format packs more than about 33,000 bytes of pixels into one byte of file: a small file
@@ -92,8 +94,8 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
                 " pixels cannot come from a file of " + std::to_string(bytes.size()) + " bytes";
         return false;
     }
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(stbi_load_from_memory(data, length, &width, &height, &channels, 4),
-                                                    &stbi_image_free);
+    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
+        stbi_load_from_memory(data, length, &width, &height, &channels, 4), &stbi_image_free);
     if (!pixels) {
         const char* reason = stbi_failure_reason();
         error = std::string("picture does not decode: ") + (reason ? reason : "unknown reason");

@@ -27,4 +27,5 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
 bool LoadImageFile(const std::string& nativePath, Image& image, std::string& error);
 
 // Reads a whole file of at most maxBytes. False when missing, unreadable or larger.
-bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes, std::string& error);
+bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes,
+                   std::string& error);

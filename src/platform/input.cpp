@@ -23,20 +23,42 @@ constexpr uint16_t CodePageExtras[32] = {
 
 int KeypadKey(SDL_Scancode scancode, bool numLock) {
     // Navigation meaning of the keypad digits with num lock off, indexed by digit.
-    static constexpr int navigation[10] = {0x2D, 0x23, VK_DOWN, 0x22, VK_LEFT, VK_NUMPAD5, VK_RIGHT, 0x24, VK_UP, 0x21};
+    static constexpr int navigation[10] = {0x2D,       0x23,     VK_DOWN, 0x22,  VK_LEFT,
+                                           VK_NUMPAD5, VK_RIGHT, 0x24,    VK_UP, 0x21};
     int digit;
     switch (scancode) {
-        case SDL_SCANCODE_KP_0: digit = 0; break;
-        case SDL_SCANCODE_KP_1: digit = 1; break;
-        case SDL_SCANCODE_KP_2: digit = 2; break;
-        case SDL_SCANCODE_KP_3: digit = 3; break;
-        case SDL_SCANCODE_KP_4: digit = 4; break;
-        case SDL_SCANCODE_KP_5: digit = 5; break;
-        case SDL_SCANCODE_KP_6: digit = 6; break;
-        case SDL_SCANCODE_KP_7: digit = 7; break;
-        case SDL_SCANCODE_KP_8: digit = 8; break;
-        case SDL_SCANCODE_KP_9: digit = 9; break;
-        default: return 0;
+        case SDL_SCANCODE_KP_0:
+            digit = 0;
+            break;
+        case SDL_SCANCODE_KP_1:
+            digit = 1;
+            break;
+        case SDL_SCANCODE_KP_2:
+            digit = 2;
+            break;
+        case SDL_SCANCODE_KP_3:
+            digit = 3;
+            break;
+        case SDL_SCANCODE_KP_4:
+            digit = 4;
+            break;
+        case SDL_SCANCODE_KP_5:
+            digit = 5;
+            break;
+        case SDL_SCANCODE_KP_6:
+            digit = 6;
+            break;
+        case SDL_SCANCODE_KP_7:
+            digit = 7;
+            break;
+        case SDL_SCANCODE_KP_8:
+            digit = 8;
+            break;
+        case SDL_SCANCODE_KP_9:
+            digit = 9;
+            break;
+        default:
+            return 0;
     }
     if (digit == 5) return VK_NUMPAD5;
     return numLock ? 0x60 + digit : navigation[digit];
@@ -49,19 +71,22 @@ struct NamedKey {
 
 // Canonical names first: VirtualKeyName answers the first entry of a code.
 constexpr NamedKey KeyNames[] = {
-    {"Left", VK_LEFT},     {"Right", VK_RIGHT},       {"Up", VK_UP},           {"Down", VK_DOWN},
-    {"Space", VK_SPACE},   {"Enter", VK_RETURN},      {"Esc", VK_ESCAPE},      {"Backspace", VK_BACK},
-    {"Tab", VK_TAB},       {"Pause", VK_PAUSE},       {"Clear", VK_CLEAR},     {"Delete", VK_DELETE},
-    {"Shift", VK_SHIFT},   {"Control", VK_CONTROL},   {"Return", VK_RETURN},   {"Escape", VK_ESCAPE},
-    {"Ctrl", VK_CONTROL},  {"Numpad0", 0x60},         {"Numpad1", 0x61},       {"Numpad2", 0x62},
-    {"Numpad3", 0x63},     {"Numpad4", 0x64},         {"Numpad5", VK_NUMPAD5}, {"Numpad6", 0x66},
-    {"Numpad7", 0x67},     {"Numpad8", 0x68},         {"Numpad9", 0x69},       {"LeftButton", VK_LBUTTON},
-    {"RightButton", VK_RBUTTON},
+    {"Left", VK_LEFT},          {"Right", VK_RIGHT},         {"Up", VK_UP},
+    {"Down", VK_DOWN},          {"Space", VK_SPACE},         {"Enter", VK_RETURN},
+    {"Esc", VK_ESCAPE},         {"Backspace", VK_BACK},      {"Tab", VK_TAB},
+    {"Pause", VK_PAUSE},        {"Clear", VK_CLEAR},         {"Delete", VK_DELETE},
+    {"Shift", VK_SHIFT},        {"Control", VK_CONTROL},     {"Return", VK_RETURN},
+    {"Escape", VK_ESCAPE},      {"Ctrl", VK_CONTROL},        {"Numpad0", 0x60},
+    {"Numpad1", 0x61},          {"Numpad2", 0x62},           {"Numpad3", 0x63},
+    {"Numpad4", 0x64},          {"Numpad5", VK_NUMPAD5},     {"Numpad6", 0x66},
+    {"Numpad7", 0x67},          {"Numpad8", 0x68},           {"Numpad9", 0x69},
+    {"LeftButton", VK_LBUTTON}, {"RightButton", VK_RBUTTON},
 };
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -74,56 +99,87 @@ int VirtualKeyFromSdl(const SDL_Keysym& keysym) {
     if (sym >= SDLK_0 && sym <= SDLK_9) return '0' + (sym - SDLK_0);
     if (sym >= SDLK_F1 && sym <= SDLK_F12) return VK_F1 + (sym - SDLK_F1);
     switch (sym) {
-        case SDLK_LEFT: return VK_LEFT;
-        case SDLK_RIGHT: return VK_RIGHT;
-        case SDLK_UP: return VK_UP;
-        case SDLK_DOWN: return VK_DOWN;
-        case SDLK_SPACE: return VK_SPACE;
+        case SDLK_LEFT:
+            return VK_LEFT;
+        case SDLK_RIGHT:
+            return VK_RIGHT;
+        case SDLK_UP:
+            return VK_UP;
+        case SDLK_DOWN:
+            return VK_DOWN;
+        case SDLK_SPACE:
+            return VK_SPACE;
         case SDLK_RETURN:
         case SDLK_RETURN2:
-        case SDLK_KP_ENTER: return VK_RETURN;
-        case SDLK_ESCAPE: return VK_ESCAPE;
-        case SDLK_BACKSPACE: return VK_BACK;
-        case SDLK_TAB: return VK_TAB;
-        case SDLK_PAUSE: return VK_PAUSE;
+        case SDLK_KP_ENTER:
+            return VK_RETURN;
+        case SDLK_ESCAPE:
+            return VK_ESCAPE;
+        case SDLK_BACKSPACE:
+            return VK_BACK;
+        case SDLK_TAB:
+            return VK_TAB;
+        case SDLK_PAUSE:
+            return VK_PAUSE;
         case SDLK_CLEAR:
-        case SDLK_KP_CLEAR: return VK_CLEAR;
-        case SDLK_DELETE: return VK_DELETE;
-        case SDLK_INSERT: return 0x2D;
-        case SDLK_HOME: return 0x24;
-        case SDLK_END: return 0x23;
-        case SDLK_PAGEUP: return 0x21;
-        case SDLK_PAGEDOWN: return 0x22;
+        case SDLK_KP_CLEAR:
+            return VK_CLEAR;
+        case SDLK_DELETE:
+            return VK_DELETE;
+        case SDLK_INSERT:
+            return 0x2D;
+        case SDLK_HOME:
+            return 0x24;
+        case SDLK_END:
+            return 0x23;
+        case SDLK_PAGEUP:
+            return 0x21;
+        case SDLK_PAGEDOWN:
+            return 0x22;
         case SDLK_LSHIFT:
-        case SDLK_RSHIFT: return VK_SHIFT;
+        case SDLK_RSHIFT:
+            return VK_SHIFT;
         case SDLK_LCTRL:
-        case SDLK_RCTRL: return VK_CONTROL;
+        case SDLK_RCTRL:
+            return VK_CONTROL;
         case SDLK_LALT:
-        case SDLK_RALT: return 0x12;
-        case SDLK_KP_MULTIPLY: return 0x6A;
-        case SDLK_KP_PLUS: return 0x6B;
-        case SDLK_KP_MINUS: return 0x6D;
-        case SDLK_KP_PERIOD: return 0x6E;
-        case SDLK_KP_DIVIDE: return 0x6F;
-        default: return 0;
+        case SDLK_RALT:
+            return 0x12;
+        case SDLK_KP_MULTIPLY:
+            return 0x6A;
+        case SDLK_KP_PLUS:
+            return 0x6B;
+        case SDLK_KP_MINUS:
+            return 0x6D;
+        case SDLK_KP_PERIOD:
+            return 0x6E;
+        case SDLK_KP_DIVIDE:
+            return 0x6F;
+        default:
+            return 0;
     }
 }
 
 void AppendKeyMessages(int virtualKey, bool down, bool repeat, std::vector<Message>& out) {
     if (virtualKey <= 0 || virtualKey > 0xFF) return;
     if (!down) {
-        out.push_back({WM_KEYUP, static_cast<uint64_t>(virtualKey), KeyRepeatCount | KeyWasDown | KeyReleasing});
+        out.push_back(
+            {WM_KEYUP, static_cast<uint64_t>(virtualKey), KeyRepeatCount | KeyWasDown | KeyReleasing});
         return;
     }
-    out.push_back({WM_KEYDOWN, static_cast<uint64_t>(virtualKey), KeyRepeatCount | (repeat ? KeyWasDown : 0)});
+    out.push_back(
+        {WM_KEYDOWN, static_cast<uint64_t>(virtualKey), KeyRepeatCount | (repeat ? KeyWasDown : 0)});
     // The control keys type their control code as a character as well, so name entry sees them
     // both as key presses and as characters.
     switch (virtualKey) {
         case VK_RETURN:
         case VK_BACK:
         case VK_ESCAPE:
-        case VK_TAB: out.push_back({WM_CHAR, static_cast<uint64_t>(virtualKey), KeyRepeatCount}); break;
-        default: break;
+        case VK_TAB:
+            out.push_back({WM_CHAR, static_cast<uint64_t>(virtualKey), KeyRepeatCount});
+            break;
+        default:
+            break;
     }
 }
 
@@ -161,8 +217,10 @@ void AppendTextMessages(std::string_view utf8, std::vector<Message>& out) {
         bool valid = i + length <= utf8.size();
         for (int k = 1; valid && k < length; ++k) {
             auto next = static_cast<unsigned char>(utf8[i + k]);
-            if ((next & 0xC0) != 0x80) valid = false;
-            else codePoint = (codePoint << 6) | (next & 0x3F);
+            if ((next & 0xC0) != 0x80)
+                valid = false;
+            else
+                codePoint = (codePoint << 6) | (next & 0x3F);
         }
         if (!valid) {
             ++i;  // resynchronise on the next byte
@@ -192,9 +250,12 @@ void TranslateEvent(const SDL_Event& event, std::vector<Message>& out) {
     switch (event.type) {
         case SDL_KEYDOWN:
         case SDL_KEYUP:
-            AppendKeyMessages(VirtualKeyFromSdl(event.key.keysym), event.type == SDL_KEYDOWN, event.key.repeat != 0, out);
+            AppendKeyMessages(VirtualKeyFromSdl(event.key.keysym), event.type == SDL_KEYDOWN,
+                              event.key.repeat != 0, out);
             break;
-        case SDL_TEXTINPUT: AppendTextMessages(event.text.text, out); break;
+        case SDL_TEXTINPUT:
+            AppendTextMessages(event.text.text, out);
+            break;
         case SDL_MOUSEMOTION: {
             uint64_t buttons = ((event.motion.state & SDL_BUTTON_LMASK) ? MkLeftButton : 0) |
                                ((event.motion.state & SDL_BUTTON_RMASK) ? MkRightButton : 0);
@@ -216,17 +277,27 @@ void TranslateEvent(const SDL_Event& event, std::vector<Message>& out) {
         }
         case SDL_WINDOWEVENT:
             switch (event.window.event) {
-                case SDL_WINDOWEVENT_FOCUS_GAINED: out.push_back({WM_SETFOCUS, 0, 0}); break;
-                case SDL_WINDOWEVENT_FOCUS_LOST: out.push_back({WM_KILLFOCUS, 0, 0}); break;
-                case SDL_WINDOWEVENT_CLOSE: out.push_back({WM_CLOSE, 0, 0}); break;
+                case SDL_WINDOWEVENT_FOCUS_GAINED:
+                    out.push_back({WM_SETFOCUS, 0, 0});
+                    break;
+                case SDL_WINDOWEVENT_FOCUS_LOST:
+                    out.push_back({WM_KILLFOCUS, 0, 0});
+                    break;
+                case SDL_WINDOWEVENT_CLOSE:
+                    out.push_back({WM_CLOSE, 0, 0});
+                    break;
                 case SDL_WINDOWEVENT_SIZE_CHANGED:
                     out.push_back({WM_SIZE, 0, PointLParam(event.window.data1, event.window.data2)});
                     break;
-                default: break;
+                default:
+                    break;
             }
             break;
-        case SDL_QUIT: out.push_back({WM_CLOSE, 0, 0}); break;
-        default: break;
+        case SDL_QUIT:
+            out.push_back({WM_CLOSE, 0, 0});
+            break;
+        default:
+            break;
     }
 }
 
@@ -234,7 +305,8 @@ void KeyStateTracker::Apply(const Message& message) {
     switch (message.id) {
         case WM_KEYDOWN:
         case WM_KEYUP:
-            if (message.wParam > 0 && message.wParam < held.size()) held[message.wParam] = message.id == WM_KEYDOWN;
+            if (message.wParam > 0 && message.wParam < held.size())
+                held[message.wParam] = message.id == WM_KEYDOWN;
             break;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONUP:
@@ -246,9 +318,14 @@ void KeyStateTracker::Apply(const Message& message) {
             held[VK_RBUTTON] = message.id == WM_RBUTTONDOWN;
             cursor = LParamPoint(message.lParam);
             break;
-        case WM_MOUSEMOVE: cursor = LParamPoint(message.lParam); break;
-        case WM_KILLFOCUS: ReleaseAll(); break;
-        default: break;
+        case WM_MOUSEMOVE:
+            cursor = LParamPoint(message.lParam);
+            break;
+        case WM_KILLFOCUS:
+            ReleaseAll();
+            break;
+        default:
+            break;
     }
 }
 
@@ -256,22 +333,32 @@ bool KeyStateTracker::IsKeyHeld(int virtualKey) const {
     return virtualKey > 0 && virtualKey < static_cast<int>(held.size()) && held[virtualKey];
 }
 
-void KeyStateTracker::ReleaseAll() { held.fill(false); }
+void KeyStateTracker::ReleaseAll() {
+    held.fill(false);
+}
 
 bool GamepadMapper::PadHolds(const Pad& pad, int virtualKey) const {
     switch (virtualKey) {
-        case VK_LEFT: return pad.dpad[0] || pad.stickX < 0;
-        case VK_RIGHT: return pad.dpad[1] || pad.stickX > 0;
-        case VK_UP: return pad.dpad[2] || pad.stickY < 0 || pad.a;
-        case VK_DOWN: return pad.dpad[3] || pad.stickY > 0;
-        case VK_SPACE: return pad.b;
-        case VK_ESCAPE: return pad.start;
-        default: return false;
+        case VK_LEFT:
+            return pad.dpad[0] || pad.stickX < 0;
+        case VK_RIGHT:
+            return pad.dpad[1] || pad.stickX > 0;
+        case VK_UP:
+            return pad.dpad[2] || pad.stickY < 0 || pad.a;
+        case VK_DOWN:
+            return pad.dpad[3] || pad.stickY > 0;
+        case VK_SPACE:
+            return pad.b;
+        case VK_ESCAPE:
+            return pad.start;
+        default:
+            return false;
     }
 }
 
 void GamepadMapper::Refresh(int virtualKey, uint32_t nowMs, std::vector<Message>& out) {
-    bool nowHeld = std::any_of(pads.begin(), pads.end(), [&](const auto& entry) { return PadHolds(entry.second, virtualKey); });
+    bool nowHeld = std::any_of(pads.begin(), pads.end(),
+                               [&](const auto& entry) { return PadHolds(entry.second, virtualKey); });
     Held& key = keys[virtualKey];
     if (nowHeld == key.down) return;
     key.down = nowHeld;
@@ -287,33 +374,57 @@ bool GamepadMapper::HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vec
             Pad& pad = pads[event.cbutton.which];
             int key = 0;
             switch (event.cbutton.button) {
-                case SDL_CONTROLLER_BUTTON_DPAD_LEFT: pad.dpad[0] = down; key = VK_LEFT; break;
-                case SDL_CONTROLLER_BUTTON_DPAD_RIGHT: pad.dpad[1] = down; key = VK_RIGHT; break;
-                case SDL_CONTROLLER_BUTTON_DPAD_UP: pad.dpad[2] = down; key = VK_UP; break;
-                case SDL_CONTROLLER_BUTTON_DPAD_DOWN: pad.dpad[3] = down; key = VK_DOWN; break;
+                case SDL_CONTROLLER_BUTTON_DPAD_LEFT:
+                    pad.dpad[0] = down;
+                    key = VK_LEFT;
+                    break;
+                case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
+                    pad.dpad[1] = down;
+                    key = VK_RIGHT;
+                    break;
+                case SDL_CONTROLLER_BUTTON_DPAD_UP:
+                    pad.dpad[2] = down;
+                    key = VK_UP;
+                    break;
+                case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
+                    pad.dpad[3] = down;
+                    key = VK_DOWN;
+                    break;
                 case SDL_CONTROLLER_BUTTON_A:
                     // Every press of A turns, even while a direction already holds Up.
                     if (down && !pad.a && keys[VK_UP].down) AppendKeyMessages(VK_UP, true, true, out);
                     pad.a = down;
                     key = VK_UP;
                     break;
-                case SDL_CONTROLLER_BUTTON_B: pad.b = down; key = VK_SPACE; break;
-                case SDL_CONTROLLER_BUTTON_START: pad.start = down; key = VK_ESCAPE; break;
-                default: break;
+                case SDL_CONTROLLER_BUTTON_B:
+                    pad.b = down;
+                    key = VK_SPACE;
+                    break;
+                case SDL_CONTROLLER_BUTTON_START:
+                    pad.start = down;
+                    key = VK_ESCAPE;
+                    break;
+                default:
+                    break;
             }
             if (key) Refresh(key, nowMs, out);
             return true;
         }
         case SDL_CONTROLLERAXISMOTION: {
-            if (event.caxis.axis != SDL_CONTROLLER_AXIS_LEFTX && event.caxis.axis != SDL_CONTROLLER_AXIS_LEFTY) return true;
+            if (event.caxis.axis != SDL_CONTROLLER_AXIS_LEFTX &&
+                event.caxis.axis != SDL_CONTROLLER_AXIS_LEFTY)
+                return true;
             Pad& pad = pads[event.caxis.which];
             bool horizontal = event.caxis.axis == SDL_CONTROLLER_AXIS_LEFTX;
             int& direction = horizontal ? pad.stickX : pad.stickY;
             int value = event.caxis.value;
             // Two thresholds, so a stick resting near the edge of the dead zone does not chatter.
-            if (value > StickPress) direction = 1;
-            else if (value < -StickPress) direction = -1;
-            else if (value > -StickRelease && value < StickRelease) direction = 0;
+            if (value > StickPress)
+                direction = 1;
+            else if (value < -StickPress)
+                direction = -1;
+            else if (value > -StickRelease && value < StickRelease)
+                direction = 0;
             // The side let go of is released before the other is pressed.
             int negative = horizontal ? VK_LEFT : VK_UP, positive = horizontal ? VK_RIGHT : VK_DOWN;
             Refresh(direction < 0 ? positive : negative, nowMs, out);
@@ -325,8 +436,10 @@ bool GamepadMapper::HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vec
             for (int key : {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE, VK_ESCAPE}) Refresh(key, nowMs, out);
             return true;
         case SDL_CONTROLLERDEVICEADDED:
-        case SDL_CONTROLLERDEVICEREMAPPED: return true;
-        default: return false;
+        case SDL_CONTROLLERDEVICEREMAPPED:
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -345,7 +458,8 @@ void GamepadMapper::Update(uint32_t nowMs, std::vector<Message>& out) {
         AppendKeyMessages(key, true, true, out);
         held.nextRepeatMs += RepeatIntervalMs;
         // After a stall (a slow frame) repeat once, not once for every missed interval.
-        if (static_cast<int32_t>(nowMs - held.nextRepeatMs) >= 0) held.nextRepeatMs = nowMs + RepeatIntervalMs;
+        if (static_cast<int32_t>(nowMs - held.nextRepeatMs) >= 0)
+            held.nextRepeatMs = nowMs + RepeatIntervalMs;
     }
 }
 
@@ -388,9 +502,12 @@ int VirtualKeyFromName(std::string_view name) {
     int value = 0;
     for (char c : digits) {
         int digit;
-        if (c >= '0' && c <= '9') digit = c - '0';
-        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c))) digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
-        else return 0;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (base == 16 && std::isxdigit(static_cast<unsigned char>(c)))
+            digit = std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+        else
+            return 0;
         value = value * base + digit;
     }
     return value >= 1 && value <= 0xFF ? value : 0;

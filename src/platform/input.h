@@ -83,9 +83,9 @@ public:
 private:
     // What one pad holds, by source.
     struct Pad {
-        bool dpad[4] = {};      // left, right, up, down
-        int stickX = 0;         // -1 left, 0, +1 right
-        int stickY = 0;         // -1 up, 0, +1 down
+        bool dpad[4] = {};  // left, right, up, down
+        int stickX = 0;     // -1 left, 0, +1 right
+        int stickY = 0;     // -1 up, 0, +1 down
         bool a = false, b = false, start = false;
     };
     struct Held {

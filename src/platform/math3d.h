@@ -82,7 +82,9 @@ inline Matrix MatrixMultiply(const Matrix& a, const Matrix& b) {
     return r;
 }
 
-inline Matrix operator*(const Matrix& a, const Matrix& b) { return MatrixMultiply(a, b); }
+inline Matrix operator*(const Matrix& a, const Matrix& b) {
+    return MatrixMultiply(a, b);
+}
 
 // (x, y, z, 1) x m.
 inline Vector4 TransformPoint(const Vector3& p, const Matrix& m) {
@@ -92,8 +94,12 @@ inline Vector4 TransformPoint(const Vector3& p, const Matrix& m) {
             p.x * m.m[0][3] + p.y * m.m[1][3] + p.z * m.m[2][3] + m.m[3][3]};
 }
 
-inline Vector3 Subtract(const Vector3& a, const Vector3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-inline float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vector3 Subtract(const Vector3& a, const Vector3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+inline float Dot(const Vector3& a, const Vector3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
 inline Vector3 Cross(const Vector3& a, const Vector3& b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
@@ -108,9 +114,15 @@ inline Matrix MatrixLookAtLH(const Vector3& eye, const Vector3& at, const Vector
     const Vector3 xaxis = Normalize(Cross(up, zaxis));
     const Vector3 yaxis = Cross(zaxis, xaxis);
     Matrix r = MatrixIdentity();
-    r.m[0][0] = xaxis.x; r.m[0][1] = yaxis.x; r.m[0][2] = zaxis.x;
-    r.m[1][0] = xaxis.y; r.m[1][1] = yaxis.y; r.m[1][2] = zaxis.y;
-    r.m[2][0] = xaxis.z; r.m[2][1] = yaxis.z; r.m[2][2] = zaxis.z;
+    r.m[0][0] = xaxis.x;
+    r.m[0][1] = yaxis.x;
+    r.m[0][2] = zaxis.x;
+    r.m[1][0] = xaxis.y;
+    r.m[1][1] = yaxis.y;
+    r.m[1][2] = zaxis.y;
+    r.m[2][0] = xaxis.z;
+    r.m[2][1] = yaxis.z;
+    r.m[2][2] = zaxis.z;
     r.m[3][0] = -Dot(xaxis, eye);
     r.m[3][1] = -Dot(yaxis, eye);
     r.m[3][2] = -Dot(zaxis, eye);

@@ -1,13 +1,13 @@
 #include "platform/mesh.h"
 
-#include <atomic>
-#include <cmath>
-#include <map>
-
-#include <assimp/Importer.hpp>
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
+
+#include <assimp/Importer.hpp>
+#include <atomic>
+#include <cmath>
+#include <map>
 
 #include "platform/image_loader.h"
 #include "platform/xfile_check.h"
@@ -102,7 +102,8 @@ struct SceneBaker {
         auto [entry, added] = subsetOfMaterial.try_emplace(source.mMaterialIndex, subsets.size());
         if (added) {
             MeshSubset subset;
-            if (scene.mMaterials && source.mMaterialIndex < scene.mNumMaterials && scene.mMaterials[source.mMaterialIndex])
+            if (scene.mMaterials && source.mMaterialIndex < scene.mNumMaterials &&
+                scene.mMaterials[source.mMaterialIndex])
                 subset.material = ReadMaterial(*scene.mMaterials[source.mMaterialIndex]);
             else
                 subset.material.diffuse = {1, 1, 1, 1};
@@ -146,7 +147,9 @@ struct SceneBaker {
                     return;
                 }
             // The file's corner order is the reverse of the importer's; polygons become fans.
-            auto corner = [&](unsigned i) { return uint32_t(base + face.mIndices[face.mNumIndices - 1 - i]); };
+            auto corner = [&](unsigned i) {
+                return uint32_t(base + face.mIndices[face.mNumIndices - 1 - i]);
+            };
             for (unsigned i = 1; i + 1 < face.mNumIndices; ++i) {
                 subset.indices.push_back(corner(0));
                 subset.indices.push_back(corner(i));
@@ -173,7 +176,8 @@ std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes) {
     Assimp::Importer importer;
     const aiScene* scene = nullptr;
     try {
-        scene = importer.ReadFileFromMemory(importable.data(), importable.size(), aiProcess_ValidateDataStructure, "x");
+        scene = importer.ReadFileFromMemory(importable.data(), importable.size(),
+                                            aiProcess_ValidateDataStructure, "x");
     } catch (...) {
         return nullptr;
     }

@@ -17,7 +17,9 @@ uint32_t Be32(const uint8_t* p) {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | p[3];
 }
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Be16(const uint8_t* p) {
+    return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 // A MIDI variable-length number: at most four bytes of seven bits.
 bool ReadVarLength(const uint8_t*& p, const uint8_t* end, uint32_t& value) {
@@ -104,7 +106,8 @@ void SilenceSynthLog() {
     static bool done = false;
     if (done) return;
     done = true;
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+        fluid_set_log_function(level, nullptr, nullptr);
 }
 
 }  // namespace
@@ -179,8 +182,8 @@ struct MidiSynthState {
     std::vector<uint32_t> songTicks;
     // The song now playing.
     bool playing = false;
-    int loops = 0;          // plays in all (repeats + 1)
-    int wrapsSeen = 0;      // times the player went back to the start
+    int loops = 0;      // plays in all (repeats + 1)
+    int wrapsSeen = 0;  // times the player went back to the start
     int lastTick = 0;
     uint32_t parsedTicks = 0;
 };
@@ -201,7 +204,9 @@ void DropPlayer(MidiSynthState& state) {
 
 MidiSynth::MidiSynth() = default;
 
-MidiSynth::~MidiSynth() { Release(); }
+MidiSynth::~MidiSynth() {
+    Release();
+}
 
 bool MidiSynth::Init(const std::string& soundFontPath, std::string& error) {
     Release();

@@ -22,9 +22,9 @@ struct MidiFileInfo {
     bool valid = false;
     uint16_t format = 0;
     uint16_t trackCount = 0;
-    uint16_t division = 0;     // ticks per quarter note
-    uint32_t totalTicks = 0;   // length of the longest track
-    std::string error;         // why it was refused
+    uint16_t division = 0;    // ticks per quarter note
+    uint32_t totalTicks = 0;  // length of the longest track
+    std::string error;        // why it was refused
 };
 
 // Checks a whole file in memory: "MThd" header (format 0..2, at least one track, ticks-per-beat

@@ -9,7 +9,9 @@
 
 namespace {
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
@@ -69,7 +71,8 @@ struct LineParser {
     }
     bool Coordinate(std::string_view word, int& out) {
         int64_t value;
-        if (!ParseInteger(word, -32768, 32767, value)) return Fail("bad coordinate \"" + std::string(word) + "\"");
+        if (!ParseInteger(word, -32768, 32767, value))
+            return Fail("bad coordinate \"" + std::string(word) + "\"");
         out = static_cast<int>(value);
         return true;
     }
@@ -124,8 +127,11 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
         bool emits = true;
         auto arity = [&](size_t count) {
             if (args.size() == count) return true;
-            if (args.size() < count) return parser.Fail("\"" + std::string(command) + "\" needs " + std::to_string(count) + " argument(s)");
-            return parser.Fail("unexpected \"" + std::string(args[count]) + "\" after \"" + std::string(command) + "\"");
+            if (args.size() < count)
+                return parser.Fail("\"" + std::string(command) + "\" needs " + std::to_string(count) +
+                                   " argument(s)");
+            return parser.Fail("unexpected \"" + std::string(args[count]) + "\" after \"" +
+                               std::string(command) + "\"");
         };
 
         if (command == "wait" || command == "at") {
@@ -186,7 +192,8 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
             } else if (ParseInteger(rest, 1, 255, code)) {
                 event.code = static_cast<int>(code);
             } else {
-                parser.Fail("\"char\" takes one character of the code page or a code 1-255, not \"" + std::string(rest) + "\"");
+                parser.Fail("\"char\" takes one character of the code page or a code 1-255, not \"" +
+                            std::string(rest) + "\"");
                 return std::nullopt;
             }
             event.op = ScriptOp::Char;
@@ -213,7 +220,8 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
             }
             emits = false;
         } else if (command == "move") {
-            if (!arity(2) || !parser.Coordinate(args[0], event.x) || !parser.Coordinate(args[1], event.y)) return std::nullopt;
+            if (!arity(2) || !parser.Coordinate(args[0], event.x) || !parser.Coordinate(args[1], event.y))
+                return std::nullopt;
             event.op = ScriptOp::Move;
         } else if (command == "button") {
             if (args.size() != 2 && args.size() != 4) {
@@ -232,12 +240,14 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
             event.right = args[0] == "right";
             event.down = args[1] == "down";
             if (args.size() == 4) {
-                if (!parser.Coordinate(args[2], event.x) || !parser.Coordinate(args[3], event.y)) return std::nullopt;
+                if (!parser.Coordinate(args[2], event.x) || !parser.Coordinate(args[3], event.y))
+                    return std::nullopt;
                 event.hasPoint = true;
             }
         } else if (command == "click") {
             if (args.size() == 2) {
-                if (!parser.Coordinate(args[0], event.x) || !parser.Coordinate(args[1], event.y)) return std::nullopt;
+                if (!parser.Coordinate(args[0], event.x) || !parser.Coordinate(args[1], event.y))
+                    return std::nullopt;
                 event.op = ScriptOp::ClickPoint;
             } else if (args.size() == 1) {
                 int64_t unused;
@@ -308,12 +318,21 @@ std::optional<Script> LoadScript(const std::string& nativePath, std::string& err
     return ParseScript(text, error);
 }
 
-void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCentre, std::vector<Message>& out) {
+void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCentre,
+                         std::vector<Message>& out) {
     switch (event.op) {
-        case ScriptOp::KeyDown: AppendKeyMessages(event.code, true, false, out); break;
-        case ScriptOp::KeyUp: AppendKeyMessages(event.code, false, false, out); break;
-        case ScriptOp::Char: out.push_back({WM_CHAR, static_cast<uint64_t>(event.code), 1}); break;
-        case ScriptOp::Move: out.push_back({WM_MOUSEMOVE, 0, PointLParam(event.x, event.y)}); break;
+        case ScriptOp::KeyDown:
+            AppendKeyMessages(event.code, true, false, out);
+            break;
+        case ScriptOp::KeyUp:
+            AppendKeyMessages(event.code, false, false, out);
+            break;
+        case ScriptOp::Char:
+            out.push_back({WM_CHAR, static_cast<uint64_t>(event.code), 1});
+            break;
+        case ScriptOp::Move:
+            out.push_back({WM_MOUSEMOVE, 0, PointLParam(event.x, event.y)});
+            break;
         case ScriptOp::Button: {
             int64_t where = event.hasPoint ? PointLParam(event.x, event.y) : PointLParam(cursor.x, cursor.y);
             if (event.right) {
@@ -333,15 +352,24 @@ void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCen
             out.push_back({WM_LBUTTONUP, 0, where});
             break;
         }
-        case ScriptOp::Focus: out.push_back({event.down ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0}); break;
-        case ScriptOp::Command: out.push_back({WM_COMMAND, static_cast<uint64_t>(event.code), 0}); break;
-        case ScriptOp::Quit: out.push_back({WM_CLOSE, 0, 0}); break;
+        case ScriptOp::Focus:
+            out.push_back({event.down ? WM_SETFOCUS : WM_KILLFOCUS, 0, 0});
+            break;
+        case ScriptOp::Command:
+            out.push_back({WM_COMMAND, static_cast<uint64_t>(event.code), 0});
+            break;
+        case ScriptOp::Quit:
+            out.push_back({WM_CLOSE, 0, 0});
+            break;
     }
 }
 
-ScriptRecorder::~ScriptRecorder() { Close(); }
+ScriptRecorder::~ScriptRecorder() {
+    Close();
+}
 
-bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, uint32_t seed, std::string& error) {
+bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, uint32_t seed,
+                          std::string& error) {
     Close();
     file = std::fopen(nativePath.c_str(), "w");
     if (!file) {
@@ -353,10 +381,11 @@ bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, 
     bytesWritten = 0;
     eventsWritten = 0;
     char header[200];
-    std::snprintf(header, sizeof header,
-                  "# Player input recorded at %g frames per second with seed %u; replay with --headless --fps %g "
-                  "--seed %u --script\n",
-                  static_cast<double>(fps), seed, static_cast<double>(fps), seed);
+    std::snprintf(
+        header, sizeof header,
+        "# Player input recorded at %g frames per second with seed %u; replay with --headless --fps %g "
+        "--seed %u --script\n",
+        static_cast<double>(fps), seed, static_cast<double>(fps), seed);
     Write(header);
     return true;
 }
@@ -365,26 +394,39 @@ std::string ScriptRecorder::LineFor(const Message& message) {
     Point at = LParamPoint(message.lParam);
     std::string point = std::to_string(at.x) + " " + std::to_string(at.y);
     switch (message.id) {
-        case WM_KEYDOWN: return "key down " + VirtualKeyName(static_cast<int>(message.wParam));
-        case WM_KEYUP: return "key up " + VirtualKeyName(static_cast<int>(message.wParam));
+        case WM_KEYDOWN:
+            return "key down " + VirtualKeyName(static_cast<int>(message.wParam));
+        case WM_KEYUP:
+            return "key up " + VirtualKeyName(static_cast<int>(message.wParam));
         case WM_CHAR: {
             auto code = static_cast<int>(message.wParam & 0xFF);
             // The control keys' characters come back with their key downs.
-            if (code == VK_BACK || code == VK_TAB || code == VK_RETURN || code == VK_ESCAPE || code == 0) return "";
-            if (code > 0x20 && code < 0x7F && code != '#') return std::string("char ") + static_cast<char>(code);
+            if (code == VK_BACK || code == VK_TAB || code == VK_RETURN || code == VK_ESCAPE || code == 0)
+                return "";
+            if (code > 0x20 && code < 0x7F && code != '#')
+                return std::string("char ") + static_cast<char>(code);
             char text[16];
             std::snprintf(text, sizeof text, "char 0x%02X", code);
             return text;
         }
-        case WM_MOUSEMOVE: return "move " + point;
-        case WM_LBUTTONDOWN: return "button left down " + point;
-        case WM_LBUTTONUP: return "button left up " + point;
-        case WM_RBUTTONDOWN: return "button right down " + point;
-        case WM_RBUTTONUP: return "button right up " + point;
-        case WM_SETFOCUS: return "focus gained";
-        case WM_KILLFOCUS: return "focus lost";
-        case WM_CLOSE: return "quit";
-        default: return "";
+        case WM_MOUSEMOVE:
+            return "move " + point;
+        case WM_LBUTTONDOWN:
+            return "button left down " + point;
+        case WM_LBUTTONUP:
+            return "button left up " + point;
+        case WM_RBUTTONDOWN:
+            return "button right down " + point;
+        case WM_RBUTTONUP:
+            return "button right up " + point;
+        case WM_SETFOCUS:
+            return "focus gained";
+        case WM_KILLFOCUS:
+            return "focus lost";
+        case WM_CLOSE:
+            return "quit";
+        default:
+            return "";
     }
 }
 

@@ -57,7 +57,8 @@ std::optional<Script> LoadScript(const std::string& nativePath, std::string& err
 
 // The messages an event stands for. A button without a point presses at the cursor; ClickAction needs
 // the widget's centre, found by the caller.
-void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCentre, std::vector<Message>& out);
+void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCentre,
+                         std::vector<Message>& out);
 
 // Writes the player's input messages as a script that replays the same messages headless: each line
 // stamped with the frame that its real time maps to at the given frame rate.

@@ -1,8 +1,8 @@
 #include "platform/truetype.h"
 
-#include <cstdio>
-
 #include <stb_truetype.h>
+
+#include <cstdio>
 
 #include "platform/paths.h"
 
@@ -35,7 +35,9 @@ bool TrueTypeFont::LoadFromFile(const std::string& nativePath) {
     return true;
 }
 
-bool TrueTypeFont::Loaded() const { return impl->loaded; }
+bool TrueTypeFont::Loaded() const {
+    return impl->loaded;
+}
 
 float TrueTypeFont::ScaleForPixelHeight(float pixels) const {
     return impl->loaded ? stbtt_ScaleForPixelHeight(&impl->info, pixels) : 0.0f;
@@ -61,22 +63,23 @@ float TrueTypeFont::AdvanceWidth(uint32_t codepoint, float scale) const {
 
 float TrueTypeFont::Kerning(uint32_t first, uint32_t second, float scale) const {
     if (!impl->loaded) return 0;
-    return stbtt_GetCodepointKernAdvance(&impl->info, static_cast<int>(first), static_cast<int>(second)) * scale;
+    return stbtt_GetCodepointKernAdvance(&impl->info, static_cast<int>(first), static_cast<int>(second)) *
+           scale;
 }
 
 GlyphBitmap TrueTypeFont::Rasterise(uint32_t codepoint, float scale, float shiftX, float shiftY) const {
     GlyphBitmap glyph;
     if (!impl->loaded || scale <= 0) return glyph;
     int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
-    stbtt_GetCodepointBitmapBoxSubpixel(&impl->info, static_cast<int>(codepoint), scale, scale, shiftX, shiftY,
-                                        &x0, &y0, &x1, &y1);
+    stbtt_GetCodepointBitmapBoxSubpixel(&impl->info, static_cast<int>(codepoint), scale, scale, shiftX,
+                                        shiftY, &x0, &y0, &x1, &y1);
     if (x1 <= x0 || y1 <= y0 || x1 - x0 > 4096 || y1 - y0 > 4096) return glyph;
     glyph.width = x1 - x0;
     glyph.height = y1 - y0;
     glyph.left = x0;
     glyph.top = y0;
     glyph.coverage.assign(static_cast<size_t>(glyph.width) * glyph.height, 0);
-    stbtt_MakeCodepointBitmapSubpixel(&impl->info, glyph.coverage.data(), glyph.width, glyph.height, glyph.width,
-                                      scale, scale, shiftX, shiftY, static_cast<int>(codepoint));
+    stbtt_MakeCodepointBitmapSubpixel(&impl->info, glyph.coverage.data(), glyph.width, glyph.height,
+                                      glyph.width, scale, scale, shiftX, shiftY, static_cast<int>(codepoint));
     return glyph;
 }

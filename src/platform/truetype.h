@@ -10,7 +10,7 @@
 
 struct GlyphBitmap {
     int width = 0, height = 0;
-    int left = 0, top = 0;          // offset of the bitmap's top-left pixel from the pen on the baseline (y down)
+    int left = 0, top = 0;  // offset of the bitmap's top-left pixel from the pen on the baseline (y down)
     std::vector<uint8_t> coverage;  // width x height, top row first, 0..255
 };
 

@@ -16,9 +16,15 @@ struct Token {
     std::string_view text;
 };
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsDelimiter(char c) { return c == '{' || c == '}' || c == ',' || c == ';'; }
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsDelimiter(char c) {
+    return c == '{' || c == '}' || c == ',' || c == ';';
+}
 
 // A name: letters, digits, '_', '-' and '.', not starting with a digit, '-' or '.'.
 bool IsName(std::string_view word) {
@@ -26,7 +32,8 @@ bool IsName(std::string_view word) {
     const char first = word[0];
     if (IsDigit(first) || first == '-' || first == '.') return false;
     for (char c : word)
-        if (!(IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '-' || c == '.'))
+        if (!(IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == '-' ||
+              c == '.'))
             return false;
     return true;
 }
@@ -126,7 +133,8 @@ private:
         if (floats != "0032" && floats != "0064") return Fail("unknown float size");
         // Printable 7-bit text only: no NULs, no encodings the importer would convert behind our back.
         for (const char* c = begin; c < end; ++c)
-            if (!IsSpace(*c) && (*c < 0x20 || *c > 0x7E)) return Fail("the file holds bytes that are not text");
+            if (!IsSpace(*c) && (*c < 0x20 || *c > 0x7E))
+                return Fail("the file holds bytes that are not text");
         // The importer skips the rest of the header line; only blanks may stand there.
         p = begin + 16;
         while (p < end && (*p == ' ' || *p == '\t')) ++p;
@@ -154,8 +162,10 @@ private:
         const char c = *p;
         if (IsDelimiter(c)) {
             ++p;
-            token.kind = c == '{' ? TokenKind::Open : c == '}' ? TokenKind::Close : c == ',' ? TokenKind::Comma
-                                                                                               : TokenKind::Semicolon;
+            token.kind = c == '{'   ? TokenKind::Open
+                         : c == '}' ? TokenKind::Close
+                         : c == ',' ? TokenKind::Comma
+                                    : TokenKind::Semicolon;
             token.text = std::string_view(p - 1, 1);
             return token;
         }
@@ -183,8 +193,8 @@ private:
 
     // After an element of a list: ',' before the next one, ';' after the last.
     bool ListSeparator(bool last) {
-        return Expect(last ? TokenKind::Semicolon : TokenKind::Comma, last ? "';' expected after a list"
-                                                                           : "',' expected between list elements");
+        return Expect(last ? TokenKind::Semicolon : TokenKind::Comma,
+                      last ? "';' expected after a list" : "',' expected between list elements");
     }
 
     bool Count(uint32_t& value) {
@@ -201,7 +211,8 @@ private:
         if (token.kind != TokenKind::Word || !ParseFloat(token.text, value)) return Fail("number expected");
         // The importer takes a comma right after a whole number's digits for a decimal point ("1,5" is
         // 1.5 to it, not two numbers), so such a pair would be read differently from what stands here.
-        if (token.text.find_first_of(".eE") == std::string_view::npos && p + 1 < end && *p == ',' && IsDigit(p[1]))
+        if (token.text.find_first_of(".eE") == std::string_view::npos && p + 1 < end && *p == ',' &&
+            IsDigit(p[1]))
             return Fail("whole number before a comma: write it with a decimal point");
         return Separator();
     }
@@ -240,7 +251,8 @@ private:
                 std::string_view name;
                 if (!Head(true, &name) || !MaterialBody()) return false;
                 if (globalMaterials.contains(name)) return Fail("material defined twice");
-                globalMaterials.emplace(name, std::string_view(token.text.data(), size_t(p - token.text.data())));
+                globalMaterials.emplace(name,
+                                        std::string_view(token.text.data(), size_t(p - token.text.data())));
             } else {
                 return Fail("unknown object");
             }
@@ -252,12 +264,14 @@ private:
     bool Template() {
         if (!Head(true)) return false;
         const Token guid = Next();
-        if (guid.kind != TokenKind::Word || guid.text.size() < 3 || guid.text.front() != '<' || guid.text.back() != '>')
+        if (guid.kind != TokenKind::Word || guid.text.size() < 3 || guid.text.front() != '<' ||
+            guid.text.back() != '>')
             return Fail("template GUID expected");
         for (;;) {
             const Token token = Next();
             if (token.kind == TokenKind::Close) return true;
-            if (token.kind == TokenKind::End || token.kind == TokenKind::Open) return Fail("unterminated template");
+            if (token.kind == TokenKind::End || token.kind == TokenKind::Open)
+                return Fail("unterminated template");
         }
     }
 
@@ -274,7 +288,8 @@ private:
             } else if (token.text == "FrameTransformMatrix") {
                 if (haveMatrix) return Fail("second frame matrix");
                 haveMatrix = true;
-                if (!Head(false) || !Floats(16) || !Expect(TokenKind::Semicolon, "';' expected after the matrix") ||
+                if (!Head(false) || !Floats(16) ||
+                    !Expect(TokenKind::Semicolon, "';' expected after the matrix") ||
                     !Expect(TokenKind::Close, "'}' expected after the matrix"))
                     return false;
             } else if (token.text == "Mesh") {
@@ -296,7 +311,8 @@ private:
 
     // count; count x (n;i0,i1,...;) separated by ',' and closed by ';'. With corners given, each face must
     // have the same number of corners as the face it shadows.
-    bool FaceList(uint32_t indexLimit, std::vector<uint32_t>& corners, const std::vector<uint32_t>* matching) {
+    bool FaceList(uint32_t indexLimit, std::vector<uint32_t>& corners,
+                  const std::vector<uint32_t>* matching) {
         uint32_t count = 0;
         if (!Count(count)) return false;
         if (matching && count != matching->size()) return Fail("face count differs from the mesh's");
@@ -332,7 +348,8 @@ private:
                 haveNormals = true;
                 uint32_t normals = 0;
                 std::vector<uint32_t> normalCorners;
-                if (!Head(false) || !VectorList(3, normals, false) || !FaceList(normals, normalCorners, &corners) ||
+                if (!Head(false) || !VectorList(3, normals, false) ||
+                    !FaceList(normals, normalCorners, &corners) ||
                     !Expect(TokenKind::Close, "'}' expected after the normals"))
                     return false;
             } else if (token.text == "MeshTextureCoords") {
@@ -385,18 +402,20 @@ private:
 
     // r;g;b;a;; power; r;g;b;; r;g;b;; [TextureFilename { "file"; }] }
     bool MaterialBody() {
-        if (!Floats(4) || !Expect(TokenKind::Semicolon, "';' expected after a colour") || !Float() || !Floats(3) ||
-            !Expect(TokenKind::Semicolon, "';' expected after a colour") || !Floats(3) ||
+        if (!Floats(4) || !Expect(TokenKind::Semicolon, "';' expected after a colour") || !Float() ||
+            !Floats(3) || !Expect(TokenKind::Semicolon, "';' expected after a colour") || !Floats(3) ||
             !Expect(TokenKind::Semicolon, "';' expected after a colour"))
             return false;
         bool haveTexture = false;
         for (;;) {
             const Token token = Next();
             if (token.kind == TokenKind::Close) return true;
-            if (token.kind == TokenKind::Word && (token.text == "TextureFilename" || token.text == "TextureFileName")) {
+            if (token.kind == TokenKind::Word &&
+                (token.text == "TextureFilename" || token.text == "TextureFileName")) {
                 if (haveTexture) return Fail("second texture in a material");
                 haveTexture = true;
-                if (!Head(false) || !String() || !Expect(TokenKind::Close, "'}' expected after the texture name"))
+                if (!Head(false) || !String() ||
+                    !Expect(TokenKind::Close, "'}' expected after the texture name"))
                     return false;
             } else {
                 return Fail("unknown object in a material");
@@ -429,7 +448,8 @@ bool CheckXFile(std::span<const uint8_t> bytes, std::string& reason) {
     return checker.Check(reason);
 }
 
-bool PrepareXFileForImport(std::span<const uint8_t> bytes, std::vector<uint8_t>& importable, std::string& reason) {
+bool PrepareXFileForImport(std::span<const uint8_t> bytes, std::vector<uint8_t>& importable,
+                           std::string& reason) {
     importable.clear();
     XFileChecker checker(bytes);
     if (!checker.Check(reason)) return false;

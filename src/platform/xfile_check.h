@@ -32,4 +32,5 @@ bool CheckXFile(std::span<const uint8_t> bytes, std::string& reason);
 // reference to the material at the reference's own position in the scene's list rather than the one
 // named, which paints faces with the wrong material whenever a mesh lists references in another
 // order than the file defines the materials; a copy in place means exactly what the reference means.
-bool PrepareXFileForImport(std::span<const uint8_t> bytes, std::vector<uint8_t>& importable, std::string& reason);
+bool PrepareXFileForImport(std::span<const uint8_t> bytes, std::vector<uint8_t>& importable,
+                           std::string& reason);

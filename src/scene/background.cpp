@@ -22,10 +22,14 @@ constexpr TunnelTextures TunnelPairs[3] = {
 
 // The ceiling comes down from above the viewer to the horizon at height -11, depth 90; the floor rises
 // to meet it there. Both are 110 units wide.
-constexpr std::array<QuadCorner, 4> CeilingCorners{{
-    {-55, -11, 90, OpaqueWhite}, {55, -11, 90, OpaqueWhite}, {-55, 20, 0, OpaqueWhite}, {55, 20, 0, OpaqueWhite}}};
-constexpr std::array<QuadCorner, 4> FloorCorners{{
-    {-55, -15, 0, OpaqueWhite}, {55, -15, 0, OpaqueWhite}, {-55, -11, 90, OpaqueWhite}, {55, -11, 90, OpaqueWhite}}};
+constexpr std::array<QuadCorner, 4> CeilingCorners{{{-55, -11, 90, OpaqueWhite},
+                                                    {55, -11, 90, OpaqueWhite},
+                                                    {-55, 20, 0, OpaqueWhite},
+                                                    {55, 20, 0, OpaqueWhite}}};
+constexpr std::array<QuadCorner, 4> FloorCorners{{{-55, -15, 0, OpaqueWhite},
+                                                  {55, -15, 0, OpaqueWhite},
+                                                  {-55, -11, 90, OpaqueWhite},
+                                                  {55, -11, 90, OpaqueWhite}}};
 constexpr float TunnelTiling = 4;
 constexpr float CeilingSpeed = 0.025f, FloorSpeed = -0.025f;
 }  // namespace
@@ -35,16 +39,20 @@ HResult DrawBackground(GraphicsDevice& device, TextureRegistry& registry, float 
     device.SetRenderState(RenderState::Lighting, 0);
     device.SetRenderState(RenderState::ZFunc, CmpAlways);
     if (dynamic) {
-        // An index from outside 0..2 (a damaged state) shows the first pair rather than reading past the table.
-        const TunnelTextures& pair = TunnelPairs[backgroundIndex >= 0 && backgroundIndex < 3 ? backgroundIndex : 0];
+        // An index from outside 0..2 (a damaged state) shows the first pair rather than reading past the
+        // table.
+        const TunnelTextures& pair =
+            TunnelPairs[backgroundIndex >= 0 && backgroundIndex < 3 ? backgroundIndex : 0];
         device.SetTextureStageState(0, TextureStageState::MipFilter, FilterLinear);
         Matrix savedWorld = MatrixIdentity();
         device.GetTransform(TransformKind::World, savedWorld);
         device.SetTransform(TransformKind::World, MatrixIdentity());
         // The planes cover the whole view and, drawn with the always-pass test, rewrite the depth buffer.
         device.SetRenderState(RenderState::ZFunc, CmpAlways);
-        DrawScrollingQuad(device, registry.GetTexture(pair.ceiling), CeilingCorners, now, TunnelTiling, 0, CeilingSpeed);
-        DrawScrollingQuad(device, registry.GetTexture(pair.floor), FloorCorners, now, TunnelTiling, 0, FloorSpeed);
+        DrawScrollingQuad(device, registry.GetTexture(pair.ceiling), CeilingCorners, now, TunnelTiling, 0,
+                          CeilingSpeed);
+        DrawScrollingQuad(device, registry.GetTexture(pair.floor), FloorCorners, now, TunnelTiling, 0,
+                          FloorSpeed);
         device.SetRenderState(RenderState::ZFunc, CmpLessEqual);
         device.SetTransform(TransformKind::World, savedWorld);
         device.SetTextureStageState(0, TextureStageState::MipFilter, FilterNone);

@@ -12,10 +12,16 @@ constexpr float WellDepth = 22.0f;
 // A settled light level for everything but the bonus items.
 constexpr float SceneLightLevel = 0.55f;
 
-float CellX(int column) { return static_cast<float>(column) - 6.5f; }
-float CellY(int row) { return 10.5f - static_cast<float>(row); }
+float CellX(int column) {
+    return static_cast<float>(column) - 6.5f;
+}
+float CellY(int row) {
+    return 10.5f - static_cast<float>(row);
+}
 
-bool IsSeeThrough(const MeshSubset& subset) { return subset.material.diffuse.a < 1.0f; }
+bool IsSeeThrough(const MeshSubset& subset) {
+    return subset.material.diffuse.a < 1.0f;
+}
 
 // T(offset), then S(scale), Rx, Ry, Rz where they do something, then T(x, y, z).
 Matrix ShapeCellWorld(const Vector3& offset, float x, float y, float z, float rotX, float rotY, float rotZ,
@@ -94,7 +100,8 @@ void Scene::LoadCellMeshes(int blockStyle) {
         parts.whole = meshes.FindMesh(name);
         if (!parts.whole) continue;
         bool anyOpaque = false, anySeeThrough = false;
-        for (const MeshSubset& subset : parts.whole->Subsets()) (IsSeeThrough(subset) ? anySeeThrough : anyOpaque) = true;
+        for (const MeshSubset& subset : parts.whole->Subsets())
+            (IsSeeThrough(subset) ? anySeeThrough : anyOpaque) = true;
         if (!anyOpaque || !anySeeThrough) continue;
         parts.opaque = std::make_unique<Mesh>();
         parts.blended = std::make_unique<Mesh>();
@@ -114,7 +121,8 @@ HResult Scene::DrawWell(GraphicsDevice& device, const GameState& state) {
     // far less often than the piece moves), and the piece after them; opaque cells tested against
     // depth give the same picture in either order.
     const uint32_t level = static_cast<uint32_t>(std::trunc(255.0f * SceneLightLevel));
-    const bool sameLight = device.GetRenderState(RenderState::Ambient) == (level << 24 | level << 16 | level << 8 | level);
+    const bool sameLight =
+        device.GetRenderState(RenderState::Ambient) == (level << 24 | level << 16 | level << 8 | level);
     CellBatch batch(*this, device, true);
     HResult result = S_OK;
     if (state.piece.active) {
@@ -143,7 +151,8 @@ HResult Scene::DrawWell(GraphicsDevice& device, const GameState& state) {
         // Cells sinking into place move every frame: they go with the piece, so the resting ones can
         // be kept while they sink.
         CellBatch& into = sameLight && cell.falling ? batch : settled;
-        result = into.Add(cell.colour, MatrixTranslation(CellX(cell.column), CellY(cell.row) + drop, WellDepth), true);
+        result = into.Add(cell.colour,
+                          MatrixTranslation(CellX(cell.column), CellY(cell.row) + drop, WellDepth), true);
     }
     if (sameLight) device.BeginLayer();
     settled.Flush();
@@ -159,7 +168,8 @@ HResult Scene::DrawFallingPiece(GraphicsDevice& device, const GameState& state, 
     const Cell& first = state.piece.cells[0];
     const float x = CellX(first.column);
     const float y = 11.5f - static_cast<float>(first.row) + 4.0f * (1.0f - state.piece.appearProgress);
-    if (state.gameType == Classic) return DrawPiece(device, state.piece.shape, first.colour, x, y, WellDepth, Pi, 0, 0, 1);
+    if (state.gameType == Classic)
+        return DrawPiece(device, state.piece.shape, first.colour, x, y, WellDepth, Pi, 0, 0, 1);
     return DrawColourBar(device, state.currentBarColours, state.gameType, x, y, WellDepth, Pi, 0, 0, 1);
 }
 
@@ -187,12 +197,14 @@ HResult Scene::DrawBonusItem(GraphicsDevice& device, int kind, int column, int r
     return meshes.DrawMesh(device, meshes.FindMesh(kind == PointsBonus ? "bonus.x" : "bonus2.x"));
 }
 
-HResult Scene::DrawShapeCells(GraphicsDevice& device, std::span<const Vector3> offsets, std::span<const int> colours,
-                              float x, float y, float z, float rotX, float rotY, float rotZ, float scale, int count) {
+HResult Scene::DrawShapeCells(GraphicsDevice& device, std::span<const Vector3> offsets,
+                              std::span<const int> colours, float x, float y, float z, float rotX, float rotY,
+                              float rotZ, float scale, int count) {
     CellBatch batch(*this, device, true);
     HResult result = S_OK;
     for (int i = 0; i < count && !Failed(result); ++i) {
-        const Matrix world = ShapeCellWorld(offsets[static_cast<size_t>(i)], x, y, z, rotX, rotY, rotZ, scale);
+        const Matrix world =
+            ShapeCellWorld(offsets[static_cast<size_t>(i)], x, y, z, rotX, rotY, rotZ, scale);
         const int colour = colours[static_cast<size_t>(i)];
         if (colour < 0 || colour >= ColourCount) {
             // A bar with an unknown colour stops at that cell (its world is still set first).
@@ -233,7 +245,8 @@ HResult Scene::DrawColourBar(GraphicsDevice& device, const std::array<int32_t, 4
 }
 
 void Scene::DrawGlass(GraphicsDevice& device) {
-    const Matrix world = MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, WellDepth);
+    const Matrix world =
+        MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, WellDepth);
     device.SetTransform(TransformKind::World, world);
     device.SetRenderState(RenderState::SpecularEnable, 1);
     meshes.DrawMesh(device, meshes.FindMesh("glass.x"));

@@ -46,7 +46,8 @@ void MeshLibrary::LoadAllMeshes(const std::string& directory) {
 }
 
 HResult MeshLibrary::LoadMesh(const std::string& directory, const std::string& fileName) {
-    if (entries.size() >= static_cast<size_t>(MeshCapacity) || fileName.size() > SceneNameLimit) return E_FAIL;
+    if (entries.size() >= static_cast<size_t>(MeshCapacity) || fileName.size() > SceneNameLimit)
+        return E_FAIL;
     std::unique_ptr<Mesh> mesh = Mesh::LoadFromFile(NativePath(directory + fileName));
     if (!mesh) return E_FAIL;
     return AddMesh(fileName, std::move(mesh));
@@ -81,4 +82,6 @@ HResult MeshLibrary::DrawMeshInstanced(GraphicsDevice& device, const Mesh* mesh,
     return RenderMesh(device, *mesh, lookup, worlds);
 }
 
-void MeshLibrary::ReleaseMeshes() { entries.clear(); }
+void MeshLibrary::ReleaseMeshes() {
+    entries.clear();
+}

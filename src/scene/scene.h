@@ -109,9 +109,10 @@ struct ScreenPoint {
 // 1 / speed seconds, then starts again; 0 for speed 0; negative speeds run the other way.
 float ScrollOffset(float time, float tiling, float speed);
 // The four corners DrawCentredQuad uses (template order: lower left, lower right, upper left, upper right).
-std::array<QuadVertex, 4> CentredQuadVertices(float centreX, float centreY, float width, float height, float z);
-std::array<QuadVertex, 4> ScrollingQuadVertices(const std::array<QuadCorner, 4>& corners, float time, float tiling,
-                                                float speedU, float speedV);
+std::array<QuadVertex, 4> CentredQuadVertices(float centreX, float centreY, float width, float height,
+                                              float z);
+std::array<QuadVertex, 4> ScrollingQuadVertices(const std::array<QuadCorner, 4>& corners, float time,
+                                                float tiling, float speedU, float speedV);
 // A textured quad at depth z, world identity, drawn unlit. Blending and depth states are the caller's.
 HResult DrawCentredQuad(GraphicsDevice& device, Texture* texture, float centreX, float centreY, float width,
                         float height, float z);
@@ -180,8 +181,9 @@ private:
         std::unique_ptr<Mesh> opaque, blended;
     };
 
-    HResult DrawShapeCells(GraphicsDevice& device, std::span<const Vector3> offsets, std::span<const int> colours,
-                           float x, float y, float z, float rotX, float rotY, float rotZ, float scale, int count);
+    HResult DrawShapeCells(GraphicsDevice& device, std::span<const Vector3> offsets,
+                           std::span<const int> colours, float x, float y, float z, float rotX, float rotY,
+                           float rotZ, float scale, int count);
 
     const MeshLibrary& meshes;
     std::array<CellMeshParts, ColourCount> cellMeshes;

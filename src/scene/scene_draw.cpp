@@ -20,7 +20,8 @@ float ScrollOffset(float time, float tiling, float speed) {
     return (time - cycles * period) * speed * tiling;
 }
 
-std::array<QuadVertex, 4> CentredQuadVertices(float centreX, float centreY, float width, float height, float z) {
+std::array<QuadVertex, 4> CentredQuadVertices(float centreX, float centreY, float width, float height,
+                                              float z) {
     const float left = centreX - width / 2, right = centreX + width / 2;
     const float bottom = centreY - height / 2, top = centreY + height / 2;
     return {{{left, bottom, z, OpaqueWhite, 0, 1},
@@ -29,8 +30,8 @@ std::array<QuadVertex, 4> CentredQuadVertices(float centreX, float centreY, floa
              {right, top, z, OpaqueWhite, 1, 0}}};
 }
 
-std::array<QuadVertex, 4> ScrollingQuadVertices(const std::array<QuadCorner, 4>& corners, float time, float tiling,
-                                                float speedU, float speedV) {
+std::array<QuadVertex, 4> ScrollingQuadVertices(const std::array<QuadCorner, 4>& corners, float time,
+                                                float tiling, float speedU, float speedV) {
     const float du = ScrollOffset(time, tiling, speedU);
     const float dv = ScrollOffset(time, tiling, speedV);
     const float u[4] = {du, tiling + du, du, tiling + du};
@@ -109,7 +110,9 @@ void SetSceneLight(GraphicsDevice& device, float intensity) {
     device.LightEnable(0, true);
 }
 
-Matrix SceneViewMatrix() { return MatrixLookAtLH({0, 0, -5}, {0, 0, 22}, {0, 1, 0}); }
+Matrix SceneViewMatrix() {
+    return MatrixLookAtLH({0, 0, -5}, {0, 0, 22}, {0, 1, 0});
+}
 
 Matrix SceneProjectionMatrix() {
     // The 0.75 is the 4:3 aspect of the game's window and is kept whatever the window's shape.

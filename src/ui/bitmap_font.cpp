@@ -15,7 +15,8 @@ WidthRow ParseWidthRow(std::string_view value) {
     size_t start = 0;
     while (row.count < GlyphColumns) {
         const size_t comma = value.find(',', start);
-        const std::string piece(value.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        const std::string piece(
+            value.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
         char* end = nullptr;
         const double number = std::strtod(piece.c_str(), &end);
         // A width must be a finite float too: 1e93 is a finite double but no float.
@@ -92,7 +93,8 @@ float BitmapFont::Layout(std::string_view text, float cellW, std::vector<GlyphPl
     return total;
 }
 
-int BitmapFont::DrawPicture(float x, float y, float size, ColourArgb colour, uint32_t flags, const std::string& name) {
+int BitmapFont::DrawPicture(float x, float y, float size, ColourArgb colour, uint32_t flags,
+                            const std::string& name) {
     Texture* texture = textureRegistry.GetTexture(name);
     const PixelSize own = TextureRegistry::GetTextureSize(texture);
     const PixelSize client = textureRegistry.GetClientSize();
@@ -116,7 +118,8 @@ int BitmapFont::DrawPicture(float x, float y, float size, ColourArgb colour, uin
     return 0;
 }
 
-int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32_t flags, const std::string& text) {
+int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32_t flags,
+                         const std::string& text) {
     if (text.empty()) return 0;
     std::string shown = text;
     if (!(flags & TEXT_LITERAL)) {
@@ -130,7 +133,8 @@ int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32
     GraphicsDevice* device = textureRegistry.Device();
     const PixelSize own = TextureRegistry::GetTextureSize(texture);
     const PixelSize client = textureRegistry.GetClientSize();
-    if (!texture || !device || own.width <= 0 || own.height <= 0 || client.width <= 0 || client.height <= 0) return 0;
+    if (!texture || !device || own.width <= 0 || own.height <= 0 || client.width <= 0 || client.height <= 0)
+        return 0;
 
     // A cell keeps its pixel aspect ratio whatever the window's shape.
     const float cellPixelW = static_cast<float>(own.width) / GlyphColumns;
@@ -150,8 +154,10 @@ int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32
     quads.clear();
     for (const GlyphPlacement& glyph : glyphs) {
         if (glyph.cell < 0 || glyph.cell >= GlyphCells) continue;
-        const float c = static_cast<float>(glyph.cell % GlyphColumns), r = static_cast<float>(glyph.cell / GlyphColumns);
-        quads.push_back({left + glyph.centre, y, cellW, size, c / 16, (r + 0.08f) / 8, (c + 1 - 0.06f) / 16, (r + 1) / 8});
+        const float c = static_cast<float>(glyph.cell % GlyphColumns),
+                    r = static_cast<float>(glyph.cell / GlyphColumns);
+        quads.push_back({left + glyph.centre, y, cellW, size, c / 16, (r + 0.08f) / 8, (c + 1 - 0.06f) / 16,
+                         (r + 1) / 8});
     }
     if (quads.empty()) return 0;
 

@@ -19,8 +19,8 @@
 #include "platform/device.h"
 #include "ui/texture_registry.h"
 
-constexpr uint32_t TEXT_CENTRE = 1;        // x is the horizontal centre of the text
-constexpr uint32_t TEXT_RIGHT = 2;         // x is the right edge; wins over TEXT_CENTRE
+constexpr uint32_t TEXT_CENTRE = 1;         // x is the horizontal centre of the text
+constexpr uint32_t TEXT_RIGHT = 2;          // x is the right edge; wins over TEXT_CENTRE
 constexpr uint32_t TEXT_PIXEL_SIZE = 0x10;  // pictures only: the picture keeps its own pixel size
 constexpr uint32_t TEXT_LITERAL = 0x20;     // the letters as given: not translated, never a picture
 

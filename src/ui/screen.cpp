@@ -29,7 +29,8 @@ public:
     explicit ScreenFileReader(const std::string& fileName) : fileName(fileName) {}
     ~ScreenFileReader() {
         if (suppressed > 0)
-            WriteLog("Screen '" + fileName + "': " + std::to_string(suppressed) + " more problems not listed", 0);
+            WriteLog("Screen '" + fileName + "': " + std::to_string(suppressed) + " more problems not listed",
+                     0);
     }
 
     void Text(const tinyxml2::XMLElement* element, const char* attribute, std::string& field,
@@ -39,7 +40,8 @@ public:
         field = value;
         if (field.size() > width) {
             field.resize(width);
-            Complain("attribute '" + std::string(attribute) + "' cut to " + std::to_string(width) + " characters");
+            Complain("attribute '" + std::string(attribute) + "' cut to " + std::to_string(width) +
+                     " characters");
         }
     }
 
@@ -73,8 +75,8 @@ bool PointInBox(float xc, float yc, float w, float h, PixelSize client, int x, i
     const float clientW = static_cast<float>(client.width), clientH = static_cast<float>(client.height);
     const float left = xc - w / 2, top = yc - h / 2;
     const float px = static_cast<float>(x), py = static_cast<float>(y);
-    return std::trunc(left * clientW) < px && px < std::trunc((left + w) * clientW) && std::trunc(top * clientH) < py &&
-           py < std::trunc((top + h) * clientH);
+    return std::trunc(left * clientW) < px && px < std::trunc((left + w) * clientW) &&
+           std::trunc(top * clientH) < py && py < std::trunc((top + h) * clientH);
 }
 
 // Where along the slider's track the pointer is (0 = left end, 1 = right end), or -1 off the track.
@@ -128,7 +130,8 @@ int Screen::LoadFromXml(const std::string& fileName) {
     if (std::FILE* file = OpenRegularFile(NativePath(fileName))) {
         char chunk[16384];
         size_t got = 0;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 && bytes.size() + got <= MaxScreenFileSize)
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 &&
+               bytes.size() + got <= MaxScreenFileSize)
             bytes.append(chunk, got);
         readable = got == 0 && !std::ferror(file);
         std::fclose(file);
@@ -252,11 +255,13 @@ void Screen::Draw() {
     const PixelSize client = registry.GetClientSize();
 
     if (!bgImage.empty())
-        registry.DrawQuad(registry.GetTexture(bgImage), xc, yc, width, height, 0, 0, 1, 1, OpaqueWhite, QUAD_ALPHA_BLEND);
+        registry.DrawQuad(registry.GetTexture(bgImage), xc, yc, width, height, 0, 0, 1, 1, OpaqueWhite,
+                          QUAD_ALPHA_BLEND);
 
     for (const ScreenImage& i : images) {
         const uint32_t flags = QUAD_ALPHA_BLEND | (i.stretch == "no" ? QUAD_PIXEL_SIZE : 0);
-        registry.DrawQuad(registry.GetTexture(i.img), i.xc, i.yc, i.width, i.height, 0, 0, 1, 1, OpaqueWhite, flags);
+        registry.DrawQuad(registry.GetTexture(i.img), i.xc, i.yc, i.width, i.height, 0, 0, 1, 1, OpaqueWhite,
+                          flags);
     }
 
     for (const ScreenText& t : texts) {
@@ -268,8 +273,8 @@ void Screen::Draw() {
     for (ScreenButton& b : buttons) {
         b.labelSize = ButtonLabelSize;
         const bool checked = b.checked != 0;
-        const std::string& picture = b.hovered ? (checked ? b.overImgChecked : b.overImg)
-                                               : (checked ? b.outImgChecked : b.outImg);
+        const std::string& picture =
+            b.hovered ? (checked ? b.overImgChecked : b.overImg) : (checked ? b.outImgChecked : b.outImg);
         Texture* texture = registry.GetTexture(picture);
         const bool ownSize = b.stretch == "no";
         if (ownSize) {
@@ -277,19 +282,22 @@ void Screen::Draw() {
             // A picture that does not load leaves the last size in place and draws nothing.
             const bool sized = PictureSize(texture, client, b.width, b.height);
             const int fontHeight = TextureRegistry::GetTextureSize(bitmapFont.FontTexture()).height;
-            if (client.height > 0) b.labelSize = static_cast<float>(fontHeight / 8) / static_cast<float>(client.height);
+            if (client.height > 0)
+                b.labelSize = static_cast<float>(fontHeight / 8) / static_cast<float>(client.height);
             if (sized)
                 registry.DrawQuad(texture, b.xc, b.yc, b.width, b.height, 0, 0, 1, 1, OpaqueWhite,
                                   QUAD_ALPHA_BLEND | QUAD_PIXEL_SIZE);
         } else {
-            registry.DrawQuad(texture, b.xc, b.yc, b.width, b.height, 0, 0, 1, 1, OpaqueWhite, QUAD_ALPHA_BLEND);
+            registry.DrawQuad(texture, b.xc, b.yc, b.width, b.height, 0, 0, 1, 1, OpaqueWhite,
+                              QUAD_ALPHA_BLEND);
         }
         if (b.text.empty()) continue;
         const uint32_t pixelFlag = ownSize ? TEXT_PIXEL_SIZE : 0;
         if (b.align == "left")
             bitmapFont.DrawText(b.xc + b.width, b.yc, b.labelSize, OpaqueWhite, pixelFlag, b.text);
         else if (b.align == "right")
-            bitmapFont.DrawText(b.xc - b.width, b.yc, b.labelSize, OpaqueWhite, TEXT_RIGHT | pixelFlag, b.text);
+            bitmapFont.DrawText(b.xc - b.width, b.yc, b.labelSize, OpaqueWhite, TEXT_RIGHT | pixelFlag,
+                                b.text);
         else
             bitmapFont.DrawText(b.xc, b.yc, b.labelSize, OpaqueWhite, TEXT_CENTRE | pixelFlag, b.text);
     }
@@ -400,7 +408,8 @@ std::optional<Point> Screen::FindActionCentre(std::string_view action) const {
     const PixelSize client = textureRegistry.GetClientSize();
     if (action.empty() || client.width <= 0 || client.height <= 0) return std::nullopt;
     auto centre = [&](float cx, float cy, float w, float h) -> std::optional<Point> {
-        const std::optional<int> px = CentrePixel(cx, w, client.width), py = CentrePixel(cy, h, client.height);
+        const std::optional<int> px = CentrePixel(cx, w, client.width),
+                                 py = CentrePixel(cy, h, client.height);
         if (!px || !py) return std::nullopt;
         return Point{*px, *py};
     };

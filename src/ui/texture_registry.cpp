@@ -41,11 +41,13 @@ void TextureRegistry::BindDevice(Window* boundWindow, GraphicsDevice* boundDevic
 }
 
 Texture* TextureRegistry::GetTexture(std::string_view name) {
-    if (auto found = slotByName.find(name); found != slotByName.end()) return slots[found->second].texture.get();
+    if (auto found = slotByName.find(name); found != slotByName.end())
+        return slots[found->second].texture.get();
     // No file has an empty name: a widget without a picture simply has no texture.
     if (name.empty() || refusedNames.contains(name)) return nullptr;
     const int before = count;
-    if (LoadTexture("", name) && count == before + 1 && slots[count - 1].name == name) return slots[count - 1].texture.get();
+    if (LoadTexture("", name) && count == before + 1 && slots[count - 1].name == name)
+        return slots[count - 1].texture.get();
     if (refusedNames.size() < MaxRefusedNames) refusedNames.emplace(name);
     return nullptr;
 }
@@ -62,7 +64,8 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
     std::unique_ptr<Texture> texture;
     // A path that does not fit a slot's name field is refused rather than cut: a cut name would be
     // found again under a different file's name.
-    if (path.size() <= MaxTextureNameLength && device) texture = device->CreateTextureFromFile(NativePath(path));
+    if (path.size() <= MaxTextureNameLength && device)
+        texture = device->CreateTextureFromFile(NativePath(path));
     if (!texture) {
         WriteLog("Bitmap loading: '" + path + "' ... FAILED", LogTimeStamp);
         return false;
@@ -70,9 +73,11 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
     Slot& slot = slots[count];
     slot.texture = std::move(texture);
     slot.name = path;
-    slotByName.emplace(path, count);  // an earlier slot of the same name keeps answering, as a search in order would
+    slotByName.emplace(
+        path, count);  // an earlier slot of the same name keeps answering, as a search in order would
     ++count;
-    WriteLog("Bitmap loading: '" + path + "' ... OK (" + std::to_string(count) + " loaded) (32 bit)", LogTimeStamp);
+    WriteLog("Bitmap loading: '" + path + "' ... OK (" + std::to_string(count) + " loaded) (32 bit)",
+             LogTimeStamp);
     return true;
 }
 
@@ -96,8 +101,9 @@ PixelSize TextureRegistry::GetTextureSize(const Texture* texture) {
     return {texture->Width(), texture->Height()};
 }
 
-HResult TextureRegistry::DrawQuad(Texture* texture, float x, float y, float w, float h, float uLeft, float vTop,
-                                  float uRight, float vBottom, ColourArgb colour, uint32_t flags) {
+HResult TextureRegistry::DrawQuad(Texture* texture, float x, float y, float w, float h, float uLeft,
+                                  float vTop, float uRight, float vBottom, ColourArgb colour,
+                                  uint32_t flags) {
     const QuadPlacement quad{x, y, w, h, uLeft, vTop, uRight, vBottom};
     return DrawQuads(texture, std::span<const QuadPlacement>(&quad, 1), colour, flags);
 }
@@ -166,6 +172,7 @@ HResult TextureRegistry::DrawQuads(Texture* texture, std::span<const QuadPlaceme
     device->SetRenderState(RenderState::ZEnable, oldZEnable);
 
     // Batches longer than one index buffer go on in further calls with the same states.
-    if (!Failed(result) && quads.size() > quadCount) return DrawQuads(texture, quads.subspan(quadCount), colour, flags);
+    if (!Failed(result) && quads.size() > quadCount)
+        return DrawQuads(texture, quads.subspan(quadCount), colour, flags);
     return result;
 }

@@ -63,11 +63,12 @@ public:
     PixelSize GetClientSize() const;
     static PixelSize GetTextureSize(const Texture* texture);
 
-    HResult DrawQuad(Texture* texture, float x, float y, float w, float h, float uLeft, float vTop, float uRight,
-                     float vBottom, ColourArgb colour, uint32_t flags);
+    HResult DrawQuad(Texture* texture, float x, float y, float w, float h, float uLeft, float vTop,
+                     float uRight, float vBottom, ColourArgb colour, uint32_t flags);
     // Several quads with one texture, colour and flags in one draw call; the device states are set and
     // restored once, exactly as DrawQuad does, and the pixels equal drawing them one by one in order.
-    HResult DrawQuads(Texture* texture, std::span<const QuadPlacement> quads, ColourArgb colour, uint32_t flags);
+    HResult DrawQuads(Texture* texture, std::span<const QuadPlacement> quads, ColourArgb colour,
+                      uint32_t flags);
 
 private:
     struct NameHash {

@@ -35,9 +35,10 @@ public:
 // A button 100 x 40 pixels centred on (x, y) in an 800 x 600 client area.
 std::string Button(const char* action, float x, float y, const char* extra = "") {
     char text[512];
-    std::snprintf(text, sizeof text,
-                  "<Button name=\"%s\" action=\"%s\" xc=\"%g\" yc=\"%g\" width=\"0.125\" height=\"0.0666667\" %s/>\n",
-                  action, action, x / 800, y / 600, extra);
+    std::snprintf(
+        text, sizeof text,
+        "<Button name=\"%s\" action=\"%s\" xc=\"%g\" yc=\"%g\" width=\"0.125\" height=\"0.0666667\" %s/>\n",
+        action, action, x / 800, y / 600, extra);
     return text;
 }
 
@@ -48,8 +49,9 @@ void WriteScreen(const char* file, const std::string& body) {
 class ShellTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("kelvane_app_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("kelvane_app_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir);
         fs::create_directories(dir);
         oldDir = fs::current_path();
@@ -59,7 +61,8 @@ protected:
         WriteScreen("menu-main.xml", Button("procNewGame", 100, 100) + Button("procOptions", 100, 200) +
                                          Button("procHighScores", 100, 300) + Button("procExit", 100, 400));
         std::string select;
-        for (int i = 1; i <= 6; ++i) select += Button(("procStart" + std::to_string(i)).c_str(), 400, 60.0f * i);
+        for (int i = 1; i <= 6; ++i)
+            select += Button(("procStart" + std::to_string(i)).c_str(), 400, 60.0f * i);
         WriteScreen("menu-selectgame.xml", select + Button("procClose", 700, 500));
         // The pause button of the in-game screen sits where "procStart3" is: a click that starts the
         // game is offered to the in-game screen in the same message.
@@ -68,9 +71,10 @@ protected:
         WriteScreen("menu-highscores.xml", Button("procPrevious", 600, 100) + Button("procNext", 600, 200) +
                                                Button("procClear", 600, 300) + Button("procClose", 600, 500));
         // The options check box is named after its option key.
-        std::string options = "<Screen>\n<Button name=\"btnSound\" action=\"procSoundMode\" xc=\"0.25\" yc=\"0.1666667\" "
-                              "width=\"0.125\" height=\"0.0666667\" outImgChecked=\"x.png\"/>\n" +
-                              Button("procBlocksType", 200, 200) + Button("procClose", 200, 500) + "</Screen>\n";
+        std::string options =
+            "<Screen>\n<Button name=\"btnSound\" action=\"procSoundMode\" xc=\"0.25\" yc=\"0.1666667\" "
+            "width=\"0.125\" height=\"0.0666667\" outImgChecked=\"x.png\"/>\n" +
+            Button("procBlocksType", 200, 200) + Button("procClose", 200, 500) + "</Screen>\n";
         std::ofstream("menu-options.xml") << options;
 
         textureRegistry.BindDevice(&window, nullptr);
@@ -150,7 +154,7 @@ TEST_F(ShellTest, PauseKeysPauseAndOnlyResumeLeavesThePause) {
         Key('P');  // a pause key while paused does nothing
         EXPECT_EQ(app->appState, Paused);
         const float startBefore = app->State().gameStartTime;
-        Frames(120);  // two seconds behind the pause screen
+        Frames(120);      // two seconds behind the pause screen
         Click(400, 400);  // procResume
         EXPECT_EQ(app->appState, Playing);
         EXPECT_NEAR(app->State().gameStartTime - startBefore, 2.0f, 0.02f);
@@ -275,8 +279,11 @@ TEST_F(ShellTest, RightClickTurnsOnlyInPlay) {
     const int shape = app->State().piece.shape;
     Send(WM_RBUTTONDOWN);
     if (shape != 7) {
-        EXPECT_TRUE(app->State().piece.cells[1].column != cells[1].column || app->State().piece.cells[1].row != cells[1].row);
+        EXPECT_TRUE(app->State().piece.cells[1].column != cells[1].column ||
+                    app->State().piece.cells[1].row != cells[1].row);
     }
 }
 
-TEST_F(ShellTest, ContextMenuIsSwallowed) { EXPECT_EQ(app->HandleMessage(Message{WM_CONTEXTMENU, 0, 0}), 0); }
+TEST_F(ShellTest, ContextMenuIsSwallowed) {
+    EXPECT_EQ(app->HandleMessage(Message{WM_CONTEXTMENU, 0, 0}), 0);
+}

@@ -34,7 +34,8 @@ void FillTables(HighScoreTable& table, uint32_t version) {
     HighScoreTable table;
     // Go on counting from the last complete save, so the two config.ini keys always pair up.
     std::string stored;
-    uint32_t version = ReadConfigString("OPTIONS", "saveCount", stored) ? static_cast<uint32_t>(std::stoul(stored)) : 0;
+    uint32_t version =
+        ReadConfigString("OPTIONS", "saveCount", stored) ? static_cast<uint32_t>(std::stoul(stored)) : 0;
     for (++version;; ++version) {
         FillTables(table, version);
         table.Save();

@@ -41,8 +41,9 @@ protected:
               ("kelvane_e2e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
-        for (const char* item : {"Graphics", "Sound", "language.ini", "menu-main.xml", "menu-options.xml",
-                                 "menu-selectgame.xml", "menu-highscores.xml", "menu-pause.xml", "menu-ingame.xml"})
+        for (const char* item :
+             {"Graphics", "Sound", "language.ini", "menu-main.xml", "menu-options.xml", "menu-selectgame.xml",
+              "menu-highscores.xml", "menu-pause.xml", "menu-ingame.xml"})
             fs::copy(source / item, dir / item, fs::copy_options::recursive);
         oldDir = fs::current_path();
         fs::current_path(dir);
@@ -113,7 +114,8 @@ TEST_F(HeadlessGame, EveryGameIsPlayedThroughTheMenusToAHighScore) {
     EXPECT_TRUE(fs::exists("menu.png"));
 
     const std::string log = ReadFile("app.log");
-    EXPECT_EQ(log.rfind("**************************************************************************\r\n", 0), 0u);
+    EXPECT_EQ(log.rfind("**************************************************************************\r\n", 0),
+              0u);
     EXPECT_NE(log.find(" : *** SESSION STARTED ***\r\n"), std::string::npos);
     EXPECT_NE(log.find("Bitmap loading: 'Graphics\\font01.tga' ... OK ("), std::string::npos);
     EXPECT_EQ(log.find("FAILED"), std::string::npos) << log;
@@ -124,7 +126,8 @@ TEST_F(HeadlessGame, EveryOptionChangesConfigIni) {
         "click procOptions\nwait 5\n"
         "click procSoundMode\nwait 2\nclick procMusicMode\nwait 2\nclick procDynamicBack\nwait 2\n"
         "click procBlocksType\nwait 2\nclick procBlocksType\nwait 2\n"
-        "click procClose\nwait 5\nclick procHighScores\nwait 5\nclick procNext\nwait 2\nclick procNext\nwait 2\n"
+        "click procClose\nwait 5\nclick procHighScores\nwait 5\nclick procNext\nwait 2\nclick procNext\nwait "
+        "2\n"
         "click procClose\nwait 5\nquit\n";
     ASSERT_EQ(Play(script, 100), 0);
     std::string value;
@@ -145,7 +148,8 @@ TEST_F(HeadlessGame, EveryOptionChangesConfigIni) {
 TEST_F(HeadlessGame, PauseStopsTheClockAndEndLeavesThroughTheScoreTest) {
     const std::string script =
         "click procNewGame\nwait 3\nclick procStart1\nwait 20\nkey press Space\nwait 30\n"
-        "key press Esc\nwait 50\nclick procResume\nwait 10\nkey press P\nwait 3\nclick procEnd\nwait 3\nquit\n";
+        "key press Esc\nwait 50\nclick procResume\nwait 10\nkey press P\nwait 3\nclick procEnd\nwait "
+        "3\nquit\n";
     ASSERT_EQ(Play(script, 200), 0);
     // 6 s of play (20 + 30 + 10 frames at 10 a second, give or take the clicks); the 5 s of pause do
     // not count.

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include "app/hud.h"
+
+#include <gtest/gtest.h>
 
 TEST(Hud, PlayTimeShowsMinutesAndTwoDigitSeconds) {
     EXPECT_EQ(FormatPlayTime(0), "0:00");

@@ -4,6 +4,7 @@
 // (through the game's own mesh loader), the glass around the well, and byte-identical regeneration.
 #include <gtest/gtest.h>
 #include <tinyxml2.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -11,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <unistd.h>
 #include <set>
 #include <sstream>
 #include <string>
@@ -36,7 +36,9 @@ std::string SourceDir() {
     return dir && *dir ? dir : KELVANE_SOURCE_DIR_DEFAULT;
 }
 
-std::string GamePath(const std::string& gamePath) { return GameDir() + "/" + NativePath(gamePath); }
+std::string GamePath(const std::string& gamePath) {
+    return GameDir() + "/" + NativePath(gamePath);
+}
 
 std::string ReadAll(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -76,13 +78,16 @@ std::map<std::string, Section> ReadLanguageFile() {
         const size_t eq = line.find('=');
         if (eq == std::string::npos) continue;
         std::string value = Trim(line.substr(eq + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
         sections[current].emplace(Lower(Trim(line.substr(0, eq))), value);
     }
     return sections;
 }
 
-bool NamesPicture(const std::string& s) { return s.find(".png") != std::string::npos || s.find(".tga") != std::string::npos; }
+bool NamesPicture(const std::string& s) {
+    return s.find(".png") != std::string::npos || s.find(".tga") != std::string::npos;
+}
 
 // ---- screens
 struct ScreenInfo {
@@ -111,25 +116,26 @@ ScreenInfo ReadScreen(const std::string& file) {
             if (!attr(e, "action").empty()) info.actions.insert(attr(e, "action"));
             if (!attr(e, "outImgChecked").empty()) info.checkable.insert(attr(e, "name"));
             if (!attr(e, "text").empty()) info.texts.push_back(attr(e, "text"));
-            for (const char* p : {"outImg", "overImg", "outImgChecked", "overImgChecked", "img", "outSliderImg",
-                                  "overSliderImg", "outThumbImg", "overThumbImg"})
+            for (const char* p : {"outImg", "overImg", "outImgChecked", "overImgChecked", "img",
+                                  "outSliderImg", "overSliderImg", "outThumbImg", "overThumbImg"})
                 if (!attr(e, p).empty()) info.pictures.insert(attr(e, p));
             for (const char* coordinate : {"xc", "yc"}) {
                 const float v = e->FloatAttribute(coordinate, 0.5f);
-                EXPECT_TRUE(v >= 0 && v <= 1) << file << " " << kind << " " << attr(e, "name") << " " << coordinate;
+                EXPECT_TRUE(v >= 0 && v <= 1)
+                    << file << " " << kind << " " << attr(e, "name") << " " << coordinate;
             }
         }
     return info;
 }
 
 // Every text the game itself draws besides the screens' own.
-const std::vector<std::string> GameTexts = {"Loading...",   "Level Up",     "Game Over",           "Classic Game",
-                                            "Color Blocks", "Rotated Color Blocks"};
+const std::vector<std::string> GameTexts = {"Loading...",   "Level Up",     "Game Over",
+                                            "Classic Game", "Color Blocks", "Rotated Color Blocks"};
 
 TEST(GameData, EveryFileTheGameNamesExists) {
-    std::vector<std::string> files = {"Graphics\\glass.x",       "Graphics\\bonus.x",  "Graphics\\bonus2.x",
-                                      "Graphics\\horizgrd.bmp",  "Graphics\\back_static01.bmp",
-                                      "Graphics\\font01.tga",    "language.ini"};
+    std::vector<std::string> files = {
+        "Graphics\\glass.x",           "Graphics\\bonus.x",    "Graphics\\bonus2.x", "Graphics\\horizgrd.bmp",
+        "Graphics\\back_static01.bmp", "Graphics\\font01.tga", "language.ini"};
     for (int style = 1; style <= 5; ++style)
         for (int colour = 1; colour <= 7; ++colour)
             files.push_back("Graphics\\cell_t" + std::to_string(style) + "_" + std::to_string(colour) + ".x");
@@ -151,7 +157,8 @@ TEST(GameData, BackgroundsDecodeAtTheirSizesAndTheHorizonIsBlackAtItsEdges) {
         for (const char* plane : {"up", "down"}) {
             Image image;
             std::string error;
-            const std::string name = std::string("Graphics\\back_") + plane + "_" + std::to_string(i) + ".bmp";
+            const std::string name =
+                std::string("Graphics\\back_") + plane + "_" + std::to_string(i) + ".bmp";
             ASSERT_TRUE(LoadImageFile(GamePath(name), image, error)) << name << ": " << error;
             EXPECT_EQ(image.width, 256);
             EXPECT_EQ(image.height, 256);
@@ -159,15 +166,17 @@ TEST(GameData, BackgroundsDecodeAtTheirSizesAndTheHorizonIsBlackAtItsEdges) {
             double step = 0;
             for (int y = 0; y < image.height; ++y)
                 for (int c = 0; c < 3; ++c)
-                    step += std::abs(image.rgba[(y * image.width) * 4 + c] - image.rgba[(y * image.width + image.width - 1) * 4 + c]);
+                    step += std::abs(image.rgba[(y * image.width) * 4 + c] -
+                                     image.rgba[(y * image.width + image.width - 1) * 4 + c]);
             EXPECT_LT(step / (image.height * 3), 12.0) << name;
         }
     Image glow, still;
     std::string error;
     ASSERT_TRUE(LoadImageFile(GamePath("Graphics\\horizgrd.bmp"), glow, error));
     for (int c = 0; c < 3; ++c) {
-        EXPECT_LE(glow.rgba[c], 2);                                      // top-left corner adds nothing
-        EXPECT_GT(glow.rgba[((glow.height / 2) * glow.width + glow.width / 2) * 4 + c], 60);  // the middle glows
+        EXPECT_LE(glow.rgba[c], 2);  // top-left corner adds nothing
+        EXPECT_GT(glow.rgba[((glow.height / 2) * glow.width + glow.width / 2) * 4 + c],
+                  60);  // the middle glows
     }
     ASSERT_TRUE(LoadImageFile(GamePath("Graphics\\back_static01.bmp"), still, error));
     EXPECT_EQ(still.width, 800);
@@ -178,7 +187,8 @@ TEST(GameData, ScreensHaveTheNamesAndActionsTheGameUses) {
     const std::map<std::string, std::vector<std::string>> actions = {
         {"menu-main.xml", {"procNewGame", "procOptions", "procHighScores", "procExit"}},
         {"menu-options.xml",
-         {"procSoundMode", "procMusicMode", "procFullScreenMode", "procDynamicBack", "procBlocksType", "procClose"}},
+         {"procSoundMode", "procMusicMode", "procFullScreenMode", "procDynamicBack", "procBlocksType",
+          "procClose"}},
         {"menu-selectgame.xml",
          {"procStart1", "procStart2", "procStart3", "procStart4", "procStart5", "procStart6", "procClose"}},
         {"menu-highscores.xml", {"procClear", "procClose", "procPrevious", "procNext"}},
@@ -193,9 +203,11 @@ TEST(GameData, ScreensHaveTheNamesAndActionsTheGameUses) {
         ASSERT_TRUE(screen.parsed) << file;
         EXPECT_EQ(screen.overSound, "Sound\\over.ogg") << file;
         EXPECT_EQ(screen.clickSound, "Sound\\click.ogg") << file;
-        for (const std::string& action : actions.at(file)) EXPECT_TRUE(screen.actions.count(action)) << file << " " << action;
+        for (const std::string& action : actions.at(file))
+            EXPECT_TRUE(screen.actions.count(action)) << file << " " << action;
         if (names.count(file)) {
-            for (const std::string& name : names.at(file)) EXPECT_TRUE(screen.names.count(name)) << file << " " << name;
+            for (const std::string& name : names.at(file))
+                EXPECT_TRUE(screen.names.count(name)) << file << " " << name;
         }
     }
     const ScreenInfo options = ReadScreen("menu-options.xml");
@@ -253,7 +265,8 @@ TEST(GameData, EveryTextIsTranslatedAndDrawableInEveryLanguage) {
         ASSERT_TRUE(section.count("symbollist")) << name;
         const std::string symbols = section.at("symbollist");
         EXPECT_LE(symbols.size(), 128u) << name;
-        EXPECT_EQ(std::set<char>(symbols.begin(), symbols.end()).size(), symbols.size()) << name << ": a symbol twice";
+        EXPECT_EQ(std::set<char>(symbols.begin(), symbols.end()).size(), symbols.size())
+            << name << ": a symbol twice";
         auto drawable = [&](const std::string& text) {
             for (char c : text)
                 if (symbols.find(c) == std::string::npos) return false;
@@ -261,9 +274,13 @@ TEST(GameData, EveryTextIsTranslatedAndDrawableInEveryLanguage) {
         };
         for (const std::string& text : texts) {
             const auto it = section.find(Lower(text));
-            if (name != "english") { EXPECT_NE(it, section.end()) << "[" << name << "] has no '" << text << "'"; }
+            if (name != "english") {
+                EXPECT_NE(it, section.end()) << "[" << name << "] has no '" << text << "'";
+            }
             const std::string shown = (it == section.end() || it->second.empty()) ? text : it->second;
-            if (!NamesPicture(shown) && text != "Loading...") { EXPECT_TRUE(drawable(shown)) << "[" << name << "] " << shown; }
+            if (!NamesPicture(shown) && text != "Loading...") {
+                EXPECT_TRUE(drawable(shown)) << "[" << name << "] " << shown;
+            }
         }
         for (const auto& [key, value] : section)
             if (key != "symbollist" && !NamesPicture(value) && value.find(".bmp") == std::string::npos) {
@@ -312,8 +329,12 @@ TEST(GameData, FontSheetCellsKeepTheirGlyphsInsideTheDrawnPart) {
                 if (a > 8 && (y < std::ceil(0.08f * ch) || x >= std::floor(0.94f * cw))) ++outside;
             }
         EXPECT_EQ(outside, 0) << "cell " << cell << " draws where text drawing cuts the cell";
-        if (cell < symbols.size() && symbols[cell] != ' ') { EXPECT_GT(ink, 20) << "cell " << cell << " is empty"; }
-        if (cell < symbols.size()) { EXPECT_GT(widths[cell], 1.0f) << "cell " << cell; }
+        if (cell < symbols.size() && symbols[cell] != ' ') {
+            EXPECT_GT(ink, 20) << "cell " << cell << " is empty";
+        }
+        if (cell < symbols.size()) {
+            EXPECT_GT(widths[cell], 1.0f) << "cell " << cell;
+        }
     }
     // Proportional: a wide letter advances more than a narrow one.
     const size_t w = symbols.find('W'), i = symbols.find('i');
@@ -351,9 +372,16 @@ XCounts ReadXStructure(const std::string& text) {
     const long materials = countAfter("MeshMaterialList", listAt);
     const long materialFaces = std::strtol(text.c_str() + text.find(';', listAt) + 1, nullptr, 10);
     size_t materialBlocks = 0;
-    for (size_t p = text.find("Material {", listAt); p != std::string::npos; p = text.find("Material {", p + 1)) ++materialBlocks;
-    counts = {true, static_cast<size_t>(vertices), static_cast<size_t>(faces), static_cast<size_t>(normals),
-              static_cast<size_t>(coords), static_cast<size_t>(materialFaces), static_cast<size_t>(materials)};
+    for (size_t p = text.find("Material {", listAt); p != std::string::npos;
+         p = text.find("Material {", p + 1))
+        ++materialBlocks;
+    counts = {true,
+              static_cast<size_t>(vertices),
+              static_cast<size_t>(faces),
+              static_cast<size_t>(normals),
+              static_cast<size_t>(coords),
+              static_cast<size_t>(materialFaces),
+              static_cast<size_t>(materials)};
     counts.ok = materialBlocks == counts.materials;
     return counts;
 }
@@ -428,7 +456,9 @@ TEST(GameData, CellMeshesFitACellAndFaceOutwards) {
     }
 }
 
-Matrix GlassWorld() { return MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, 22); }
+Matrix GlassWorld() {
+    return MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, 22);
+}
 
 TEST(GameData, GlassEnclosesTheCellsUnderItsDrawTransform) {
     const auto mesh = Mesh::LoadFromFile(GamePath("Graphics\\glass.x"));
@@ -444,23 +474,34 @@ TEST(GameData, GlassEnclosesTheCellsUnderItsDrawTransform) {
                 const Vector4 w = TransformPoint({v.x, v.y, v.z}, world);
                 p[k] = {w.x, w.y, w.z};
                 // Nothing reaches into the volume the cells occupy.
-                const bool inside = w.x > -5.999f && w.x < 5.999f && w.y > -9.999f && w.y < 9.999f && w.z > 21.5f && w.z < 22.5f;
+                const bool inside = w.x > -5.999f && w.x < 5.999f && w.y > -9.999f && w.y < 9.999f &&
+                                    w.z > 21.5f && w.z < 22.5f;
                 EXPECT_FALSE(inside) << "vertex at " << w.x << ", " << w.y << ", " << w.z;
             }
             const Vector3 n = Cross(Subtract(p[1], p[0]), Subtract(p[2], p[0]));
             const float minY = std::min({p[0].y, p[1].y, p[2].y}), maxY = std::max({p[0].y, p[1].y, p[2].y});
             const float minZ = std::min({p[0].z, p[1].z, p[2].z}), maxZ = std::max({p[0].z, p[1].z, p[2].z});
-            auto allX = [&](float x) { return std::fabs(p[0].x - x) < 1e-3f && std::fabs(p[1].x - x) < 1e-3f && std::fabs(p[2].x - x) < 1e-3f; };
-            auto allY = [&](float y) { return std::fabs(p[0].y - y) < 1e-3f && std::fabs(p[1].y - y) < 1e-3f && std::fabs(p[2].y - y) < 1e-3f; };
+            auto allX = [&](float x) {
+                return std::fabs(p[0].x - x) < 1e-3f && std::fabs(p[1].x - x) < 1e-3f &&
+                       std::fabs(p[2].x - x) < 1e-3f;
+            };
+            auto allY = [&](float y) {
+                return std::fabs(p[0].y - y) < 1e-3f && std::fabs(p[1].y - y) < 1e-3f &&
+                       std::fabs(p[2].y - y) < 1e-3f;
+            };
             // Inner faces of the walls face the cells and span the whole height and depth of the well.
-            if (allX(-6) && n.x > 0 && minY <= -10 && maxY >= 10 && minZ <= 21.5f && maxZ >= 22.5f) leftWall = true;
-            if (allX(6) && n.x < 0 && minY <= -10 && maxY >= 10 && minZ <= 21.5f && maxZ >= 22.5f) rightWall = true;
+            if (allX(-6) && n.x > 0 && minY <= -10 && maxY >= 10 && minZ <= 21.5f && maxZ >= 22.5f)
+                leftWall = true;
+            if (allX(6) && n.x < 0 && minY <= -10 && maxY >= 10 && minZ <= 21.5f && maxZ >= 22.5f)
+                rightWall = true;
             if (allY(-10) && n.y > 0) floor = true;
             if (blended) {
                 EXPECT_LT(n.z, 0) << "glass faces the camera";
                 EXPECT_GT(minZ, 22.5f);
                 EXPECT_LT(maxZ, 22.8f);
-                if (std::min({p[0].x, p[1].x, p[2].x}) <= -5.99f || std::max({p[0].x, p[1].x, p[2].x}) >= 5.99f) backPanel = true;
+                if (std::min({p[0].x, p[1].x, p[2].x}) <= -5.99f ||
+                    std::max({p[0].x, p[1].x, p[2].x}) >= 5.99f)
+                    backPanel = true;
             }
         }
     }
@@ -504,7 +545,8 @@ TEST(GameData, RegeneratingGivesTheSameBytes) {
         if (!entry.is_regular_file()) continue;
         const fs::path relative = fs::relative(entry.path(), again);
         if (*relative.begin() == "Sound") continue;  // the sound group checks its own files
-        EXPECT_EQ(ReadAll(entry.path().string()), ReadAll((fs::path(GameDir()) / relative).string())) << relative;
+        EXPECT_EQ(ReadAll(entry.path().string()), ReadAll((fs::path(GameDir()) / relative).string()))
+            << relative;
         ++compared;
     }
     EXPECT_GT(compared, 60u);

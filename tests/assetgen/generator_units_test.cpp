@@ -15,7 +15,8 @@ Canvas TestPattern(int width, int height) {
     Canvas canvas(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            canvas.At(x, y) = {x / float(width), y / float(height), (x + y) % 2 ? 1.0f : 0.0f, (x * 7 + y * 3) % 11 / 10.0f};
+            canvas.At(x, y) = {x / float(width), y / float(height), (x + y) % 2 ? 1.0f : 0.0f,
+                               (x * 7 + y * 3) % 11 / 10.0f};
     return canvas;
 }
 
@@ -34,7 +35,9 @@ TEST(PictureEncoding, BmpAndTgaReadBackExactlyTopRowFirst) {
         ASSERT_EQ(tga.rgba.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i) {
             EXPECT_EQ(tga.rgba[i], expected[i]) << "tga byte " << i;
-            if (i % 4 != 3) { EXPECT_EQ(bmp.rgba[i], expected[i]) << "bmp byte " << i; }
+            if (i % 4 != 3) {
+                EXPECT_EQ(bmp.rgba[i], expected[i]) << "bmp byte " << i;
+            }
         }
     }
 }
@@ -66,7 +69,8 @@ TEST(TextConversion, FontCharactersFitTheSheetAndTheCodePage) {
         bytes.insert(byte);
     }
     EXPECT_EQ(bytes.size(), characters.size());
-    for (char32_t c : std::u32string(U"ÄÖÜäöüß")) EXPECT_TRUE(bytes.count(Cp1252Byte(c))) << static_cast<uint32_t>(c);
+    for (char32_t c : std::u32string(U"ÄÖÜäöüß"))
+        EXPECT_TRUE(bytes.count(Cp1252Byte(c))) << static_cast<uint32_t>(c);
 }
 
 TEST(SeamlessNoise, RepeatsAtItsPeriodAndStaysInRange) {
@@ -99,7 +103,8 @@ TEST(XFileWriter, WrittenMeshLoadsWithItsPositionsWindingAndMaterials) {
     const std::string text = FormatXFile(mesh, "test");
     EXPECT_EQ(text.rfind("xof 0302txt 0032", 0), 0u);
     EXPECT_EQ(text.find("-0.000000"), std::string::npos);
-    const auto loaded = Mesh::LoadFromMemory(std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    const auto loaded = Mesh::LoadFromMemory(
+        std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     ASSERT_NE(loaded, nullptr);
     ASSERT_EQ(loaded->Subsets().size(), 2u);
     size_t triangles = 0;
@@ -107,12 +112,15 @@ TEST(XFileWriter, WrittenMeshLoadsWithItsPositionsWindingAndMaterials) {
         triangles += subset.indices.size() / 3;
         const bool isTextured = subset.material.textureFile == "emblem_1.bmp";
         EXPECT_FLOAT_EQ(subset.material.diffuse.a, isTextured ? 0.5f : 1.0f);
-        if (!isTextured) { EXPECT_FLOAT_EQ(subset.material.diffuse.r, 0.25f); }
+        if (!isTextured) {
+            EXPECT_FLOAT_EQ(subset.material.diffuse.r, 0.25f);
+        }
         for (size_t t = 0; t + 2 < subset.indices.size(); t += 3) {
             const MeshVertex& a = subset.vertices[subset.indices[t]];
             const MeshVertex& b = subset.vertices[subset.indices[t + 1]];
             const MeshVertex& c = subset.vertices[subset.indices[t + 2]];
-            const Vector3 n = Cross(Subtract({b.x, b.y, b.z}, {a.x, a.y, a.z}), Subtract({c.x, c.y, c.z}, {a.x, a.y, a.z}));
+            const Vector3 n =
+                Cross(Subtract({b.x, b.y, b.z}, {a.x, a.y, a.z}), Subtract({c.x, c.y, c.z}, {a.x, a.y, a.z}));
             // The winding survives loading: the cross product agrees with the stored normal.
             EXPECT_GT(Dot(n, {a.nx, a.ny, a.nz}), 0);
         }
@@ -125,7 +133,8 @@ TEST(XFileWriter, TransformKeepsNormalsWithTheGeometry) {
     mesh.materials.resize(1);
     mesh.AddFlatTriangle({0, 0, 0}, {0, 1, 0}, {1, 0, 0}, 0);  // faces -Z
     mesh.Transform(MatrixRotationX(3.14159265f / 2) * MatrixTranslation(0, 0, 5));
-    const Vector3 n = Cross(Subtract(mesh.positions[1], mesh.positions[0]), Subtract(mesh.positions[2], mesh.positions[0]));
+    const Vector3 n =
+        Cross(Subtract(mesh.positions[1], mesh.positions[0]), Subtract(mesh.positions[2], mesh.positions[0]));
     EXPECT_GT(Dot(Normalize(n), mesh.normals[0]), 0.99f);
     EXPECT_NEAR(mesh.positions[0].z, 5, 1e-5f);
 }

@@ -1,12 +1,13 @@
 // The composition toolkit and the MIDI writer: scale arithmetic, the text notations, the melody
 // writer's voice-leading rules over many random motifs, chord voicing, and the byte-level rules of
 // the file format (variable-length numbers, running status, order of events at one tick).
+#include "composer.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <set>
 
-#include "composer.h"
 #include "midi_reader.h"
 #include "midi_writer.h"
 
@@ -17,7 +18,7 @@ TEST(Scales, DegreesWalkOctavesBothWays) {
     EXPECT_EQ(c.Pitch(0), 60);
     EXPECT_EQ(c.Pitch(2), 64);
     EXPECT_EQ(c.Pitch(7), 72);
-    EXPECT_EQ(c.Pitch(-1), 59);   // B below middle C
+    EXPECT_EQ(c.Pitch(-1), 59);  // B below middle C
     EXPECT_EQ(c.Pitch(-7), 48);
     EXPECT_EQ(c.Pitch(-8), 47);
     EXPECT_EQ(HarmonicMinorScale(62).Pitch(6), 73);  // the raised seventh, C sharp
@@ -40,7 +41,8 @@ TEST(Notation, ProgressionsAndPatternsParse) {
     EXPECT_FALSE(chords[2].seventh);
     EXPECT_EQ(chords[4].degree, 6);
     // V7 in C: G B D F, with degrees wrapping round the octave.
-    EXPECT_TRUE(chords[3].Contains(4) && chords[3].Contains(6) && chords[3].Contains(8) && chords[3].Contains(10));
+    EXPECT_TRUE(chords[3].Contains(4) && chords[3].Contains(6) && chords[3].Contains(8) &&
+                chords[3].Contains(10));
     EXPECT_TRUE(chords[3].Contains(-3));  // F an octave down
     EXPECT_FALSE(chords[3].Contains(0));
 
@@ -70,10 +72,14 @@ void CheckPhrase(const Scale& scale, const std::vector<Chord>& chords, const std
     for (size_t i = 0; i < notes.size(); ++i) {
         const Chord& chord = chords[size_t((notes[i].step - startStep) / StepsPerBar) % chords.size()];
         bool strong = (notes[i].step - startStep) % 8 == 0;
-        if (strong) { EXPECT_TRUE(chord.Contains(degrees[i])) << "strong beat off the chord at step " << notes[i].step; }
+        if (strong) {
+            EXPECT_TRUE(chord.Contains(degrees[i])) << "strong beat off the chord at step " << notes[i].step;
+        }
         if (i == 0) continue;
         int move = degrees[i] - degrees[i - 1];
-        if (std::abs(move) >= 2) { EXPECT_TRUE(chord.Contains(degrees[i])) << "leap onto a passing note at step " << notes[i].step; }
+        if (std::abs(move) >= 2) {
+            EXPECT_TRUE(chord.Contains(degrees[i])) << "leap onto a passing note at step " << notes[i].step;
+        }
         if (i >= 2 && i + 1 < notes.size()) {
             int before = degrees[i - 1] - degrees[i - 2];
             if (std::abs(before) >= 3) {
@@ -86,12 +92,14 @@ void CheckPhrase(const Scale& scale, const std::vector<Chord>& chords, const std
     }
     const NoteEvent& last = notes.back();
     EXPECT_EQ(last.step + last.length, startStep + bars * StepsPerBar) << "the cadence is held to the end";
-    if (closing && chords[size_t(bars - 1) % chords.size()].Contains(0)) { EXPECT_EQ(((degrees.back() % 7) + 7) % 7, 0) << "a closing phrase ends on the tonic"; }
+    if (closing && chords[size_t(bars - 1) % chords.size()].Contains(0)) {
+        EXPECT_EQ(((degrees.back() % 7) + 7) % 7, 0) << "a closing phrase ends on the tonic";
+    }
 }
 
 TEST(MelodyWriter, KeepsItsRulesOverManyRandomMotifs) {
-    const char* rhythms[] = {"x-x-x---x-x-x---", "x.x.x.x.x.x.x.x.", "x-----x-x---x-x-", "x---x---x---x---",
-                             "..x-x-x-x---x-x-", "x-------x-------"};
+    const char* rhythms[] = {"x-x-x---x-x-x---", "x.x.x.x.x.x.x.x.", "x-----x-x---x-x-",
+                             "x---x---x---x---", "..x-x-x-x---x-x-", "x-------x-------"};
     SynthRandom random(1234);
     for (int trial = 0; trial < 300; ++trial) {
         SCOPED_TRACE(trial);
@@ -159,7 +167,9 @@ TEST(ChordVoicing, StaysInRangeAndMovesLittle) {
             EXPECT_GE(next[i], 53);
             EXPECT_LE(next[i], 72);
             EXPECT_TRUE(chord.Contains(c.DegreeAtOrBelow(next[i])));
-            if (i > 0) { EXPECT_GT(next[i], next[i - 1]); }
+            if (i > 0) {
+                EXPECT_GT(next[i], next[i - 1]);
+            }
         }
         if (!voicing.empty() && voicing.size() == next.size()) {
             int moved = 0;

@@ -52,7 +52,9 @@ struct MidiReadFile {
 
 inline MidiReadFile ReadMidi(const std::vector<uint8_t>& d) {
     MidiReadFile file;
-    auto be32 = [&](size_t p) { return uint32_t(d[p]) << 24 | uint32_t(d[p + 1]) << 16 | uint32_t(d[p + 2]) << 8 | d[p + 3]; };
+    auto be32 = [&](size_t p) {
+        return uint32_t(d[p]) << 24 | uint32_t(d[p + 1]) << 16 | uint32_t(d[p + 2]) << 8 | d[p + 3];
+    };
     if (d.size() < 14 || std::string(d.begin(), d.begin() + 4) != "MThd" || be32(4) != 6) {
         file.error = "no MThd header";
         return file;

@@ -2,6 +2,7 @@
 // MIDI synth: valid files with melody, harmony, bass and drums, the right length, sections that
 // come back, no hanging notes, and real sound out of the General MIDI soundfont.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -11,8 +12,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "audio_assets.h"
 #include "midi_reader.h"
@@ -86,7 +85,8 @@ TEST(MusicTracks, HaveMelodyHarmonyBassAndDrums) {
         EXPECT_GE(harmony.program, 0);
         EXPECT_TRUE((bass.program >= 32 && bass.program <= 39) || bass.program == 58) << bass.program;
         // Registers: the melody sings well above the bass, the bass sits low.
-        EXPECT_GT(MeanPitch(melody.ons), MeanPitch(bass.ons) + 18) << MeanPitch(melody.ons) << " " << MeanPitch(bass.ons);
+        EXPECT_GT(MeanPitch(melody.ons), MeanPitch(bass.ons) + 18)
+            << MeanPitch(melody.ons) << " " << MeanPitch(bass.ons);
         EXPECT_LT(MeanPitch(bass.ons), 55);
         // Drums are kit sounds, with a kick and a snare or stick among them.
         std::set<int> kit;
@@ -116,7 +116,8 @@ TEST(MusicTracks, LastBetweenOneAndAHalfAndThreeMinutesAtDifferentTempos) {
         for (const MidiReadEvent& e : file.tracks[0]) {
             if (e.status == 0xFF && e.metaType == 0x51 && e.tick == 0) {
                 tempoAtStart = true;
-                tempos.insert(int(std::lround(60e6 / ((e.metaData[0] << 16) | (e.metaData[1] << 8) | e.metaData[2]))));
+                tempos.insert(
+                    int(std::lround(60e6 / ((e.metaData[0] << 16) | (e.metaData[1] << 8) | e.metaData[2]))));
             }
         }
         EXPECT_TRUE(tempoAtStart);
@@ -134,7 +135,8 @@ TEST(MusicTracks, EveryNoteEndsAndNoneRestartsWhileSounding) {
             for (const MidiReadEvent& e : track) {
                 int key = e.Channel() * 128 + e.data1;
                 if (e.IsNoteOn()) {
-                    EXPECT_EQ(sounding[key], 0) << "key " << int(e.data1) << " struck again at tick " << e.tick;
+                    EXPECT_EQ(sounding[key], 0)
+                        << "key " << int(e.data1) << " struck again at tick " << e.tick;
                     ++sounding[key];
                 } else if (e.IsNoteOff()) {
                     EXPECT_EQ(sounding[key], 1) << "release without a note at tick " << e.tick;
@@ -185,9 +187,11 @@ TEST(MusicTracks, ThemesReturnAndVary) {
 TEST(MusicTracks, ComposingAgainGivesTheSameBytes) {
     auto again = ComposeMusicTracks();
     ASSERT_EQ(again.size(), Tracks().size());
-    for (size_t i = 0; i < again.size(); ++i) EXPECT_EQ(again[i].second, Tracks()[i].second) << again[i].first;
+    for (size_t i = 0; i < again.size(); ++i)
+        EXPECT_EQ(again[i].second, Tracks()[i].second) << again[i].first;
 
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / ("kelvane-music-" + std::to_string(::getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("kelvane-music-" + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
     ASSERT_TRUE(WriteMusicTracks(dir.string()));
     for (const auto& [name, bytes] : Tracks()) {

@@ -1,6 +1,7 @@
 // The generated effects and menu sounds, read back from the files the generator writes: the wave
 // files as the game's loader sees them, the Ogg files through the decoder the sound bank uses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <vorbis/vorbisfile.h>
 
 #include <cmath>
@@ -13,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include "audio_assets.h"
 
 namespace {
@@ -24,8 +23,12 @@ std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-uint32_t Le32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24);
+}
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 struct WaveCheck {
     std::string error;  // empty when the file is a plain 16-bit mono 44100 Hz PCM wave
@@ -35,7 +38,8 @@ struct WaveCheck {
 // Walks the file chunk by chunk as a loader would: RIFF/WAVE, then "fmt " before "data".
 WaveCheck ReadPcmWave(const std::vector<uint8_t>& file) {
     WaveCheck result;
-    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 || std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
+    if (file.size() < 12 || std::memcmp(file.data(), "RIFF", 4) != 0 ||
+        std::memcmp(file.data() + 8, "WAVE", 4) != 0) {
         result.error = "not RIFF/WAVE";
         return result;
     }
@@ -53,12 +57,18 @@ WaveCheck ReadPcmWave(const std::vector<uint8_t>& file) {
             return result;
         }
         if (std::memcmp(file.data() + at, "fmt ", 4) == 0) {
-            if (size != 16) result.error = "fmt chunk is not 16 bytes";
-            else if (Le16(body) != 1) result.error = "not PCM";
-            else if (Le16(body + 2) != 1) result.error = "not mono";
-            else if (Le32(body + 4) != 44100) result.error = "not 44100 Hz";
-            else if (Le32(body + 8) != 88200 || Le16(body + 12) != 2) result.error = "rate or alignment wrong";
-            else if (Le16(body + 14) != 16) result.error = "not 16-bit";
+            if (size != 16)
+                result.error = "fmt chunk is not 16 bytes";
+            else if (Le16(body) != 1)
+                result.error = "not PCM";
+            else if (Le16(body + 2) != 1)
+                result.error = "not mono";
+            else if (Le32(body + 4) != 44100)
+                result.error = "not 44100 Hz";
+            else if (Le32(body + 8) != 88200 || Le16(body + 12) != 2)
+                result.error = "rate or alignment wrong";
+            else if (Le16(body + 14) != 16)
+                result.error = "not 16-bit";
             if (!result.error.empty()) return result;
             haveFormat = true;
         } else if (std::memcmp(file.data() + at, "data", 4) == 0) {
@@ -71,7 +81,8 @@ WaveCheck ReadPcmWave(const std::vector<uint8_t>& file) {
                 return result;
             }
             result.samples.resize(size / 2);
-            for (size_t i = 0; i < result.samples.size(); ++i) result.samples[i] = static_cast<int16_t>(Le16(body + 2 * i));
+            for (size_t i = 0; i < result.samples.size(); ++i)
+                result.samples[i] = static_cast<int16_t>(Le16(body + 2 * i));
             return result;
         }
         at += 8 + size + (size & 1);
@@ -105,7 +116,8 @@ bool DecodeOgg(const std::filesystem::path& path, std::vector<int16_t>& samples,
     int section = 0;
     long got = 0;
     while ((got = ov_read(&file, buffer, sizeof buffer, 0, 2, 1, &section)) > 0) {
-        for (long i = 0; i + 1 < got; i += 2) samples.push_back(static_cast<int16_t>(Le16(reinterpret_cast<uint8_t*>(buffer) + i)));
+        for (long i = 0; i + 1 < got; i += 2)
+            samples.push_back(static_cast<int16_t>(Le16(reinterpret_cast<uint8_t*>(buffer) + i)));
     }
     ov_clear(&file);
     return got == 0;
@@ -130,8 +142,8 @@ struct EffectRange {
 };
 // The landing plays hundreds of times a game: it must stay short.
 const EffectRange EffectRanges[] = {
-    {"action.wav", 0.1, 1.5},   {"fill.wav", 0.1, 1.5},  {"fall.wav", 0.1, 0.25}, {"gameover.wav", 0.1, 2.0},
-    {"bonus.wav", 0.1, 1.5},    {"getbonus.wav", 0.1, 1.5}, {"level.wav", 0.1, 1.5},
+    {"action.wav", 0.1, 1.5}, {"fill.wav", 0.1, 1.5},     {"fall.wav", 0.1, 0.25}, {"gameover.wav", 0.1, 2.0},
+    {"bonus.wav", 0.1, 1.5},  {"getbonus.wav", 0.1, 1.5}, {"level.wav", 0.1, 1.5},
 };
 
 TEST_F(GeneratedSoundFiles, EffectsArePlainPcmWavesOfTheRightLengthAndLevel) {
@@ -211,7 +223,7 @@ TEST_F(GeneratedSoundFiles, MenuSoundsDecodeToShortAudibleMonoOgg) {
         EXPECT_EQ(rate, 44100);
         EXPECT_EQ(channels, 1);
         EXPECT_GT(samples.size(), 44100u * 3 / 100);  // at least 30 ms
-        EXPECT_LT(samples.size(), 44100u / 4);       // a widget sound is a blip, not a phrase
+        EXPECT_LT(samples.size(), 44100u / 4);        // a widget sound is a blip, not a phrase
         EXPECT_GT(PcmPeak(samples), 1000);
         EXPECT_LT(PcmPeak(samples), 32000);
         decoded[name] = samples;
@@ -246,7 +258,8 @@ TEST(SoundSynth, FadesEndOnSilenceAndNormalisingHitsThePeak) {
     EXPECT_EQ(tone.front(), 0.0);
     EXPECT_NEAR(tone.back(), 0.0, 1e-12);
     // The middle is untouched by the fades.
-    EXPECT_NEAR(::PeakOf(SampleBuffer(tone.begin() + 1000, tone.begin() + 3000)), std::pow(10.0, -6.0 / 20), 0.01);
+    EXPECT_NEAR(::PeakOf(SampleBuffer(tone.begin() + 1000, tone.begin() + 3000)), std::pow(10.0, -6.0 / 20),
+                0.01);
 
     SampleBuffer silence = MakeBuffer(0.05);
     NormalizePeak(silence, -3.0);

@@ -42,7 +42,8 @@ std::vector<uint8_t> MakeWav(const TestWaveLayout& layout, const std::vector<uin
     Put16(out, layout.bits);
     for (uint32_t i = 16; i < layout.fmtSize; ++i) out.push_back(0);
     PutId(out, "data");
-    Put32(out, layout.dataSizeOverride >= 0 ? static_cast<uint32_t>(layout.dataSizeOverride) : static_cast<uint32_t>(samples.size()));
+    Put32(out, layout.dataSizeOverride >= 0 ? static_cast<uint32_t>(layout.dataSizeOverride)
+                                            : static_cast<uint32_t>(samples.size()));
     out.insert(out.end(), samples.begin(), samples.end());
     const uint32_t riff = static_cast<uint32_t>(out.size() - 8);
     for (int i = 0; i < 4; ++i) out[4 + i] = static_cast<uint8_t>(riff >> (8 * i));
@@ -126,7 +127,7 @@ std::vector<uint8_t> MakeOgg(int channels, int rate, const std::vector<float>& i
 std::vector<uint8_t> MakeMidi(uint32_t noteTicks) {
     std::vector<uint8_t> track = {0x00, 0xFF, 0x51, 0x03, 0x07, 0xA1, 0x20,  // tempo 500000 us per quarter
                                   0x00, 0xC0, 0x00,                          // piano
-                                  0x00, 0x90, 60, 110};
+                                  0x00, 0x90, 60,   110};
     // The note's length as a variable-length number, most significant group first.
     uint8_t groups[5];
     int count = 0;
@@ -135,7 +136,8 @@ std::vector<uint8_t> MakeMidi(uint32_t noteTicks) {
         groups[count++] = static_cast<uint8_t>(v & 0x7F);
         v >>= 7;
     } while (v != 0 && count < 5);
-    for (int i = count - 1; i >= 0; --i) track.push_back(static_cast<uint8_t>(groups[i] | (i > 0 ? 0x80 : 0)));
+    for (int i = count - 1; i >= 0; --i)
+        track.push_back(static_cast<uint8_t>(groups[i] | (i > 0 ? 0x80 : 0)));
     for (uint8_t b : {0x80, 60, 0, 0x00, 0xFF, 0x2F, 0x00}) track.push_back(b);
     std::vector<uint8_t> out = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0x01, 0xE0, 'M', 'T', 'r', 'k'};
     const uint32_t length = static_cast<uint32_t>(track.size());

@@ -14,7 +14,9 @@ std::vector<int16_t> Ramp(int count) {
     return out;
 }
 
-WaveFile WaveOf(const std::vector<uint8_t>& bytes) { return WaveFile(bytes.data(), bytes.size()); }
+WaveFile WaveOf(const std::vector<uint8_t>& bytes) {
+    return WaveFile(bytes.data(), bytes.size());
+}
 
 TEST(WaveReader, ReadsWhatTheFormatChunkHoldsAndZeroesTheRest) {
     const std::vector<uint8_t> samples = Pcm16(Ramp(100));
@@ -61,8 +63,10 @@ TEST(WaveReader, RefusesWhatTheMixerCannotPlay) {
     EXPECT_FALSE(WaveOf(std::vector<uint8_t>(text.begin(), text.end())).valid);
     EXPECT_FALSE(WaveOf({}).valid);
     // A data chunk before the format chunk is not found.
-    std::vector<uint8_t> swapped = {'R', 'I', 'F', 'F', 36, 0, 0, 0, 'W', 'A', 'V', 'E', 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 2, 3, 4,
-                                    'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0, 0x44, 0xAC, 0, 0, 0x88, 0x58, 1, 0, 2, 0, 16, 0};
+    std::vector<uint8_t> swapped = {'R',  'I',  'F', 'F', 36,   0,    0, 0, 'W', 'A', 'V', 'E',
+                                    'd',  'a',  't', 'a', 4,    0,    0, 0, 1,   2,   3,   4,
+                                    'f',  'm',  't', ' ', 16,   0,    0, 0, 1,   0,   1,   0,
+                                    0x44, 0xAC, 0,   0,   0x88, 0x58, 1, 0, 2,   0,   16,  0};
     EXPECT_FALSE(WaveOf(swapped).valid);
 }
 

@@ -2,8 +2,8 @@
 // volume, sum with saturation, follow volume, pan and frequency, and restart on a second play.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <thread>
 
@@ -222,7 +222,8 @@ TEST(MixerDevice, OpensTheDummyDriverAndMixesInRealTime) {
     int feeds = 0;
     mixer.SetStreamFeeder([&] { ++feeds; });
     const uint64_t start = mixer.FramesMixed();
-    for (int i = 0; i < 200 && mixer.FramesMixed() < start + 4410; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (int i = 0; i < 200 && mixer.FramesMixed() < start + 4410; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_GE(mixer.FramesMixed(), start + 4410);
     mixer.SetStreamFeeder(nullptr);
     EXPECT_GT(feeds, 0);

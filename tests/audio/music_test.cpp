@@ -80,8 +80,8 @@ TEST(MidiFiles, BrokenFilesAreRefused) {
 
     std::vector<std::vector<uint8_t>> broken;
     broken.push_back({});
-    broken.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 10));   // cut in the header
-    broken.push_back(std::vector<uint8_t>(good.begin(), good.end() - 5));      // cut in the track
+    broken.push_back(std::vector<uint8_t>(good.begin(), good.begin() + 10));  // cut in the header
+    broken.push_back(std::vector<uint8_t>(good.begin(), good.end() - 5));     // cut in the track
     std::vector<uint8_t> noTracks = good;
     noTracks[11] = 0;
     broken.push_back(noTracks);

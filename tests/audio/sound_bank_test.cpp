@@ -1,11 +1,12 @@
 // The sound bank on an offline mixer: loading by name, clones for other spellings, events, group
 // volumes, the volume and pan scales, streamed sounds refilled as they play, and the log lines.
+#include "audio/sound_bank.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <future>
 
-#include "audio/sound_bank.h"
 #include "audio_test_support.h"
 #include "core/game_core.h"
 #include "persist/log.h"
@@ -42,7 +43,7 @@ protected:
 
 TEST(VolumeScale, FollowsTheTableAndReadsBack) {
     const std::pair<float, int32_t> table[] = {{0.0f, -10000}, {0.1f, -1973}, {0.25f, -1093}, {0.5f, -512},
-                                               {0.75f, -208},  {0.9f, -73},    {1.0f, 0}};
+                                               {0.75f, -208},  {0.9f, -73},   {1.0f, 0}};
     for (const auto& [volume, attenuation] : table) {
         EXPECT_EQ(VolumeToAttenuation(volume), attenuation) << volume;
         EXPECT_NEAR(AttenuationToVolume(attenuation), volume, 0.5 / 255 + 1e-6) << volume;
@@ -107,7 +108,8 @@ TEST_F(SoundBankTest, RefusalsAndTheirLogLines) {
     EXPECT_EQ(text, "Sound\\missing.wav");
     EXPECT_EQ(caption, "sound file is bad");
     // A full bank refuses with a warning.
-    for (int i = bank.SoundCount(); i < MaxBankSounds; ++i) bank.FindOrLoadSound("Sound\\m" + std::to_string(i) + ".xyz");
+    for (int i = bank.SoundCount(); i < MaxBankSounds; ++i)
+        bank.FindOrLoadSound("Sound\\m" + std::to_string(i) + ".xyz");
     EXPECT_EQ(bank.SoundCount(), MaxBankSounds);
     EXPECT_EQ(bank.FindOrLoadSound("Sound\\one-more.wav"), -1);
     EXPECT_NE(Log().find("===> Warning: too many sound files\r\n"), std::string::npos);
@@ -250,7 +252,8 @@ TEST_F(SoundBankTest, LargeEffectsStreamAndOggSoundsDecodeIntoTheMix) {
     EXPECT_NEAR(PeakOf(std::vector<int16_t>(left.begin(), left.begin() + 26000)), 0.6 * 32768, 0.1 * 32768);
     EXPECT_EQ(PeakOf(std::vector<int16_t>(left.begin() + 27000, left.end())), 0);
     // Over 1 MB decoded: streamed even in the effects group.
-    WriteBytes(scratch.Sound("big.wav"), MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(StreamThresholdBytes / 2 + 10, 3))));
+    WriteBytes(scratch.Sound("big.wav"),
+               MakeWav(TestWaveLayout(), Pcm16(std::vector<int16_t>(StreamThresholdBytes / 2 + 10, 3))));
     ASSERT_GE(bank.FindOrLoadSound("Sound\\big.wav"), 0);
     EXPECT_TRUE(bank.SoundAt(1)->IsStreamed());
 }
@@ -258,7 +261,8 @@ TEST_F(SoundBankTest, LargeEffectsStreamAndOggSoundsDecodeIntoTheMix) {
 // Start-up attaches the bank and defines "type_01", so the name entry's key sound is heard.
 TEST_F(SoundBankTest, TheNameEntrySoundEventIsDefinedAndHeard) {
     for (int i = 1; i <= 3; ++i)
-        WriteBytes(scratch.Sound("type_" + std::to_string(i) + ".ogg"), MakeOgg(1, 44100, Sine(1, 44100, 0.1, 800, 0.5f)));
+        WriteBytes(scratch.Sound("type_" + std::to_string(i) + ".ogg"),
+                   MakeOgg(1, 44100, Sine(1, 44100, 0.1, 800, 0.5f)));
     GameSoundBank().Reset();
     InitSoundBank(&mixer, true, false);
     EXPECT_EQ(GameSoundBank().EffectsVolume(), 1.0f);

@@ -1,8 +1,9 @@
 // The seven game effects on an offline mixer: numbers in load order that survive a missing file, full
 // volume, restarts that cut off the running instance, effects sounding together, and no device.
+#include "audio/wave_effects.h"
+
 #include <gtest/gtest.h>
 
-#include "audio/wave_effects.h"
 #include "audio_test_support.h"
 
 namespace {
@@ -23,7 +24,8 @@ protected:
                 for (int i = 0; i < 2000; ++i) samples[i] = static_cast<int16_t>(i * 5);
             std::string name = WaveEffectFiles[n - 1];
             name = name.substr(name.find('\\') + 1);
-            if (name != "fall.wav") WriteBytes(scratch.Sound(name), MakeWav(TestWaveLayout(), Pcm16(samples)));
+            if (name != "fall.wav")
+                WriteBytes(scratch.Sound(name), MakeWav(TestWaveLayout(), Pcm16(samples)));
         }
         mixer.OpenOffline();
     }

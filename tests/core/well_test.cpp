@@ -121,7 +121,7 @@ TEST(FullRows, RowsEighteenAndTwentyGoInOnePassAroundAnIncompleteRow) {
     EXPECT_EQ(core.state.well.count, 13);
     EXPECT_EQ(core.state.debris.count, 24);
     for (int c = 1; c <= 11; ++c) {
-        EXPECT_TRUE(core.IsCellOccupied(c, 20)) << c;  // the former row 19
+        EXPECT_TRUE(core.IsCellOccupied(c, 20)) << c;        // the former row 19
         EXPECT_EQ(core.IsCellOccupied(c, 19), c == 3) << c;  // only the former row 17's cell
     }
     EXPECT_FALSE(core.IsCellOccupied(12, 20));

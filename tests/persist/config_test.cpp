@@ -1,8 +1,9 @@
+#include "persist/config.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "persist/config.h"
 #include "persist/log.h"
 #include "platform/clock.h"
 #include "temp_dir.h"
@@ -96,10 +97,10 @@ TEST_F(ConfigTest, StructureEncodingAndRejections) {
 
     unsigned char out[4] = {1, 2, 3, 4};
     const unsigned char untouched[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(DecodeStructure("007FABFF28", out, 4));   // checksum
-    EXPECT_FALSE(DecodeStructure("007FABFF2", out, 4));    // length
+    EXPECT_FALSE(DecodeStructure("007FABFF28", out, 4));  // checksum
+    EXPECT_FALSE(DecodeStructure("007FABFF2", out, 4));   // length
     EXPECT_FALSE(DecodeStructure("007FABFF2900", out, 4));
-    EXPECT_FALSE(DecodeStructure("007FABFG29", out, 4));   // not a hex digit
+    EXPECT_FALSE(DecodeStructure("007FABFG29", out, 4));  // not a hex digit
     EXPECT_FALSE(DecodeStructure("007FABFF29", out, 3));
     EXPECT_EQ(std::memcmp(out, untouched, 4), 0);
     EXPECT_TRUE(DecodeStructure("007fabff29", out, 4));
@@ -126,9 +127,10 @@ TEST_F(ConfigTest, StructureRoundTripThroughTheFile) {
 }
 
 TEST_F(ConfigTest, TranslateLooksUpTheLanguageSection) {
-    WriteFile("language.ini",
-              "[ENGLISH]\r\nGame Over=Game Over!\r\nLevel Up=levelup.png\r\n[DEUTSCH]\r\nGame Over=Spiel aus\r\n"
-              "[]\r\nGame Over=nameless\r\n");
+    WriteFile(
+        "language.ini",
+        "[ENGLISH]\r\nGame Over=Game Over!\r\nLevel Up=levelup.png\r\n[DEUTSCH]\r\nGame Over=Spiel aus\r\n"
+        "[]\r\nGame Over=nameless\r\n");
     SetLanguageName("ENGLISH");
     EXPECT_EQ(Translate("Game Over"), "Game Over!");
     EXPECT_EQ(Translate("game over"), "Game Over!");
@@ -143,8 +145,9 @@ TEST_F(ConfigTest, TranslateLooksUpTheLanguageSection) {
     SetLanguageName("");
     EXPECT_EQ(Translate("Game Over"), "nameless");
     EXPECT_EQ(Translate("Score"), "");
-    EXPECT_EQ(ReadFile("app.log"), "00:00:00 : Warning: language not defined in 'config.ini'\r\n"
-                                   "00:00:00 : Warning: language not defined in 'config.ini'\r\n");
+    EXPECT_EQ(ReadFile("app.log"),
+              "00:00:00 : Warning: language not defined in 'config.ini'\r\n"
+              "00:00:00 : Warning: language not defined in 'config.ini'\r\n");
     std::filesystem::remove("language.ini");
     SetLanguageName("ENGLISH");
     EXPECT_EQ(Translate("Game Over"), "");

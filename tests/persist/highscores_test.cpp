@@ -1,3 +1,5 @@
+#include "persist/highscores.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -5,7 +7,6 @@
 #include <vector>
 
 #include "persist/config.h"
-#include "persist/highscores.h"
 #include "platform/clock.h"
 #include "platform/messages.h"
 #include "temp_dir.h"
@@ -22,7 +23,8 @@ struct DrawnText {
 
 class RecordingHost : public HighScoreHost {
 public:
-    void DrawText(float x, float y, float size, uint32_t colour, int flags, const std::string& text) override {
+    void DrawText(float x, float y, float size, uint32_t colour, int flags,
+                  const std::string& text) override {
         drawn.push_back({x, y, size, colour, flags, text});
     }
     void DrawName(float x, float y, float size, uint32_t colour, const std::string& name) override {
@@ -74,10 +76,10 @@ TEST_F(HighScoreTest, InsertionRanksAndTies) {
 
     Fill({400, 300, 200, 100});
     ASSERT_EQ(Score(9), 100u);
-    EXPECT_FALSE(table.OfferScore(100));  // equal to the last row stays out
+    EXPECT_FALSE(table.OfferScore(100));         // equal to the last row stays out
     EXPECT_TRUE(table.OfferScore(4000000000u));  // unsigned: a large score is the best, not negative
     EXPECT_EQ(table.EditRow(), 0);
-    EXPECT_EQ(Score(9), 200u);  // the old last row is gone
+    EXPECT_EQ(Score(9), 200u);               // the old last row is gone
     EXPECT_EQ(table.Entry(3, 0).score, 1u);  // other tables untouched
 
     table.SelectTable(10);

@@ -1,5 +1,7 @@
-#include <gtest/gtest.h>
+#include "persist/ini.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,7 +10,6 @@
 #include <csignal>
 #include <random>
 
-#include "persist/ini.h"
 #include "temp_dir.h"
 
 namespace {
@@ -40,9 +41,9 @@ TEST_F(IniTest, LookupSemantics) {
               "Late=never seen\r\n"
               "[ Spaced Name ]\r\n"
               "k=v\r\n");
-    EXPECT_EQ(Value("a.ini", "OPTIONS", "SOUND"), "1");             // case and blanks do not matter
-    EXPECT_EQ(Value("a.ini", "options", "Late"), "<missing>");      // a repeated section is not looked into
-    EXPECT_EQ(Value("a.ini", "Options", "Quoted"), "  spaced  ");   // one pair of quotes removed
+    EXPECT_EQ(Value("a.ini", "OPTIONS", "SOUND"), "1");            // case and blanks do not matter
+    EXPECT_EQ(Value("a.ini", "options", "Late"), "<missing>");     // a repeated section is not looked into
+    EXPECT_EQ(Value("a.ini", "Options", "Quoted"), "  spaced  ");  // one pair of quotes removed
     EXPECT_EQ(Value("a.ini", "Options", "Single"), "x");
     EXPECT_EQ(Value("a.ini", "Options", "Unbalanced"), "\"x");
     EXPECT_EQ(Value("a.ini", "Options", "Inner"), "a \"b\" c");
@@ -72,7 +73,8 @@ TEST_F(IniTest, LineEndsAndByteOrderMark) {
 
 TEST_F(IniTest, ValuesAreCutTo254UnlessMoreIsAsked) {
     const std::string longValue(300, 'v');
-    WriteFile("a.ini", "[S]\r\nK=" + longValue + "\r\nQ=\"" + longValue + "\"\r\nN=ab" + std::string(1, '\0') + "cd\r\n");
+    WriteFile("a.ini", "[S]\r\nK=" + longValue + "\r\nQ=\"" + longValue + "\"\r\nN=ab" +
+                           std::string(1, '\0') + "cd\r\n");
     EXPECT_EQ(Value("a.ini", "S", "K"), longValue.substr(0, 254));
     EXPECT_EQ(Value("a.ini", "S", "Q"), longValue.substr(0, 254));
     EXPECT_EQ(Value("a.ini", "S", "K", 10000), longValue);
@@ -91,8 +93,8 @@ TEST_F(IniTest, WritesCreateFileAndSectionAndKeepEverythingElse) {
               "\n"
               "[Other]\n"
               "x=1\n");
-    ASSERT_TRUE(IniWriteString("a.ini", "options", "BTNSOUND", "0"));  // replaced in place, spelling kept
-    ASSERT_TRUE(IniWriteString("a.ini", "Options", "btnMusic", "1"));  // added at the end of the section
+    ASSERT_TRUE(IniWriteString("a.ini", "options", "BTNSOUND", "0"));   // replaced in place, spelling kept
+    ASSERT_TRUE(IniWriteString("a.ini", "Options", "btnMusic", "1"));   // added at the end of the section
     ASSERT_TRUE(IniWriteString("a.ini", "High Scores", "Data", "00"));  // a new section at the end
     EXPECT_EQ(ReadFile("a.ini"),
               "; settings\r\n"
@@ -136,7 +138,8 @@ TEST_F(IniTest, FailedWriteLeavesTheOldFile) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failed write was reported as a success";
     EXPECT_EQ(Value("a.ini", "S", "K"), "old");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 1)
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()),
+              1)
         << "the temporary file was left behind";
 
     EXPECT_FALSE(IniWriteString("missing-dir/a.ini", "S", "K", "v"));
@@ -190,7 +193,9 @@ TEST_F(IniTest, AFreshFileHoldsOnlyTheOneValue) {
     EXPECT_EQ(ReadFile("a.ini"), "[S]\r\nK=new\r\n");
 }
 
-void CrashBeforeRename(const std::string&) { _exit(0); }
+void CrashBeforeRename(const std::string&) {
+    _exit(0);
+}
 
 TEST_F(IniTest, CrashBetweenTempFileAndRenameKeepsTheOldFile) {
     WriteFile("a.ini", "[S]\r\nK=old\r\n");
@@ -280,8 +285,7 @@ TEST_F(IniTest, DamagedAndHugeFilesReadSafely) {
 }
 
 TEST(IniTextTest, ScanAndIndexAgree) {
-    const std::string text =
-        "[A]\nx=1\n[b]\nX=2\ny = \"3\"\n[A]\nx=4\nz=5\n[B]\nx=6\n[c]\n[\nq=7\n;x=8\nx\n";
+    const std::string text = "[A]\nx=1\n[b]\nX=2\ny = \"3\"\n[A]\nx=4\nz=5\n[B]\nx=6\n[c]\n[\nq=7\n;x=8\nx\n";
     IniDocument document(text);
     for (const char* section : {"a", "B", "c", "d", ""}) {
         for (const char* key : {"x", "Y", "z", "q", ";x"}) {

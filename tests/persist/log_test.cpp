@@ -1,6 +1,7 @@
+#include "persist/log.h"
+
 #include <gtest/gtest.h>
 
-#include "persist/log.h"
 #include "platform/clock.h"
 #include "temp_dir.h"
 
@@ -50,8 +51,9 @@ TEST_F(LogTest, EntriesBeforeTheSessionStartAreWrittenAgainAfterIt) {
     WriteLog("Fatal error, cannot load XML: menu-main.xml", 0);
     WriteLog("OGG sound loading: a.ogg ... FAILED", LogTimeStamp);
     // Until the session starts they are on disk too, after the old contents.
-    EXPECT_EQ(ReadFile("app.log"), "last run's log\r\nFatal error, cannot load XML: menu-main.xml\r\n"
-                                   "01:02:03 : OGG sound loading: a.ogg ... FAILED\r\n");
+    EXPECT_EQ(ReadFile("app.log"),
+              "last run's log\r\nFatal error, cannot load XML: menu-main.xml\r\n"
+              "01:02:03 : OGG sound loading: a.ogg ... FAILED\r\n");
     WriteLog("*** SESSION STARTED ***", LogNewFile | LogFrame);
     WriteLog("after", 0);
     EXPECT_EQ(ReadFile("app.log"), Stars + "\r\n*** SESSION STARTED ***\r\n" + Stars + "\r\n" +
@@ -68,7 +70,8 @@ TEST_F(LogTest, EntriesKeptForTheSessionStartAreBounded) {
     const std::string log = ReadFile("app.log");
     EXPECT_TRUE(log.starts_with("start\r\nearly entry 0\r\nearly entry 1\r\n"));
     EXPECT_EQ(log.find("early entry 999\r\n"), std::string::npos);
-    EXPECT_NE(log.find("more entries written before the session started were not kept\r\n"), std::string::npos);
+    EXPECT_NE(log.find("more entries written before the session started were not kept\r\n"),
+              std::string::npos);
     EXPECT_LT(log.size(), 70u * 1024);
 }
 

@@ -1,7 +1,8 @@
 // The command line, and headless runs of a small application: hook order, the virtual clock, device
 // re-creation, scripted input, screenshots, traces and failed start-ups.
-#include <gtest/gtest.h>
+#include "platform/framework.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -10,7 +11,6 @@
 #include <sstream>
 
 #include "platform/clock.h"
-#include "platform/framework.h"
 #include "platform/image_loader.h"
 #include "platform/script.h"
 
@@ -112,8 +112,8 @@ RunOptions Headless(int64_t frames) {
 TEST(RunOptionsParsing, AcceptsEveryOption) {
     std::string error;
     std::optional<RunOptions> options =
-        Parse({"--headless", "--fps", "30", "--seed=7", "--frames", "90", "--script", "in.txt", "--dump", "d.json",
-               "--trace", "t.jsonl", "--screenshot", "10:a.png", "--screenshot=20:b/c.PNG"},
+        Parse({"--headless", "--fps", "30", "--seed=7", "--frames", "90", "--script", "in.txt", "--dump",
+               "d.json", "--trace", "t.jsonl", "--screenshot", "10:a.png", "--screenshot=20:b/c.PNG"},
               error);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->headless);
@@ -172,7 +172,10 @@ TEST(RunOptionsParsing, RejectsBadOptionsWithAReason) {
 TEST(HeadlessRun, HooksInOrderOnTheVirtualClock) {
     ProbeApp app;
     std::vector<std::string> notices;
-    SetPlatformNoticeHandler([&](const std::string& text) { app.calls.push_back("notice"); notices.push_back(text); });
+    SetPlatformNoticeHandler([&](const std::string& text) {
+        app.calls.push_back("notice");
+        notices.push_back(text);
+    });
     // At frame 1 the game asks for the full-screen switch, as its options screen does.
     app.onFrame = [](ProbeApp& a, size_t frame) {
         if (frame == 1) a.PostCommand(CommandToggleFullScreen);
@@ -191,12 +194,13 @@ TEST(HeadlessRun, HooksInOrderOnTheVirtualClock) {
     for (const std::string& call : app.calls) {
         if (call != "notice") hooks.push_back(call);
     }
-    const std::vector<std::string> expected = {"init", "create", "advance", "render", "advance", "render",
-                                               "release", "create", "advance", "render", "advance", "render",
-                                               "release", "shutdown"};
+    const std::vector<std::string> expected = {"init",    "create",  "advance", "render",  "advance",
+                                               "render",  "release", "create",  "advance", "render",
+                                               "advance", "render",  "release", "shutdown"};
     EXPECT_EQ(hooks, expected);
     // The switch either happened or was refused with a notice; either way the flag tells the truth.
-    bool refused = std::any_of(notices.begin(), notices.end(), [](const std::string& n) { return n.find("refused") != std::string::npos; });
+    bool refused = std::any_of(notices.begin(), notices.end(),
+                               [](const std::string& n) { return n.find("refused") != std::string::npos; });
     EXPECT_EQ(app.IsWindowed(), refused ? windowedBefore : !windowedBefore);
 
     ASSERT_EQ(app.nows.size(), 4u);
@@ -238,7 +242,8 @@ TEST(HeadlessRun, SecondsAndCloseEndTheRun) {
 }
 
 TEST(HeadlessRun, ScriptDrivesKeysAndPointer) {
-    std::string script = WriteTemp("input.txt", "key down Left\nwait 2\nclick procKnown\nkey up Left\nwait 1\n");
+    std::string script =
+        WriteTemp("input.txt", "key down Left\nwait 2\nclick procKnown\nkey up Left\nwait 1\n");
     std::string trace = TempFile("trace.jsonl").string();
     std::string dump = TempFile("dump.json").string();
     ProbeApp app;
@@ -290,7 +295,8 @@ TEST(HeadlessRun, ScriptErrorsStopTheRun) {
     testing::internal::CaptureStderr();
     EXPECT_EQ(clicked.Run(options), 2);
     stderrText = testing::internal::GetCapturedStderr();
-    EXPECT_NE(stderrText.find("script:3: no widget with the action \"procGone\""), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("script:3: no widget with the action \"procGone\""), std::string::npos)
+        << stderrText;
     // The run had started: it ends cleanly after frame 0.
     EXPECT_EQ(clicked.nows.size(), 1u);
     EXPECT_EQ(clicked.calls.back(), "shutdown");
@@ -307,13 +313,19 @@ TEST(HeadlessRun, UnwrittenOutputsAreNotASuccess) {
         const char* message;
     };
     const Case cases[] = {
-        {"screenshot", [&](RunOptions& o) { o.screenshots = {{1, nowhere + ".png"}}; }, "could not be written"},
+        {"screenshot",
+         [&](RunOptions& o) {
+             o.screenshots = {{1, nowhere + ".png"}};
+         },
+         "could not be written"},
         {"dump", [&](RunOptions& o) { o.dumpFile = nowhere + ".json"; }, "cannot write the state dump"},
         {"trace", [](RunOptions& o) { o.traceFile = "/dev/full"; }, "could not be written in full"},
     };
     for (const Case& c : cases) {
         ProbeApp app;
-        app.onFrame = [](ProbeApp&, size_t) { TraceEvent("probe", "\"text\":\"" + std::string(64, 'x') + "\""); };
+        app.onFrame = [](ProbeApp&, size_t) {
+            TraceEvent("probe", "\"text\":\"" + std::string(64, 'x') + "\"");
+        };
         RunOptions options = Headless(3);
         c.set(options);
         testing::internal::CaptureStderr();
@@ -428,7 +440,9 @@ TEST(WindowedRun, StartsFullScreenOrSaysWhyNot) {
     options.recordFile = record;
     EXPECT_EQ(app.Run(options), 0);
     SetPlatformNoticeHandler(nullptr);
-    bool refused = std::any_of(notices.begin(), notices.end(), [](const std::string& n) { return n.find("full screen was refused") != std::string::npos; });
+    bool refused = std::any_of(notices.begin(), notices.end(), [](const std::string& n) {
+        return n.find("full screen was refused") != std::string::npos;
+    });
     EXPECT_EQ(app.IsWindowed(), refused);
     EXPECT_EQ(app.nows.size(), 3u);
     EXPECT_TRUE(std::is_sorted(app.nows.begin(), app.nows.end()));

@@ -15,7 +15,9 @@
 // The system's mesh importer leaks the partly built mesh when it gives up on a malformed .x file (about
 // a kilobyte per refused file, inside the library). Only that library's leaks are excused here.
 #if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_suppressions() { return "leak:libassimp.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libassimp.so\n";
+}
 #endif
 
 namespace {
@@ -43,7 +45,8 @@ std::vector<uint8_t> Picture() {
     std::vector<uint8_t> rgba;
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 5; ++x)
-            for (int value : {x * 50 + 3, y * 100 + 7, (x + y) * 30 + 11, 255 - x * 20 - y * 5}) rgba.push_back(uint8_t(value));
+            for (int value : {x * 50 + 3, y * 100 + 7, (x + y) * 30 + 11, 255 - x * 20 - y * 5})
+                rgba.push_back(uint8_t(value));
     return rgba;
 }
 
@@ -54,7 +57,23 @@ std::vector<uint8_t> Opaque(std::vector<uint8_t> rgba) {
 
 // An uncompressed 32-bit TGA written by hand, rows top-down or bottom-up as its header says.
 std::vector<uint8_t> HandTga(const std::vector<uint8_t>& rgba, int width, int height, bool topDown) {
-    std::vector<uint8_t> bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(width), 0, uint8_t(height), 0, 32,
+    std::vector<uint8_t> bytes = {0,
+                                  0,
+                                  2,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  uint8_t(width),
+                                  0,
+                                  uint8_t(height),
+                                  0,
+                                  32,
                                   uint8_t(8 | (topDown ? 0x20 : 0))};
     for (int row = 0; row < height; ++row) {
         const int y = topDown ? row : height - 1 - row;
@@ -71,15 +90,19 @@ TEST(ImageLoading, BmpTgaPngDecodeExactlyTopRowFirst) {
     const std::vector<uint8_t> picture = Picture();
     ASSERT_TRUE(stbi_write_png((dir / "p.png").c_str(), 5, 3, 4, picture.data(), 5 * 4));
     std::vector<uint8_t> rgb;
-    for (size_t i = 0; i < picture.size(); i += 4) rgb.insert(rgb.end(), {picture[i], picture[i + 1], picture[i + 2]});
+    for (size_t i = 0; i < picture.size(); i += 4)
+        rgb.insert(rgb.end(), {picture[i], picture[i + 1], picture[i + 2]});
     ASSERT_TRUE(stbi_write_bmp((dir / "p.bmp").c_str(), 5, 3, 3, rgb.data()));
     stbi_write_tga_with_rle = 1;
     ASSERT_TRUE(stbi_write_tga((dir / "rle.tga").c_str(), 5, 3, 4, picture.data()));
     WriteBytes(dir / "top.tga", HandTga(picture, 5, 3, true));
     WriteBytes(dir / "bottom.tga", HandTga(picture, 5, 3, false));
 
-    const std::pair<const char*, std::vector<uint8_t>> cases[] = {
-        {"p.png", picture}, {"p.bmp", Opaque(picture)}, {"rle.tga", picture}, {"top.tga", picture}, {"bottom.tga", picture}};
+    const std::pair<const char*, std::vector<uint8_t>> cases[] = {{"p.png", picture},
+                                                                  {"p.bmp", Opaque(picture)},
+                                                                  {"rle.tga", picture},
+                                                                  {"top.tga", picture},
+                                                                  {"bottom.tga", picture}};
     for (const auto& [name, expected] : cases) {
         SCOPED_TRACE(name);
         Image image;
@@ -121,8 +144,8 @@ TEST(ImageLoading, RefusesGarbageTruncatedEmptyAndOversizedFiles) {
 
     // A PNG chunk that claims far more bytes than the file holds is refused before the decoder reserves them.
     std::vector<uint8_t> greedy = png;
-    const size_t idat = size_t(std::search(greedy.begin(), greedy.end(), std::begin("IDAT"), std::end("IDAT") - 1) -
-                               greedy.begin());
+    const size_t idat = size_t(
+        std::search(greedy.begin(), greedy.end(), std::begin("IDAT"), std::end("IDAT") - 1) - greedy.begin());
     ASSERT_LT(idat, greedy.size());
     greedy[idat - 4] = 0x4E;
     greedy[idat - 3] = 0x47;
@@ -139,7 +162,8 @@ TEST(ImageLoading, RefusesGarbageTruncatedEmptyAndOversizedFiles) {
     std::vector<uint8_t> hollow = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x20, 0x00, 0x20, 32, 8};
     hollow.resize(hollow.size() + 64, 0);
     EXPECT_FALSE(DecodeImage(hollow, image, error));
-    EXPECT_NE(error.find("8192 x 8192 pixels cannot come from a file of 82 bytes"), std::string::npos) << error;
+    EXPECT_NE(error.find("8192 x 8192 pixels cannot come from a file of 82 bytes"), std::string::npos)
+        << error;
     const std::vector<uint8_t> plain(1024 * 1024 * 4, 0x55);
     ASSERT_TRUE(stbi_write_png((dir / "plain.png").c_str(), 1024, 1024, 4, plain.data(), 1024 * 4));
     const std::vector<uint8_t> plainPng = ReadBytes(dir / "plain.png");
@@ -161,8 +185,7 @@ TEST(ImageLoading, RefusesGarbageTruncatedEmptyAndOversizedFiles) {
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0xef, 0x06, 0x04, 0x1e, 0x00, 0x01, 0x0d, 0xde,
-        0x38, 0x64, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82
-    };
+        0x38, 0x64, 0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4e, 0x44, 0xae, 0x42, 0x60, 0x82};
     ASSERT_TRUE(DecodeImage(palettePng, image, error)) << error;
     ASSERT_EQ(image.rgba.size(), size_t(1024) * 1024 * 4);
     EXPECT_EQ(image.rgba[0], 0x20);
@@ -294,7 +317,8 @@ TEST(MeshLoading, TextXKeepsPositionsWindingNormalsAndMaterials) {
     const std::string text = CubeX;
     WriteBytes(dir / "cube.x", std::vector<uint8_t>(text.begin(), text.end()));
     auto fromFile = Mesh::LoadFromFile((dir / "cube.x").string());
-    auto fromMemory = Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    auto fromMemory =
+        Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     ASSERT_NE(fromFile, nullptr);
     ASSERT_NE(fromMemory, nullptr);
 
@@ -345,11 +369,14 @@ TEST(MeshLoading, TextXKeepsPositionsWindingNormalsAndMaterials) {
 TEST(MeshLoading, RefusesWhatIsNotAMesh) {
     EXPECT_EQ(Mesh::LoadFromMemory({}), nullptr);
     const std::string junk = "xof 0303txt 0032\nMesh { 4000000000; 1.0; }";
-    EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(junk.data()), junk.size())), nullptr);
+    EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(junk.data()), junk.size())),
+              nullptr);
     const std::string words = "this is not a mesh file at all";
-    EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(words.data()), words.size())), nullptr);
+    EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(words.data()), words.size())),
+              nullptr);
     const std::string cut(CubeX, CubeX + 400);
-    EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(cut.data()), cut.size())), nullptr);
+    EXPECT_EQ(Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(cut.data()), cut.size())),
+              nullptr);
     EXPECT_EQ(Mesh::LoadFromFile("/nonexistent/cube.x"), nullptr);
 
     // A face list that runs into the normals' face list once ended the process inside the importer's
@@ -358,7 +385,8 @@ TEST(MeshLoading, RefusesWhatIsNotAMesh) {
     const size_t from = broken.find("  3;7,6,5;,"), to = broken.find("   3;0,0,0;,\n") + 13;
     broken.replace(from, to - from, " 000000;0,0,0;,\n");
     broken.replace(broken.find("\n 0.500000;"), 2, "\n0");
-    auto survivor = Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(broken.data()), broken.size()));
+    auto survivor =
+        Mesh::LoadFromMemory(std::span(reinterpret_cast<const uint8_t*>(broken.data()), broken.size()));
     if (survivor) {
         for (const MeshSubset& subset : static_cast<const Mesh&>(*survivor).Subsets())
             for (uint32_t index : subset.indices) EXPECT_LT(index, subset.vertices.size());
@@ -370,8 +398,10 @@ TEST(MeshLoading, RefusesWhatIsNotAMesh) {
 std::unique_ptr<Mesh> LayeredSquares() {
     auto mesh = std::make_unique<Mesh>();
     auto square = [](float z) {
-        return std::vector<MeshVertex>{{-0.5f, 0.5f, z, 0, 0, -1, 0, 0}, {0.5f, 0.5f, z, 0, 0, -1, 1, 0},
-                                       {-0.5f, -0.5f, z, 0, 0, -1, 0, 1}, {0.5f, -0.5f, z, 0, 0, -1, 1, 1}};
+        return std::vector<MeshVertex>{{-0.5f, 0.5f, z, 0, 0, -1, 0, 0},
+                                       {0.5f, 0.5f, z, 0, 0, -1, 1, 0},
+                                       {-0.5f, -0.5f, z, 0, 0, -1, 0, 1},
+                                       {0.5f, -0.5f, z, 0, 0, -1, 1, 1}};
     };
     MeshSubset glass;
     glass.material.diffuse = {0, 0, 1, 0.5f};

@@ -45,7 +45,8 @@ void Cube(std::vector<MeshVertex>& vertices, std::vector<uint32_t>& indices) {
         const uint32_t base = uint32_t(vertices.size());
         const float corners[4][2] = {{-1, 1}, {1, 1}, {-1, -1}, {1, -1}};
         for (const auto& c : corners)
-            vertices.push_back({0.5f * (nz.x + c[0] * right.x + c[1] * up.x), 0.5f * (nz.y + c[0] * right.y + c[1] * up.y),
+            vertices.push_back({0.5f * (nz.x + c[0] * right.x + c[1] * up.x),
+                                0.5f * (nz.y + c[0] * right.y + c[1] * up.y),
                                 0.5f * (nz.z + c[0] * right.z + c[1] * up.z), nz.x, nz.y, nz.z, 0, 0});
         for (uint32_t i : {0u, 1u, 2u, 2u, 1u, 3u}) indices.push_back(base + i);
     }
@@ -83,13 +84,15 @@ TEST_F(GfxTest, DepthRunsFromZeroToOneAndLessEqualPassesEqualDepth) {
     // is clipped away.
     SetUp();
     d.SetTransform(TransformKind::World, MatrixTranslation(0, 0, 0.25f));
-    const QuadVertex quad[4] = {{-1, -1, 0, Red, 0, 0}, {1, -1, 0, Red, 0, 0}, {-1, 1, 0, Red, 0, 0}, {1, 1, 0, Red, 0, 0}};
+    const QuadVertex quad[4] = {
+        {-1, -1, 0, Red, 0, 0}, {1, -1, 0, Red, 0, 0}, {-1, 1, 0, Red, 0, 0}, {1, 1, 0, Red, 0, 0}};
     const uint16_t quadIndices[6] = {2, 3, 0, 1, 0, 3};
     ASSERT_EQ(d.DrawIndexed(std::span<const QuadVertex>(quad), quadIndices), S_OK);
-    ScreenQuad(-0.5f, -0.5f, 399.5f, 599.5f, 0.26f, Green);  // behind the world quad
-    ScreenQuad(399.5f, -0.5f, 799.5f, 599.5f, 0.24f, Green); // in front
+    ScreenQuad(-0.5f, -0.5f, 399.5f, 599.5f, 0.26f, Green);   // behind the world quad
+    ScreenQuad(399.5f, -0.5f, 799.5f, 599.5f, 0.24f, Green);  // in front
     d.SetTransform(TransformKind::World, MatrixTranslation(0, 0, -0.1f));
-    const QuadVertex behindEye[4] = {{-1, -1, 0, Blue, 0, 0}, {1, -1, 0, Blue, 0, 0}, {-1, 1, 0, Blue, 0, 0}, {1, 1, 0, Blue, 0, 0}};
+    const QuadVertex behindEye[4] = {
+        {-1, -1, 0, Blue, 0, 0}, {1, -1, 0, Blue, 0, 0}, {-1, 1, 0, Blue, 0, 0}, {1, 1, 0, Blue, 0, 0}};
     d.SetRenderState(RenderState::ZFunc, CmpAlways);
     ASSERT_EQ(d.DrawIndexed(std::span<const QuadVertex>(behindEye), quadIndices), S_OK);
     Read();
@@ -105,7 +108,8 @@ TEST_F(GfxTest, CullModesFollowTheWindingSeenOnScreen) {
                                    {x + 80, 10, 0.5f, 1, colour, 0, 0, 0},
                                    {x, 90, 0.5f, 1, colour, 0, 0, 0}};
         const uint16_t cw[3] = {0, 1, 2}, ccw[3] = {0, 2, 1};
-        d.DrawIndexed(std::span<const ScreenVertex>(v), clockwise ? std::span<const uint16_t>(cw) : std::span<const uint16_t>(ccw));
+        d.DrawIndexed(std::span<const ScreenVertex>(v),
+                      clockwise ? std::span<const uint16_t>(cw) : std::span<const uint16_t>(ccw));
     };
     // World triangles under an identity camera: y up in the world is up on screen.
     auto worldTriangle = [&](float x, bool clockwise, ColourArgb colour) {
@@ -116,7 +120,8 @@ TEST_F(GfxTest, CullModesFollowTheWindingSeenOnScreen) {
                                  {nx(x + 80), ny(110), 0.5f, colour, 0, 0},
                                  {nx(x), ny(190), 0.5f, colour, 0, 0}};
         const uint16_t cw[3] = {0, 1, 2}, ccw[3] = {0, 2, 1};
-        d.DrawIndexed(std::span<const QuadVertex>(v), clockwise ? std::span<const uint16_t>(cw) : std::span<const uint16_t>(ccw));
+        d.DrawIndexed(std::span<const QuadVertex>(v),
+                      clockwise ? std::span<const uint16_t>(cw) : std::span<const uint16_t>(ccw));
     };
     const uint32_t modes[3] = {CullCounterClockwise, CullClockwise, CullNone};
     for (int m = 0; m < 3; ++m) {
@@ -129,11 +134,11 @@ TEST_F(GfxTest, CullModesFollowTheWindingSeenOnScreen) {
     Read();
     for (int row : {30, 130}) {
         SCOPED_TRACE(row);
-        EXPECT_EQ(At(20, row), 0xFF0000u);    // counter-clockwise culled: clockwise stays
+        EXPECT_EQ(At(20, row), 0xFF0000u);  // counter-clockwise culled: clockwise stays
         EXPECT_EQ(At(120, row), 0x000000u);
-        EXPECT_EQ(At(220, row), 0x000000u);   // clockwise culled
+        EXPECT_EQ(At(220, row), 0x000000u);  // clockwise culled
         EXPECT_EQ(At(320, row), 0x00FF00u);
-        EXPECT_EQ(At(420, row), 0xFF0000u);   // none culled
+        EXPECT_EQ(At(420, row), 0xFF0000u);  // none culled
         EXPECT_EQ(At(520, row), 0x00FF00u);
     }
 }
@@ -202,7 +207,8 @@ TEST_F(GfxTest, SceneLightGivesAmbientShareAwayFromTheLightAndFullTowardsIt) {
     Read();
     const int lit = 400 - 130, dark = 400 + 130;
     const float ambient = 140.0f / 255.0f;
-    const float towards[3] = {std::min(1.0f, (ambient + 0.55f) * 1.0f), std::min(1.0f, (ambient + 0.55f) * 0.5f),
+    const float towards[3] = {std::min(1.0f, (ambient + 0.55f) * 1.0f),
+                              std::min(1.0f, (ambient + 0.55f) * 0.5f),
                               std::min(1.0f, (ambient + 0.55f) * 0.25f)};
     const float away[3] = {ambient * 1.0f, ambient * 0.5f, ambient * 0.25f};
     for (int c = 0; c < 3; ++c) {
@@ -268,8 +274,10 @@ TEST_F(GfxTest, VertexColourFeedsLightingOnlyWhenColourVertexIsOn) {
     Material material;
     material.diffuse = material.ambient = {0, 0, 1, 1};
     d.SetMaterial(material);
-    const QuadVertex quad[4] = {{-1, -1, 0.5f, 0xFFFF0000, 0, 0}, {0, -1, 0.5f, 0xFFFF0000, 0, 0},
-                                {-1, 1, 0.5f, 0xFFFF0000, 0, 0}, {0, 1, 0.5f, 0xFFFF0000, 0, 0}};
+    const QuadVertex quad[4] = {{-1, -1, 0.5f, 0xFFFF0000, 0, 0},
+                                {0, -1, 0.5f, 0xFFFF0000, 0, 0},
+                                {-1, 1, 0.5f, 0xFFFF0000, 0, 0},
+                                {0, 1, 0.5f, 0xFFFF0000, 0, 0}};
     const uint16_t indices[6] = {2, 3, 0, 1, 0, 3};
     d.SetRenderState(RenderState::ColourVertex, 1);
     d.DrawIndexed(std::span<const QuadVertex>(quad), indices);
@@ -279,8 +287,10 @@ TEST_F(GfxTest, VertexColourFeedsLightingOnlyWhenColourVertexIsOn) {
     // Unlit, the vertex colour is drawn as it is.
     d.SetRenderState(RenderState::Lighting, 0);
     d.SetTransform(TransformKind::World, MatrixTranslation(0.5f, 0, -0.1f));
-    const QuadVertex strip[4] = {{-0.1f, -0.1f, 0.5f, 0xFF00FF00, 0, 0}, {0.1f, -0.1f, 0.5f, 0xFF00FF00, 0, 0},
-                                 {-0.1f, 0.1f, 0.5f, 0xFF00FF00, 0, 0}, {0.1f, 0.1f, 0.5f, 0xFF00FF00, 0, 0}};
+    const QuadVertex strip[4] = {{-0.1f, -0.1f, 0.5f, 0xFF00FF00, 0, 0},
+                                 {0.1f, -0.1f, 0.5f, 0xFF00FF00, 0, 0},
+                                 {-0.1f, 0.1f, 0.5f, 0xFF00FF00, 0, 0},
+                                 {0.1f, 0.1f, 0.5f, 0xFF00FF00, 0, 0}};
     d.DrawIndexed(std::span<const QuadVertex>(strip), indices);
     Read();
     EXPECT_EQ(At(200, 100), 0x800000u);
@@ -290,7 +300,8 @@ TEST_F(GfxTest, VertexColourFeedsLightingOnlyWhenColourVertexIsOn) {
 
 TEST_F(GfxTest, BlendFactorsCombineSourceAndDestination) {
     GraphicsDevice& d = device();
-    const uint32_t factors[6] = {BlendZero, BlendOne, BlendSrcColour, BlendInvSrcColour, BlendSrcAlpha, BlendInvSrcAlpha};
+    const uint32_t factors[6] = {BlendZero,         BlendOne,      BlendSrcColour,
+                                 BlendInvSrcColour, BlendSrcAlpha, BlendInvSrcAlpha};
     const ColourArgb sourceArgb = 0x40CC6600;  // alpha 64, red 204, green 102, blue 0
     ScreenQuad(-0.5f, -0.5f, 599.5f, 599.5f, 0.5f, 0xFF3399FF);
     d.SetRenderState(RenderState::AlphaBlendEnable, 1);
@@ -306,18 +317,25 @@ TEST_F(GfxTest, BlendFactorsCombineSourceAndDestination) {
     const float dst[3] = {0x33 / 255.0f, 0x99 / 255.0f, 1.0f};
     auto factor = [&](uint32_t f, int c) {
         switch (f) {
-            case BlendZero: return 0.0f;
-            case BlendOne: return 1.0f;
-            case BlendSrcColour: return src[c];
-            case BlendInvSrcColour: return 1 - src[c];
-            case BlendSrcAlpha: return src[3];
-            default: return 1 - src[3];
+            case BlendZero:
+                return 0.0f;
+            case BlendOne:
+                return 1.0f;
+            case BlendSrcColour:
+                return src[c];
+            case BlendInvSrcColour:
+                return 1 - src[c];
+            case BlendSrcAlpha:
+                return src[3];
+            default:
+                return 1 - src[3];
         }
     };
     for (int s = 0; s < 6; ++s)
         for (int t = 0; t < 6; ++t)
             for (int c = 0; c < 3; ++c) {
-                const float expected = std::min(1.0f, src[c] * factor(factors[s], c) + dst[c] * factor(factors[t], c));
+                const float expected =
+                    std::min(1.0f, src[c] * factor(factors[s], c) + dst[c] * factor(factors[t], c));
                 EXPECT_NEAR(Channel(s * 100 + 50, t * 100 + 50, c), expected * 255, 1.01)
                     << "source " << factors[s] << " destination " << factors[t] << " channel " << c;
             }
@@ -391,7 +409,8 @@ TEST_F(GfxTest, InstancedDrawingMatchesSeparateDraws) {
     LightLikeTheScene(d);
     std::vector<Matrix> worlds;
     for (int i = 0; i < 24; ++i)
-        worlds.push_back(MatrixRotationX(0.3f * i) * MatrixRotationY(0.5f * i) * MatrixScaling(0.5f + 0.05f * i) *
+        worlds.push_back(MatrixRotationX(0.3f * i) * MatrixRotationY(0.5f * i) *
+                         MatrixScaling(0.5f + 0.05f * i) *
                          MatrixTranslation(float(i % 6) * 2 - 5, float(i / 6) * 2 - 3, 10 + float(i % 3)));
     const Matrix unchanged = MatrixTranslation(100, 0, 0);
     d.SetTransform(TransformKind::World, unchanged);
@@ -500,17 +519,21 @@ protected:
         Cube(vertices, indices);
         FacingSquare(6, squareVertices, squareIndices);
         for (int i = 0; i < 30; ++i)
-            worlds.push_back(MatrixRotationX(0.3f * i) * MatrixRotationY(0.5f * i) * MatrixScaling(0.9f + 0.03f * i) *
-                             MatrixTranslation(float(i % 6) * 1.6f - 4, float(i / 6) * 1.6f - 3, 9 + 0.4f * float(i % 4)));
+            worlds.push_back(
+                MatrixRotationX(0.3f * i) * MatrixRotationY(0.5f * i) * MatrixScaling(0.9f + 0.03f * i) *
+                MatrixTranslation(float(i % 6) * 1.6f - 4, float(i / 6) * 1.6f - 3, 9 + 0.4f * float(i % 4)));
     }
 
     HResult DrawCubes() {
         GraphicsDevice& d = device();
         Material material = LightLikeTheScene(d);
-        HResult result = d.DrawStaticIndexed(cubes, 0, vertices, indices, std::span<const Matrix>(worlds).first(18));
+        HResult result =
+            d.DrawStaticIndexed(cubes, 0, vertices, indices, std::span<const Matrix>(worlds).first(18));
         material.diffuse = material.ambient = {0.2f, 0.5f, 0.9f, 1};
         d.SetMaterial(material);
-        if (result == S_OK) result = d.DrawStaticIndexed(cubes, 1, vertices, indices, std::span<const Matrix>(worlds).subspan(18));
+        if (result == S_OK)
+            result =
+                d.DrawStaticIndexed(cubes, 1, vertices, indices, std::span<const Matrix>(worlds).subspan(18));
         d.SetRenderState(RenderState::SpecularEnable, 0);
         d.SetRenderState(RenderState::Lighting, 0);
         return result;

@@ -80,7 +80,9 @@ protected:
         const uint8_t* p = &pixels[(size_t(y) * 800 + size_t(x)) * 4];
         return uint32_t(p[0]) << 16 | uint32_t(p[1]) << 8 | p[2];
     }
-    int Channel(int x, int y, int channel) const { return pixels[(size_t(y) * 800 + size_t(x)) * 4 + size_t(channel)]; }
+    int Channel(int x, int y, int channel) const {
+        return pixels[(size_t(y) * 800 + size_t(x)) * 4 + size_t(channel)];
+    }
 
     static inline GlWindow* window = nullptr;
     std::vector<uint8_t> pixels;

@@ -1,10 +1,10 @@
 // Event translation, held keys and the game controller standing in for the keyboard.
+#include "platform/input.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
-
-#include "platform/input.h"
 
 namespace {
 
@@ -64,24 +64,39 @@ TEST(KeyTranslation, EveryKeyOfTheGameHasItsVirtualKeyCode) {
         int expected;
     };
     const Case cases[] = {
-        {SDLK_LEFT, SDL_SCANCODE_LEFT, 0, 0x25},          {SDLK_UP, SDL_SCANCODE_UP, 0, 0x26},
-        {SDLK_RIGHT, SDL_SCANCODE_RIGHT, 0, 0x27},        {SDLK_DOWN, SDL_SCANCODE_DOWN, 0, 0x28},
-        {SDLK_SPACE, SDL_SCANCODE_SPACE, 0, 0x20},        {SDLK_RETURN, SDL_SCANCODE_RETURN, 0, 0x0D},
-        {SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, 0, 0x0D},  {SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, 0, 0x1B},
-        {SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE, 0, 0x08}, {SDLK_TAB, SDL_SCANCODE_TAB, 0, 0x09},
-        {SDLK_PAUSE, SDL_SCANCODE_PAUSE, 0, 0x13},        {SDLK_CLEAR, SDL_SCANCODE_CLEAR, 0, 0x0C},
-        {SDLK_p, SDL_SCANCODE_P, 0, 'P'},                 {SDLK_p, SDL_SCANCODE_P, KMOD_SHIFT, 'P'},
-        {SDLK_a, SDL_SCANCODE_A, 0, 'A'},                 {SDLK_z, SDL_SCANCODE_Z, 0, 'Z'},
-        {SDLK_0, SDL_SCANCODE_0, 0, '0'},                 {SDLK_9, SDL_SCANCODE_9, 0, '9'},
-        {SDLK_F1, SDL_SCANCODE_F1, 0, 0x70},              {SDLK_F12, SDL_SCANCODE_F12, 0, 0x7B},
-        {SDLK_DELETE, SDL_SCANCODE_DELETE, 0, 0x2E},      {SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 0, 0x10},
-        {SDLK_RSHIFT, SDL_SCANCODE_RSHIFT, 0, 0x10},      {SDLK_LCTRL, SDL_SCANCODE_LCTRL, 0, 0x11},
+        {SDLK_LEFT, SDL_SCANCODE_LEFT, 0, 0x25},
+        {SDLK_UP, SDL_SCANCODE_UP, 0, 0x26},
+        {SDLK_RIGHT, SDL_SCANCODE_RIGHT, 0, 0x27},
+        {SDLK_DOWN, SDL_SCANCODE_DOWN, 0, 0x28},
+        {SDLK_SPACE, SDL_SCANCODE_SPACE, 0, 0x20},
+        {SDLK_RETURN, SDL_SCANCODE_RETURN, 0, 0x0D},
+        {SDLK_KP_ENTER, SDL_SCANCODE_KP_ENTER, 0, 0x0D},
+        {SDLK_ESCAPE, SDL_SCANCODE_ESCAPE, 0, 0x1B},
+        {SDLK_BACKSPACE, SDL_SCANCODE_BACKSPACE, 0, 0x08},
+        {SDLK_TAB, SDL_SCANCODE_TAB, 0, 0x09},
+        {SDLK_PAUSE, SDL_SCANCODE_PAUSE, 0, 0x13},
+        {SDLK_CLEAR, SDL_SCANCODE_CLEAR, 0, 0x0C},
+        {SDLK_p, SDL_SCANCODE_P, 0, 'P'},
+        {SDLK_p, SDL_SCANCODE_P, KMOD_SHIFT, 'P'},
+        {SDLK_a, SDL_SCANCODE_A, 0, 'A'},
+        {SDLK_z, SDL_SCANCODE_Z, 0, 'Z'},
+        {SDLK_0, SDL_SCANCODE_0, 0, '0'},
+        {SDLK_9, SDL_SCANCODE_9, 0, '9'},
+        {SDLK_F1, SDL_SCANCODE_F1, 0, 0x70},
+        {SDLK_F12, SDL_SCANCODE_F12, 0, 0x7B},
+        {SDLK_DELETE, SDL_SCANCODE_DELETE, 0, 0x2E},
+        {SDLK_LSHIFT, SDL_SCANCODE_LSHIFT, 0, 0x10},
+        {SDLK_RSHIFT, SDL_SCANCODE_RSHIFT, 0, 0x10},
+        {SDLK_LCTRL, SDL_SCANCODE_LCTRL, 0, 0x11},
         {SDLK_RCTRL, SDL_SCANCODE_RCTRL, 0, 0x11},
         // Keypad 5 turns the piece whether num lock is on or off.
-        {SDLK_KP_5, SDL_SCANCODE_KP_5, KMOD_NUM, 0x65},   {SDLK_KP_5, SDL_SCANCODE_KP_5, 0, 0x65},
+        {SDLK_KP_5, SDL_SCANCODE_KP_5, KMOD_NUM, 0x65},
+        {SDLK_KP_5, SDL_SCANCODE_KP_5, 0, 0x65},
         // The other keypad digits are digits with num lock, navigation keys without.
-        {SDLK_KP_4, SDL_SCANCODE_KP_4, KMOD_NUM, 0x64},   {SDLK_LEFT, SDL_SCANCODE_KP_4, 0, 0x25},
-        {SDLK_KP_8, SDL_SCANCODE_KP_8, 0, 0x26},          {SDLK_KP_2, SDL_SCANCODE_KP_2, 0, 0x28},
+        {SDLK_KP_4, SDL_SCANCODE_KP_4, KMOD_NUM, 0x64},
+        {SDLK_LEFT, SDL_SCANCODE_KP_4, 0, 0x25},
+        {SDLK_KP_8, SDL_SCANCODE_KP_8, 0, 0x26},
+        {SDLK_KP_2, SDL_SCANCODE_KP_2, 0, 0x28},
     };
     for (const Case& c : cases) {
         std::vector<Message> down = Translate(KeyEvent(true, c.sym, c.scancode, c.mod));
@@ -97,7 +112,10 @@ TEST(KeyTranslation, EveryKeyOfTheGameHasItsVirtualKeyCode) {
 }
 
 TEST(KeyTranslation, ControlKeysAlsoTypeTheirCharacter) {
-    for (auto [sym, code] : {std::pair{SDLK_RETURN, 0x0D}, {SDLK_BACKSPACE, 0x08}, {SDLK_ESCAPE, 0x1B}, {SDLK_TAB, 0x09},
+    for (auto [sym, code] : {std::pair{SDLK_RETURN, 0x0D},
+                             {SDLK_BACKSPACE, 0x08},
+                             {SDLK_ESCAPE, 0x1B},
+                             {SDLK_TAB, 0x09},
                              {SDLK_KP_ENTER, 0x0D}}) {
         std::vector<Message> down = Translate(KeyEvent(true, sym));
         ASSERT_EQ(down.size(), 2u) << code;
@@ -130,14 +148,19 @@ TEST(TextTranslation, CharactersBecomeCodePageBytes) {
     EXPECT_EQ(TextBytes("aZ 9~"), (std::vector<uint8_t>{'a', 'Z', ' ', '9', '~'}));
     // Latin-1 letters keep their code; the 0x80-0x9F extras come from their own characters.
     EXPECT_EQ(TextBytes("\xC3\xA9\xC3\x9F\xC3\xBF"), (std::vector<uint8_t>{0xE9, 0xDF, 0xFF}));
-    EXPECT_EQ(TextBytes("\xE2\x82\xAC\xC5\x93\xE2\x80\x9C\xC5\xB8"), (std::vector<uint8_t>{0x80, 0x9C, 0x93, 0x9F}));
+    EXPECT_EQ(TextBytes("\xE2\x82\xAC\xC5\x93\xE2\x80\x9C\xC5\xB8"),
+              (std::vector<uint8_t>{0x80, 0x9C, 0x93, 0x9F}));
     // Characters the code page cannot show are dropped, the rest kept.
-    EXPECT_EQ(TextBytes("a\xE6\x97\xA5" "b\xF0\x9F\x98\x80"), (std::vector<uint8_t>{'a', 'b'}));
+    EXPECT_EQ(TextBytes("a\xE6\x97\xA5"
+                        "b\xF0\x9F\x98\x80"),
+              (std::vector<uint8_t>{'a', 'b'}));
     // C1 controls would read as the extras: they are not characters of the code page.
     EXPECT_TRUE(TextBytes("\xC2\x80\xC2\x9F").empty());
     // Control characters, broken and overlong sequences give nothing.
     EXPECT_TRUE(TextBytes("\t\x7F").empty());
-    EXPECT_EQ(TextBytes("a\xFF" "b\xC3"), (std::vector<uint8_t>{'a', 'b'}));
+    EXPECT_EQ(TextBytes("a\xFF"
+                        "b\xC3"),
+              (std::vector<uint8_t>{'a', 'b'}));
     EXPECT_EQ(TextBytes("\xC3(x"), (std::vector<uint8_t>{'(', 'x'}));
     EXPECT_TRUE(TextBytes("\xC1\x81\xE0\x80\xA9").empty());
 }
@@ -287,7 +310,9 @@ TEST(Gamepad, StickHasADeadZoneWithoutChatter) {
     EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(VK_RIGHT));
     // Falling back between the two thresholds keeps the direction held.
     out.clear();
-    pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_LEFTX, (GamepadMapper::StickPress + GamepadMapper::StickRelease) / 2), 0, out);
+    pad.HandleEvent(
+        PadAxis(1, SDL_CONTROLLER_AXIS_LEFTX, (GamepadMapper::StickPress + GamepadMapper::StickRelease) / 2),
+        0, out);
     EXPECT_TRUE(out.empty());
     EXPECT_TRUE(pad.IsKeyHeld(VK_RIGHT));
     // Straight across to the other side: right is released, left pressed.
@@ -366,15 +391,16 @@ TEST(Gamepad, SeveralPadsAndUnplugging) {
 
 TEST(KeyNames, NamesAndCodesOfScripts) {
     const std::pair<const char*, int> names[] = {
-        {"Left", 0x25}, {"Right", 0x27}, {"Up", 0x26},        {"Down", 0x28},    {"Space", 0x20},   {"Enter", 0x0D},
-        {"Esc", 0x1B},  {"Backspace", 0x08}, {"Tab", 0x09},   {"P", 0x50},       {"F1", 0x70},      {"Pause", 0x13},
-        {"Clear", 0x0C}, {"Numpad5", 0x65}, {"a", 'A'},       {"Z", 'Z'},        {"7", '7'},        {"enter", 0x0D},
-        {"F12", 0x7B},  {"0x25", 0x25},     {"37", 37},       {"0X7b", 0x7B},
+        {"Left", 0x25},  {"Right", 0x27},     {"Up", 0x26},  {"Down", 0x28}, {"Space", 0x20}, {"Enter", 0x0D},
+        {"Esc", 0x1B},   {"Backspace", 0x08}, {"Tab", 0x09}, {"P", 0x50},    {"F1", 0x70},    {"Pause", 0x13},
+        {"Clear", 0x0C}, {"Numpad5", 0x65},   {"a", 'A'},    {"Z", 'Z'},     {"7", '7'},      {"enter", 0x0D},
+        {"F12", 0x7B},   {"0x25", 0x25},      {"37", 37},    {"0X7b", 0x7B},
     };
     for (auto [name, code] : names) EXPECT_EQ(VirtualKeyFromName(name), code) << name;
     for (const char* bad : {"", "F13", "F0", "Lefty", "0x100", "-5", "0x", "!", "256", "12345"}) {
         EXPECT_EQ(VirtualKeyFromName(bad), 0) << bad;
     }
     // Every code the recorder can write reads back as the same code.
-    for (int code = 1; code <= 0xFF; ++code) EXPECT_EQ(VirtualKeyFromName(VirtualKeyName(code)), code) << code;
+    for (int code = 1; code <= 0xFF; ++code)
+        EXPECT_EQ(VirtualKeyFromName(VirtualKeyName(code)), code) << code;
 }

@@ -14,7 +14,9 @@
 
 // The system's mesh importer leaks the partly built scene when it gives up on a file (inside the library).
 #if defined(__SANITIZE_ADDRESS__)
-extern "C" const char* __lsan_default_suppressions() { return "leak:libassimp.so\n"; }
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libassimp.so\n";
+}
 #endif
 
 namespace {
@@ -58,7 +60,9 @@ const std::string Quad = R"(Mesh Quad {
  3;1,3,2;;
 )";
 
-std::string QuadWith(const std::string& members) { return Materials + Quad + members + "}\n"; }
+std::string QuadWith(const std::string& members) {
+    return Materials + Quad + members + "}\n";
+}
 
 TEST(XFileCheck, EveryShippedMeshPassesAndLoads) {
     const fs::path graphics = GameDir() / "Graphics";
@@ -82,13 +86,16 @@ TEST(XFileCheck, EveryShippedMeshPassesAndLoads) {
 TEST(XFileCheck, AcceptsTheShapesTheLoaderUses) {
     EXPECT_TRUE(Passes("xof 0302txt 0064\r\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;; }"));
     EXPECT_TRUE(Passes(QuadWith("")));
-    EXPECT_TRUE(Passes(QuadWith(" MeshNormals { 1; 0.0;0.0;-1.0;; 2; 3;0,0,0;, 3;0,0,0;; }\n"
-                                " MeshTextureCoords { 4; 0.0;0.0;, 1.0;0.0;, 0.0;1.0;, 1.0;1.0;; }\n"
-                                " MeshMaterialList { 2; 2; 0,1;; { Red } Material { 0;1;0;1;; 0; 0;0;0;; 0;0;0;; } }\n")));
+    EXPECT_TRUE(Passes(
+        QuadWith(" MeshNormals { 1; 0.0;0.0;-1.0;; 2; 3;0,0,0;, 3;0,0,0;; }\n"
+                 " MeshTextureCoords { 4; 0.0;0.0;, 1.0;0.0;, 0.0;1.0;, 1.0;1.0;; }\n"
+                 " MeshMaterialList { 2; 2; 0,1;; { Red } Material { 0;1;0;1;; 0; 0;0;0;; 0;0;0;; } }\n")));
     // Templates are read past; frames nest, carry one matrix and may hold meshes.
-    EXPECT_TRUE(Passes("xof 0303txt 0032\ntemplate Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; "
-                       "FLOAT y; FLOAT z; }\nFrame A { FrameTransformMatrix { 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 2.0,0.0,0.0,1;; }\n"
-                       " Frame B { Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 4;0,1,2,1;; } } }"));
+    EXPECT_TRUE(
+        Passes("xof 0303txt 0032\ntemplate Vector { <3D82AB5E-62DA-11cf-AB39-0020AF71E433> FLOAT x; "
+               "FLOAT y; FLOAT z; }\nFrame A { FrameTransformMatrix { 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, "
+               "2.0,0.0,0.0,1;; }\n"
+               " Frame B { Mesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 4;0,1,2,1;; } } }"));
 }
 
 TEST(XFileCheck, RefusesWhatTheImporterMishandles) {
@@ -114,7 +121,8 @@ TEST(XFileCheck, RefusesWhatTheImporterMishandles) {
         QuadWith(" MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 3;0,5,0;; }\n"),
         QuadWith(" MeshNormals { 1; 0;0;1;; 1; 3;0,0,0;; }\n"),
         QuadWith(" MeshTextureCoords { 3; 0;0;, 1;0;, 0;1;; }\n"),
-        QuadWith(" MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 3;0,0,0;; }\n MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 3;0,0,0;; }\n"),
+        QuadWith(" MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, 3;0,0,0;; }\n MeshNormals { 1; 0;0;1;; 2; 3;0,0,0;, "
+                 "3;0,0,0;; }\n"),
         QuadWith(" VertexDuplicationIndices { 4; 4; 0, 1, 2, 3; }\n"),
         "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,3;; }",
         "xof 0303txt 0032\nMesh { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 2;0,1;; }",
@@ -156,8 +164,9 @@ TEST(XFileCheck, RefusesWhatTheImporterMishandles) {
 }
 
 TEST(XFileCheck, EveryTruncationIsRefusedOrLoadsWholeTriangles) {
-    const std::string full = QuadWith(" MeshNormals { 1; 0.0;0.0;-1.0;; 2; 3;0,0,0;, 3;0,0,0;; }\n"
-                                      " MeshMaterialList { 2; 2; 0,1;; { Glass } { Red } }\n");
+    const std::string full = QuadWith(
+        " MeshNormals { 1; 0.0;0.0;-1.0;; 2; 3;0,0,0;, 3;0,0,0;; }\n"
+        " MeshMaterialList { 2; 2; 0,1;; { Glass } { Red } }\n");
     ASSERT_NE(Mesh::LoadFromMemory(Bytes(full)), nullptr);
     int loaded = 0;
     for (size_t length = 0; length < full.size(); ++length) {
@@ -197,8 +206,8 @@ TEST(XFileCheck, ReferencesPaintTheFacesWithTheMaterialTheyName) {
     EXPECT_FLOAT_EQ(subsets[1].vertices[subsets[1].indices[1]].y, 1);
 
     // A reference mixed with an inline material keeps its own material too (subsets follow the list).
-    auto mixed = Mesh::LoadFromMemory(
-        Bytes(QuadWith(" MeshMaterialList { 2; 2; 1,0; Material { 0;1;0;1;; 0; 0;0;0;; 0;0;0;; } { Red } }\n")));
+    auto mixed = Mesh::LoadFromMemory(Bytes(
+        QuadWith(" MeshMaterialList { 2; 2; 1,0; Material { 0;1;0;1;; 0; 0;0;0;; 0;0;0;; } { Red } }\n")));
     ASSERT_NE(mixed, nullptr);
     ASSERT_EQ(mixed->Subsets().size(), 2u);
     EXPECT_FLOAT_EQ(mixed->Subsets()[0].material.diffuse.g, 1);  // the inline green, on face 1

@@ -1,3 +1,5 @@
+#include "platform/paths.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -8,7 +10,6 @@
 #include <fstream>
 
 #include "platform/clock.h"
-#include "platform/paths.h"
 
 TEST(Paths, GameSeparatorsBecomeNative) {
     EXPECT_EQ(NativePath("Graphics\\font01.tga"), "Graphics/font01.tga");
@@ -66,7 +67,8 @@ TEST(Paths, OnlyRegularFilesOpenAndNothingWaitsOnAPipe) {
         } else {
             ++failures;
         }
-        for (const char* name : {"folder", "pipe", "missing"}) failures += OpenRegularFile((dir / name).string()) != nullptr;
+        for (const char* name : {"folder", "pipe", "missing"})
+            failures += OpenRegularFile((dir / name).string()) != nullptr;
         _exit(failures);
     }
     int status = 0;

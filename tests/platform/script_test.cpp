@@ -1,7 +1,8 @@
 // Headless input scripts: every command, the frames they land on, bad lines with their numbers, and
 // the recorder's output replaying the same messages.
-#include <gtest/gtest.h>
+#include "platform/script.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,7 +11,6 @@
 #include <fstream>
 
 #include "platform/input.h"
-#include "platform/script.h"
 
 namespace {
 
@@ -101,7 +101,8 @@ TEST(ScriptParser, EveryCommandAtItsFrame) {
 }
 
 TEST(ScriptParser, CharactersCommentsAndCodes) {
-    Script script = Parse("char #\nchar 0x41\nchar 5\nchar \xC3\xA9\ntext x # y\nkey down 0x70\nkey down 38\n");
+    Script script =
+        Parse("char #\nchar 0x41\nchar 5\nchar \xC3\xA9\ntext x # y\nkey down 0x70\nkey down 38\n");
     const auto& e = script.events;
     ASSERT_EQ(e.size(), 11u);
     EXPECT_EQ(e[0].code, '#');
@@ -217,17 +218,21 @@ TEST(ScriptRecorder, RecordingReplaysTheSameMessages) {
     AppendKeyMessages(VK_RETURN, false, false, m);
     AppendTextMessages("a #\xC3\xA9", m);
     add(m, 17);
-    add({{WM_MOUSEMOVE, 0, PointLParam(300, 40)}, {WM_LBUTTONDOWN, 1, PointLParam(300, 40)},
+    add({{WM_MOUSEMOVE, 0, PointLParam(300, 40)},
+         {WM_LBUTTONDOWN, 1, PointLParam(300, 40)},
          {WM_LBUTTONUP, 0, PointLParam(300, 40)}},
         1000);
-    add({{WM_RBUTTONDOWN, 2, PointLParam(-2, 7)}, {WM_RBUTTONUP, 0, PointLParam(-2, 7)}, {WM_CONTEXTMENU, 0, PointLParam(-2, 7)}},
+    add({{WM_RBUTTONDOWN, 2, PointLParam(-2, 7)},
+         {WM_RBUTTONUP, 0, PointLParam(-2, 7)},
+         {WM_CONTEXTMENU, 0, PointLParam(-2, 7)}},
         1016);
     m.clear();
     AppendKeyMessages(0x70, true, true, m);
     add(m, 1500);
     add({{WM_KILLFOCUS, 0, 0}, {WM_SETFOCUS, 0, 0}, {WM_CLOSE, 0, 0}}, 2000);
 
-    auto path = std::filesystem::temp_directory_path() / ("kelvane-record-" + std::to_string(::getpid()) + ".txt");
+    auto path =
+        std::filesystem::temp_directory_path() / ("kelvane-record-" + std::to_string(::getpid()) + ".txt");
     {
         ScriptRecorder recorder;
         std::string error;
@@ -260,7 +265,8 @@ TEST(ScriptRecorder, RecordingReplaysTheSameMessages) {
     // Real time maps to frames at 60 per second.
     EXPECT_EQ(script->events.front().frame, 0);
     EXPECT_EQ(script->events.back().frame, 120);
-    auto at1500 = std::find_if(script->events.begin(), script->events.end(), [](const ScriptEvent& e) { return e.code == 0x70; });
+    auto at1500 = std::find_if(script->events.begin(), script->events.end(),
+                               [](const ScriptEvent& e) { return e.code == 0x70; });
     ASSERT_NE(at1500, script->events.end());
     EXPECT_EQ(at1500->frame, 90);
 }
@@ -268,7 +274,8 @@ TEST(ScriptRecorder, RecordingReplaysTheSameMessages) {
 // The header names what the replay needs; a recording that reaches a script's size ends there and
 // still loads.
 TEST(ScriptRecorder, TheHeaderNamesTheSeedAndTheRecordingStaysLoadable) {
-    auto path = std::filesystem::temp_directory_path() / ("kelvane-long-" + std::to_string(::getpid()) + ".txt");
+    auto path =
+        std::filesystem::temp_directory_path() / ("kelvane-long-" + std::to_string(::getpid()) + ".txt");
     ScriptRecorder recorder;
     std::string error;
     ASSERT_TRUE(recorder.Open(path.string(), 30, 123450, error)) << error;

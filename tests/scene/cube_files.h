@@ -31,9 +31,12 @@ inline std::string CubeXFile(const CubeLook& look) {
         for (int k = 0; k < 4; ++k)
             for (int c = 0; c < 3; ++c) corner[k][c] = h * (n[c] + sa[k] * a[c] + sb[k] * b[c]);
         // Clockwise seen from outside in a left-handed frame: (c1 - c0) x (c2 - c0) points outwards.
-        const float e1[3] = {corner[1][0] - corner[0][0], corner[1][1] - corner[0][1], corner[1][2] - corner[0][2]};
-        const float e2[3] = {corner[2][0] - corner[0][0], corner[2][1] - corner[0][1], corner[2][2] - corner[0][2]};
-        const float cr[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2], e1[0] * e2[1] - e1[1] * e2[0]};
+        const float e1[3] = {corner[1][0] - corner[0][0], corner[1][1] - corner[0][1],
+                             corner[1][2] - corner[0][2]};
+        const float e2[3] = {corner[2][0] - corner[0][0], corner[2][1] - corner[0][1],
+                             corner[2][2] - corner[0][2]};
+        const float cr[3] = {e1[1] * e2[2] - e1[2] * e2[1], e1[2] * e2[0] - e1[0] * e2[2],
+                             e1[0] * e2[1] - e1[1] * e2[0]};
         const bool outward = cr[0] * n[0] + cr[1] * n[1] + cr[2] * n[2] > 0;
         const int order[4] = {0, outward ? 1 : 3, 2, outward ? 3 : 1};
         for (int k = 0; k < 4; ++k) {
@@ -47,8 +50,9 @@ inline std::string CubeXFile(const CubeLook& look) {
     }
     std::ostringstream out;
     out << "xof 0303txt 0032\n";
-    out << "Material Look {\n " << look.r << ";" << look.g << ";" << look.b << ";" << look.a << ";;\n " << look.power
-        << ";\n " << look.specular << ";" << look.specular << ";" << look.specular << ";;\n 0.0;0.0;0.0;;\n}\n";
+    out << "Material Look {\n " << look.r << ";" << look.g << ";" << look.b << ";" << look.a << ";;\n "
+        << look.power << ";\n " << look.specular << ";" << look.specular << ";" << look.specular
+        << ";;\n 0.0;0.0;0.0;;\n}\n";
     out << "Mesh Cube {\n24;\n" << positions.str() << "12;\n" << faceList.str();
     out << "MeshMaterialList {\n1;\n12;\n";
     for (int i = 0; i < 12; ++i) out << "0" << (i == 11 ? ";;\n" : ",\n");
@@ -64,6 +68,10 @@ inline bool WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 // The seven colours the tests give their cell meshes (clearly apart in hue).
-inline constexpr std::array<std::array<float, 3>, 7> TestCellColours{{
-    {0.9f, 0.1f, 0.1f}, {0.1f, 0.9f, 0.1f}, {0.1f, 0.2f, 0.9f}, {0.9f, 0.9f, 0.1f},
-    {0.9f, 0.1f, 0.9f}, {0.1f, 0.9f, 0.9f}, {0.9f, 0.5f, 0.1f}}};
+inline constexpr std::array<std::array<float, 3>, 7> TestCellColours{{{0.9f, 0.1f, 0.1f},
+                                                                      {0.1f, 0.9f, 0.1f},
+                                                                      {0.1f, 0.2f, 0.9f},
+                                                                      {0.9f, 0.9f, 0.1f},
+                                                                      {0.9f, 0.1f, 0.9f},
+                                                                      {0.1f, 0.9f, 0.9f},
+                                                                      {0.9f, 0.5f, 0.1f}}};

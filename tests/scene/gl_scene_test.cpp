@@ -142,11 +142,13 @@ TEST_F(GlScene, CellsShowTheirColourAtTheirProjectedCentres) {
     };
     const Placed placed[] = {{1, 1, 0}, {12, 20, 2}, {6, 10, 1}, {7, 11, 4}, {12, 1, 5}, {1, 20, 3}};
     int n = 0;
-    for (const Placed& p : placed) state.well.cells[static_cast<size_t>(n++)] = MakeCell(p.column, p.row, p.colour);
+    for (const Placed& p : placed)
+        state.well.cells[static_cast<size_t>(n++)] = MakeCell(p.column, p.row, p.colour);
     state.well.count = n;
     Frame();
     for (const Placed& p : placed) {
-        const ScreenPoint centre = Project(static_cast<float>(p.column) - 6.5f, 10.5f - static_cast<float>(p.row), 22);
+        const ScreenPoint centre =
+            Project(static_cast<float>(p.column) - 6.5f, 10.5f - static_cast<float>(p.row), 22);
         ASSERT_GT(centre.x, 0);
         ASSERT_LT(centre.x, 800);
         EXPECT_EQ(ColourAt(static_cast<int>(centre.x), static_cast<int>(centre.y)), p.colour)
@@ -176,7 +178,8 @@ TEST_F(GlScene, InstancedWellEqualsCellByCellPixelForPixel) {
         cell.falling = cell.column == 3 || cell.column == 9;
         cell.fallProgress = 0.4f;
         bool underPiece = false;
-        for (const Cell& p : state.piece.cells) underPiece = underPiece || (p.column == cell.column && p.row == cell.row);
+        for (const Cell& p : state.piece.cells)
+            underPiece = underPiece || (p.column == cell.column && p.row == cell.row);
         if (!underPiece) state.well.cells[static_cast<size_t>(n++)] = cell;
     }
     state.well.count = n;
@@ -247,7 +250,8 @@ TEST_F(GlScene, RemovedCellFallsTowardsTheViewer) {
     state.debris.cells[0].debrisProgress = 0.5f;
     Frame();
     const float p = 0.5f;
-    const ScreenPoint later = Project(-0.5f, (1 - p) * 0.5f - 10 * std::sin(p * 3.14159265f / 2), 22 - 14.666667f * p);
+    const ScreenPoint later =
+        Project(-0.5f, (1 - p) * 0.5f - 10 * std::sin(p * 3.14159265f / 2), 22 - 14.666667f * p);
     EXPECT_GT(later.y, start.y + 20);  // lower in the picture
     ASSERT_EQ(ColourAt(static_cast<int>(later.x), static_cast<int>(later.y)), 3);
     EXPECT_GT(RunWidth(static_cast<int>(later.x), static_cast<int>(later.y)), startWidth);  // nearer, larger

@@ -122,7 +122,8 @@ public:
     }
     HResult DrawIndexedInstanced(std::span<const MeshVertex>, std::span<const uint32_t> indices,
                                  std::span<const Matrix> worlds) override {
-        Record(RecordedDraw::Mesh, std::vector<Matrix>(worlds.begin(), worlds.end())).indexCount = indices.size();
+        Record(RecordedDraw::Mesh, std::vector<Matrix>(worlds.begin(), worlds.end())).indexCount =
+            indices.size();
         return S_OK;
     }
     std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override {

@@ -175,7 +175,8 @@ int main(int argc, char** argv) {
         int n = 0;
         for (int row = 17; row <= WellRows; ++row)
             for (int column = 1; column <= WellColumns; ++column)
-                state.well.cells[static_cast<size_t>(n++)] = MakeCell(column, row, (column + row) % ColourCount);
+                state.well.cells[static_cast<size_t>(n++)] =
+                    MakeCell(column, row, (column + row) % ColourCount);
         state.well.count = n;
         device.BeginScene();
         DrawBackground(device, textureRegistry, 0, false, 0);
@@ -184,7 +185,8 @@ int main(int argc, char** argv) {
         scene.DrawWell(device, state);
         device.SetRenderState(RenderState::SpecularEnable, 0);
         for (int shape = 1; shape <= 7; ++shape)
-            scene.DrawPiece(device, shape, shape - 1, -5.5f + 1.8f * static_cast<float>(shape - 1), 7.5f, 22, Pi, 0.3f, 0, 0.5f);
+            scene.DrawPiece(device, shape, shape - 1, -5.5f + 1.8f * static_cast<float>(shape - 1), 7.5f, 22,
+                            Pi, 0.3f, 0, 0.5f);
         device.EndScene();
         shooter.Save("style-" + std::to_string(style + 1));
     }

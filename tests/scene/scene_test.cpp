@@ -1,18 +1,19 @@
 // The scene's arithmetic and its drawing sequences, checked through a recording device.
-#include <gtest/gtest.h>
+#include "scene/scene.h"
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
 #include <set>
 #include <tuple>
-#include <unistd.h>
-#include <algorithm>
 
 #include "core/game_core.h"
-#include "recording_device.h"
 #include "cube_files.h"
-#include "scene/scene.h"
+#include "recording_device.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -34,7 +35,8 @@ protected:
     void SetUp() override {
         for (int c = 0; c < ColourCount; ++c) {
             const auto& rgb = TestCellColours[static_cast<size_t>(c)];
-            meshes.AddMesh("cell_t1_" + std::to_string(c + 1) + ".x", TriangleMesh({rgb[0], rgb[1], rgb[2], 1}));
+            meshes.AddMesh("cell_t1_" + std::to_string(c + 1) + ".x",
+                           TriangleMesh({rgb[0], rgb[1], rgb[2], 1}));
         }
         meshes.AddMesh("bonus.x", TriangleMesh({1, 1, 1, 1}));
         meshes.AddMesh("bonus2.x", TriangleMesh({0.5f, 0.5f, 0.5f, 1}));
@@ -202,7 +204,8 @@ TEST(MeshLibraryFiles, FindsByExactNameAndStopsWhenFull) {
     EXPECT_TRUE(device.draws.empty());
 
     // Loading again starts from an empty table; the 101st mesh does not fit.
-    for (int i = 0; i < MeshCapacity; ++i) library.AddMesh("m" + std::to_string(i), TriangleMesh({1, 1, 1, 1}));
+    for (int i = 0; i < MeshCapacity; ++i)
+        library.AddMesh("m" + std::to_string(i), TriangleMesh({1, 1, 1, 1}));
     EXPECT_EQ(library.Count(), MeshCapacity);
     EXPECT_EQ(library.LoadMesh(prefix, "bonus.x"), E_FAIL);
     library.LoadAllMeshes(prefix);
@@ -217,7 +220,8 @@ TEST(MeshLibraryFiles, TextureSetKeepsBareNamesAndRefusesTheOverflow) {
     const fs::path dir = fs::temp_directory_path() / ("kelvane_scene_textures_" + std::to_string(::getpid()));
     fs::remove_all(dir);
     fs::create_directories(dir);
-    for (int i = 0; i < 100; ++i) WriteTextFile((dir / ("t" + std::to_string(1000 + i) + ".bmp")).string(), "x");
+    for (int i = 0; i < 100; ++i)
+        WriteTextFile((dir / ("t" + std::to_string(1000 + i) + ".bmp")).string(), "x");
     for (int i = 0; i < 3; ++i) WriteTextFile((dir / ("s" + std::to_string(i) + ".tga")).string(), "x");
     WriteTextFile((dir / "notes.txt").string(), "x");
 
@@ -253,7 +257,8 @@ TEST_F(SceneDrawing, MeshDrawUnbindsTheTextureAndResolvesMaterialNames) {
 
 TEST_F(SceneDrawing, PieceRefusesUnknownShapesAndColours) {
     for (const auto& [shape, colour] : {std::pair{0, 0}, {8, 0}, {1, 7}, {1, -1}, {-1, -1}}) {
-        EXPECT_EQ(scene.DrawPiece(device, shape, colour, 0, 0, 22, Pi, 0, 0, 1), E_FAIL) << shape << "," << colour;
+        EXPECT_EQ(scene.DrawPiece(device, shape, colour, 0, 0, 22, Pi, 0, 0, 1), E_FAIL)
+            << shape << "," << colour;
     }
     EXPECT_TRUE(device.draws.empty());
     EXPECT_EQ(device.worldSets, 0);
@@ -410,7 +415,8 @@ TEST_F(SceneDrawing, BatchedDrawingMatchesCellByCell) {
     std::sort(oneByOne.begin(), oneByOne.end(), byPosition);
     EXPECT_EQ(batched, oneByOne);
     EXPECT_EQ(single.GetRenderState(RenderState::Ambient), device.GetRenderState(RenderState::Ambient));
-    EXPECT_EQ(single.GetRenderState(RenderState::SpecularEnable), device.GetRenderState(RenderState::SpecularEnable));
+    EXPECT_EQ(single.GetRenderState(RenderState::SpecularEnable),
+              device.GetRenderState(RenderState::SpecularEnable));
     EXPECT_EQ(single.world, device.world);
 }
 
@@ -420,7 +426,8 @@ TEST_F(SceneDrawing, SeeThroughPartsComeAfterEveryOpaquePart) {
     shine.material.diffuse = {1, 1, 1, 0.4f};
     mixed->Subsets().insert(mixed->Subsets().begin(), shine);
     meshes.AddMesh("cell_t2_1.x", std::move(mixed));
-    for (int c = 2; c <= 7; ++c) meshes.AddMesh("cell_t2_" + std::to_string(c) + ".x", TriangleMesh({0, 1, 0, 1}));
+    for (int c = 2; c <= 7; ++c)
+        meshes.AddMesh("cell_t2_" + std::to_string(c) + ".x", TriangleMesh({0, 1, 0, 1}));
     scene.LoadCellMeshes(1);
     for (int i = 0; i < 4; ++i) state.well.cells[static_cast<size_t>(i)] = MakeCell(i + 1, 20, i % 2);
     state.well.count = 4;

@@ -16,7 +16,8 @@ std::vector<PixelQuad> Quads(const FakeDevice::Draw& draw) {
     for (size_t i = 0; i + 3 < draw.vertices.size(); i += 4) {
         const ScreenVertex& lb = draw.vertices[i];
         const ScreenVertex& rt = draw.vertices[i + 3];
-        quads.push_back({(lb.x + rt.x) / 2 + 0.5f, (lb.y + rt.y) / 2 + 0.5f, rt.x - lb.x, lb.y - rt.y, lb.u, rt.v, rt.u, lb.v});
+        quads.push_back({(lb.x + rt.x) / 2 + 0.5f, (lb.y + rt.y) / 2 + 0.5f, rt.x - lb.x, lb.y - rt.y, lb.u,
+                         rt.v, rt.u, lb.v});
     }
     return quads;
 }
@@ -114,10 +115,11 @@ TEST_F(FontTest, RepeatedSymbolsUseTheirFirstCell) {
 }
 
 TEST_F(FontTest, WidthRowsAreReadOncePerRun) {
-    Load("SymbolList=AB\r\n"
-         "Line01_Width=1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17\r\n"
-         "Line02_Width= 8, x, 4\r\n"
-         "Line03_Width=3abc,12\r\n");
+    Load(
+        "SymbolList=AB\r\n"
+        "Line01_Width=1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16,17\r\n"
+        "Line02_Width= 8, x, 4\r\n"
+        "Line03_Width=3abc,12\r\n");
     EXPECT_FLOAT_EQ(bitmapFont.GlyphWidth(0), 1.0f / 16);
     EXPECT_FLOAT_EQ(bitmapFont.GlyphWidth(15), 1.0f);
     // The 17th number does not spill into the next row.

@@ -21,14 +21,32 @@ namespace {
 // Uncompressed 32-bit TGA, top row first; pixel(x, y) gives 0xAARRGGBB.
 template <typename Pixel>
 void WriteTga(const std::string& path, int width, int height, Pixel pixel) {
-    std::vector<uint8_t> bytes = {0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, uint8_t(width), uint8_t(width >> 8),
-                                  uint8_t(height), uint8_t(height >> 8), 32, 0x28};
+    std::vector<uint8_t> bytes = {0,
+                                  0,
+                                  2,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  0,
+                                  uint8_t(width),
+                                  uint8_t(width >> 8),
+                                  uint8_t(height),
+                                  uint8_t(height >> 8),
+                                  32,
+                                  0x28};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const uint32_t argb = pixel(x, y);
-            bytes.insert(bytes.end(), {uint8_t(argb), uint8_t(argb >> 8), uint8_t(argb >> 16), uint8_t(argb >> 24)});
+            bytes.insert(bytes.end(),
+                         {uint8_t(argb), uint8_t(argb >> 8), uint8_t(argb >> 16), uint8_t(argb >> 24)});
         }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 class GlWindowAdapter : public Window {
@@ -83,10 +101,12 @@ protected:
 TEST_F(UiPixelTest, PictureAndGlyphLandOnTheirPixels) {
     WriteTga("Graphics/red.tga", 64, 32, [](int, int) { return 0xFFFF0000u; });
     // Cell 0 of the font is solid white, every other cell transparent.
-    WriteTga("Graphics/font01.tga", 256, 256, [](int x, int y) { return x < 16 && y < 32 ? 0xFFFFFFFFu : 0u; });
+    WriteTga("Graphics/font01.tga", 256, 256,
+             [](int x, int y) { return x < 16 && y < 32 ? 0xFFFFFFFFu : 0u; });
     std::ofstream("language.ini") << "[ENGLISH]\r\nSymbolList=A\r\nLine01_Width=16\r\n";
-    std::ofstream("menu-test.xml") << "<Screen><Image img=\"Graphics\\red.tga\" stretch=\"no\" xc=\"0.25\" yc=\"0.25\"/>"
-                                      "<Text text=\"A\" align=\"left\" xc=\"0.5\" yc=\"0.75\" size=\"0.1\"/></Screen>";
+    std::ofstream("menu-test.xml")
+        << "<Screen><Image img=\"Graphics\\red.tga\" stretch=\"no\" xc=\"0.25\" yc=\"0.25\"/>"
+           "<Text text=\"A\" align=\"left\" xc=\"0.5\" yc=\"0.75\" size=\"0.1\"/></Screen>";
     bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
     ASSERT_NE(bitmapFont.FontTexture(), nullptr);
     Screen screen;

@@ -1,6 +1,7 @@
+#include "ui/screen.h"
+
 #include <gmock/gmock.h>
 
-#include "ui/screen.h"
 #include "ui_test_support.h"
 
 using ::testing::ElementsAre;
@@ -19,7 +20,8 @@ protected:
         UiTest::TearDown();
     }
     Screen Load(const std::string& body, const std::string& screenAttributes = "") {
-        WriteFile("menu-test.xml", "<?xml version=\"1.0\"?>\n<Screen " + screenAttributes + ">\n" + body + "</Screen>\n");
+        WriteFile("menu-test.xml",
+                  "<?xml version=\"1.0\"?>\n<Screen " + screenAttributes + ">\n" + body + "</Screen>\n");
         Screen screen;
         EXPECT_EQ(screen.LoadFromXml("menu-test.xml"), 1);
         return screen;
@@ -47,7 +49,8 @@ protected:
 // A 200 x 150 pixel button in the middle of the 800 x 600 window: x 300..500, y 225..375.
 const char* const MiddleButton =
     "<Button name=\"btnSound\" xc=\"0.5\" yc=\"0.5\" width=\"0.25\" height=\"0.25\" outImg=\"out.tga\" "
-    "overImg=\"over.tga\" outImgChecked=\"outc.tga\" overImgChecked=\"overc.tga\" action=\"procSoundMode\"/>\n";
+    "overImg=\"over.tga\" outImgChecked=\"outc.tga\" overImgChecked=\"overc.tga\" "
+    "action=\"procSoundMode\"/>\n";
 
 TEST_F(ScreenTest, ElementKindsMayComeInAnyOrder) {
     const std::string button1 = "<Button name=\"b1\" xc=\"0.2\" action=\"procA\"/>\n";
@@ -70,10 +73,12 @@ TEST_F(ScreenTest, ElementKindsMayComeInAnyOrder) {
 }
 
 TEST_F(ScreenTest, OnlyDirectChildrenOfTheFirstScreenCount) {
-    WriteFile("menu-test.xml",
-              "<Screen bgImage=\"bg.tga\" xc=\"0.5\" yc=\"0.5\" width=\"1\" height=\"1\" clickSound=\"c.wav\">"
-              "<Button name=\"top\"/><Group><Button name=\"nested\"/></Group><Button name=\"x\"><Button name=\"inner\"/>"
-              "</Button><Widget name=\"odd\"/></Screen><Screen><Button name=\"second\"/></Screen>");
+    WriteFile(
+        "menu-test.xml",
+        "<Screen bgImage=\"bg.tga\" xc=\"0.5\" yc=\"0.5\" width=\"1\" height=\"1\" clickSound=\"c.wav\">"
+        "<Button name=\"top\"/><Group><Button name=\"nested\"/></Group><Button name=\"x\"><Button "
+        "name=\"inner\"/>"
+        "</Button><Widget name=\"odd\"/></Screen><Screen><Button name=\"second\"/></Screen>");
     Screen screen;
     ASSERT_EQ(screen.LoadFromXml("menu-test.xml"), 1);
     ASSERT_EQ(screen.Buttons().size(), 2u);
@@ -94,7 +99,8 @@ TEST_F(ScreenTest, UnreadableFilesLeaveAnEmptyScreenAndALogLine) {
     EXPECT_EQ(screen.LoadFromXml("."), 0);  // a directory
     EXPECT_THAT(LogLines(), ElementsAre("Fatal error, cannot load XML: menu-missing.xml",
                                         "Fatal error, cannot load XML: menu-bad.xml",
-                                        "Fatal error, cannot load XML: menu-empty.xml", "Fatal error, cannot load XML: ."));
+                                        "Fatal error, cannot load XML: menu-empty.xml",
+                                        "Fatal error, cannot load XML: ."));
     // The empty screen draws nothing and answers nothing.
     screen.Draw();
     EXPECT_TRUE(device.calls.empty());
@@ -118,8 +124,8 @@ TEST_F(ScreenTest, HugeAndDeeplyNestedFilesAreRefusedCalmly) {
 
 TEST_F(ScreenTest, FieldsAreCutAndCapacitiesKeptWithLogLines) {
     const std::string longName(45, 'n'), longText(120, 't');
-    std::string body = "<Button name=\"" + longName + "\" action=\"procA\"/>\n<Text name=\"t\" text=\"" + longText +
-                       "\"/>\n<Text name=\"u\" text=\"" + std::string(99, 'u') + "\"/>\n";
+    std::string body = "<Button name=\"" + longName + "\" action=\"procA\"/>\n<Text name=\"t\" text=\"" +
+                       longText + "\"/>\n<Text name=\"u\" text=\"" + std::string(99, 'u') + "\"/>\n";
     for (int i = 0; i < 52; ++i) body += "<Button name=\"b" + std::to_string(i) + "\"/>\n";
     for (int i = 0; i < 7; ++i) body += "<Slider name=\"s" + std::to_string(i) + "\"/>\n";
     Screen screen = Load(body);
@@ -144,8 +150,9 @@ TEST_F(ScreenTest, AFloodOfProblemsIsSummedUpNotListed) {
 }
 
 TEST_F(ScreenTest, NumbersReadTheirLeadingDecimal) {
-    Screen screen = Load("<Text name=\"a\" xc=\"0.5abc\" yc=\"word\" size=\" -2e-1\"/>\n<Text name=\"b\" xc=\"nan\" "
-                         "yc=\"1e999\"/>\n");
+    Screen screen = Load(
+        "<Text name=\"a\" xc=\"0.5abc\" yc=\"word\" size=\" -2e-1\"/>\n<Text name=\"b\" xc=\"nan\" "
+        "yc=\"1e999\"/>\n");
     EXPECT_FLOAT_EQ(screen.GetTextX("a"), 0.5f);
     EXPECT_FLOAT_EQ(screen.GetTextY("a"), 0.0f);
     EXPECT_FLOAT_EQ(screen.GetTextSize("a"), -0.2f);
@@ -155,10 +162,11 @@ TEST_F(ScreenTest, NumbersReadTheirLeadingDecimal) {
 
 TEST_F(ScreenTest, StoredOptionsRestoreCheckBoxesAndSliders) {
     WriteConfig("btnSound=1\r\nbtnPlain=1\r\nbtnMusic=0.9\r\nsldVolume=0.25\r\nsldWild=7\r\nsldNan=nan\r\n");
-    Screen screen = Load(std::string(MiddleButton) +
-                         "<Button name=\"btnPlain\"/>\n<Button name=\"btnMusic\" outImgChecked=\"c.tga\"/>\n"
-                         "<Button name=\"btnNew\" outImgChecked=\"c.tga\"/>\n<Slider name=\"sldVolume\"/>\n"
-                         "<Slider name=\"sldFresh\"/>\n<Slider name=\"sldWild\"/>\n<Slider name=\"sldNan\"/>\n");
+    Screen screen =
+        Load(std::string(MiddleButton) +
+             "<Button name=\"btnPlain\"/>\n<Button name=\"btnMusic\" outImgChecked=\"c.tga\"/>\n"
+             "<Button name=\"btnNew\" outImgChecked=\"c.tga\"/>\n<Slider name=\"sldVolume\"/>\n"
+             "<Slider name=\"sldFresh\"/>\n<Slider name=\"sldWild\"/>\n<Slider name=\"sldNan\"/>\n");
     EXPECT_EQ(screen.IsChecked("btnSound"), 1);
     EXPECT_EQ(screen.IsChecked("btnPlain"), 0);  // not checkable: the stored key is ignored
     EXPECT_EQ(screen.IsChecked("btnMusic"), 0);  // 0.9 truncates to 0
@@ -204,7 +212,8 @@ TEST_F(ScreenTest, HoverSoundPlaysOncePerEntry) {
 
 TEST_F(ScreenTest, CheckBoxesFlipAndStoreThemselves) {
     Screen screen = Load(std::string(MiddleButton) +
-                         "<Button name=\"btnPlay\" xc=\"0.5\" yc=\"0.1\" width=\"0.2\" height=\"0.1\" action=\"procPlay\"/>\n");
+                         "<Button name=\"btnPlay\" xc=\"0.5\" yc=\"0.1\" width=\"0.2\" height=\"0.1\" "
+                         "action=\"procPlay\"/>\n");
     EXPECT_EQ(screen.HandleMouse(WM_LBUTTONDOWN, 400, 300, true), "procSoundMode");
     EXPECT_EQ(screen.IsChecked("btnSound"), 1);
     EXPECT_EQ(Option("btnSound"), "1");
@@ -229,7 +238,8 @@ TEST_F(ScreenTest, SetCheckedSetsEveryButtonOfThatNameAndAnyOfThemCounts) {
     // A plain button before the check box of the same name: the check box restored from the options
     // answers for the name.
     WriteConfig("btnMusic=1\r\n");
-    Screen plainFirst = Load("<Button name=\"btnMusic\"/>\n<Button name=\"btnMusic\" outImgChecked=\"c.tga\"/>\n");
+    Screen plainFirst =
+        Load("<Button name=\"btnMusic\"/>\n<Button name=\"btnMusic\" outImgChecked=\"c.tga\"/>\n");
     EXPECT_EQ(plainFirst.Buttons()[0].checked, 0);
     EXPECT_EQ(plainFirst.IsChecked("btnMusic"), 1);
 }
@@ -252,10 +262,11 @@ TEST_F(ScreenTest, DrawsBackgroundImagesTextsButtonsSlidersInThatOrder) {
         device.AddFile(name, 16, 16);
     WriteFile("language.ini", "[ENGLISH]\r\nSymbolList=A\r\n");
     bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
-    Screen screen = Load("<Slider outSliderImg=\"track.tga\" outThumbImg=\"thumb.tga\"/>\n"
-                         "<Button outImg=\"out.tga\" width=\"0.1\" height=\"0.1\"/>\n<Text text=\"A\" size=\"0.04\"/>\n"
-                         "<Text name=\"markOnly\"/>\n<Image img=\"img.tga\"/>\n",
-                         "bgImage=\"bg.tga\" xc=\"0.5\" yc=\"0.5\" width=\"1\" height=\"1\"");
+    Screen screen = Load(
+        "<Slider outSliderImg=\"track.tga\" outThumbImg=\"thumb.tga\"/>\n"
+        "<Button outImg=\"out.tga\" width=\"0.1\" height=\"0.1\"/>\n<Text text=\"A\" size=\"0.04\"/>\n"
+        "<Text name=\"markOnly\"/>\n<Image img=\"img.tga\"/>\n",
+        "bgImage=\"bg.tga\" xc=\"0.5\" yc=\"0.5\" width=\"1\" height=\"1\"");
     device.ClearRecord();
     screen.Draw();
     EXPECT_THAT(DrawnTextures(),
@@ -267,8 +278,9 @@ TEST_F(ScreenTest, OwnSizeButtonsTakeTheirPicturesSizeWhenDrawn) {
     device.AddFile("small.tga", 80, 60);
     device.AddFile("Graphics/font01.tga", 256, 260);  // 32.5-pixel cells: the label is 32 pixels high
     bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
-    Screen screen = Load("<Button name=\"b\" stretch=\"no\" xc=\"0.5\" yc=\"0.5\" width=\"0.5\" height=\"0.5\" "
-                         "outImg=\"small.tga\" action=\"procB\"/>\n");
+    Screen screen = Load(
+        "<Button name=\"b\" stretch=\"no\" xc=\"0.5\" yc=\"0.5\" width=\"0.5\" height=\"0.5\" "
+        "outImg=\"small.tga\" action=\"procB\"/>\n");
     // Before drawing, the file's size counts.
     EXPECT_EQ(screen.HandleMouse(WM_LBUTTONDOWN, 250, 300, true), "procB");
     screen.Draw();
@@ -289,7 +301,8 @@ TEST_F(ScreenTest, OwnSizeButtonsTakeTheirPicturesSizeWhenDrawn) {
 }
 
 TEST_F(ScreenTest, OwnSizeButtonWithAMissingPictureKeepsItsSizeAndDrawsNoQuad) {
-    Screen screen = Load("<Button stretch=\"no\" xc=\"0.5\" yc=\"0.5\" width=\"0.5\" height=\"0.5\" outImg=\"gone.tga\"/>\n");
+    Screen screen = Load(
+        "<Button stretch=\"no\" xc=\"0.5\" yc=\"0.5\" width=\"0.5\" height=\"0.5\" outImg=\"gone.tga\"/>\n");
     screen.Draw();
     EXPECT_TRUE(device.draws.empty());
     EXPECT_FLOAT_EQ(screen.Buttons()[0].width, 0.5f);
@@ -300,9 +313,10 @@ TEST_F(ScreenTest, LabelsArePlacedByTheirAlignment) {
     WriteFile("language.ini", "[ENGLISH]\r\nSymbolList=A\r\nLine01_Width=16\r\n");
     bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
     const float cellW = 0.04f * (16.0f / 800) / (32.0f / 600);
-    Screen screen = Load("<Button text=\"A\" align=\"left\" xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\"/>\n"
-                         "<Button text=\"A\" align=\"right\" xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\"/>\n"
-                         "<Button text=\"A\" align=\"Left\" xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\"/>\n");
+    Screen screen = Load(
+        "<Button text=\"A\" align=\"left\" xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\"/>\n"
+        "<Button text=\"A\" align=\"right\" xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\"/>\n"
+        "<Button text=\"A\" align=\"Left\" xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\"/>\n");
     device.ClearRecord();
     screen.Draw();
     std::vector<float> glyphCentres;
@@ -312,17 +326,18 @@ TEST_F(ScreenTest, LabelsArePlacedByTheirAlignment) {
     ASSERT_EQ(glyphCentres.size(), 3u);
     EXPECT_NEAR(glyphCentres[0], (0.6f + cellW / 2) * 800, 1e-3);  // begins at xc + width
     EXPECT_NEAR(glyphCentres[1], (0.4f - cellW / 2) * 800, 1e-3);  // ends at xc - width
-    EXPECT_NEAR(glyphCentres[2], 400, 1e-3);                        // "Left" is not "left": centred
+    EXPECT_NEAR(glyphCentres[2], 400, 1e-3);                       // "Left" is not "left": centred
 }
 
 TEST_F(ScreenTest, SlidersFollowAHeldButtonOverTheirTrack) {
     device.AddFile("track.tga", 200, 20);
     device.AddFile("thumb.tga", 20, 20);
     // Track 200 x 20 pixels around (400, 300): x 300..500.
-    Screen screen = Load("<Slider name=\"sldVolume\" xc=\"0.5\" yc=\"0.5\" outSliderImg=\"track.tga\" "
-                         "overSliderImg=\"track.tga\" outThumbImg=\"thumb.tga\" overThumbImg=\"thumb.tga\" "
-                         "action=\"procVolume\"/>\n",
-                         "overSound=\"o.wav\" clickSound=\"c.wav\"");
+    Screen screen = Load(
+        "<Slider name=\"sldVolume\" xc=\"0.5\" yc=\"0.5\" outSliderImg=\"track.tga\" "
+        "overSliderImg=\"track.tga\" outThumbImg=\"thumb.tga\" overThumbImg=\"thumb.tga\" "
+        "action=\"procVolume\"/>\n",
+        "overSound=\"o.wav\" clickSound=\"c.wav\"");
     screen.Draw();
     // The default value puts the thumb three quarters along the track.
     const auto& thumb = device.draws.back().vertices;
@@ -350,9 +365,10 @@ TEST_F(ScreenTest, SlidersFollowAHeldButtonOverTheirTrack) {
 
 TEST_F(ScreenTest, TheFirstWidgetUnderThePointerWins) {
     device.AddFile("track.tga", 200, 20);
-    Screen screen = Load(std::string("<Slider xc=\"0.5\" yc=\"0.5\" outSliderImg=\"track.tga\" action=\"procSlide\"/>\n") +
-                         "<Button xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\" action=\"procFirst\"/>\n" +
-                         "<Button xc=\"0.5\" yc=\"0.5\" width=\"0.3\" height=\"0.3\" action=\"procSecond\"/>\n");
+    Screen screen = Load(
+        std::string("<Slider xc=\"0.5\" yc=\"0.5\" outSliderImg=\"track.tga\" action=\"procSlide\"/>\n") +
+        "<Button xc=\"0.5\" yc=\"0.5\" width=\"0.1\" height=\"0.1\" action=\"procFirst\"/>\n" +
+        "<Button xc=\"0.5\" yc=\"0.5\" width=\"0.3\" height=\"0.3\" action=\"procSecond\"/>\n");
     screen.Draw();
     EXPECT_EQ(screen.HandleMouse(WM_LBUTTONDOWN, 400, 300, true), "procFirst");
     EXPECT_EQ(screen.HandleMouse(WM_LBUTTONDOWN, 480, 300, true), "procSecond");
@@ -360,8 +376,9 @@ TEST_F(ScreenTest, TheFirstWidgetUnderThePointerWins) {
 }
 
 TEST_F(ScreenTest, TextPositionsAnswerTheFirstOfAName) {
-    Screen screen = Load("<Text name=\"txtScoreNum\" xc=\"0.8\" yc=\"0.3\" size=\"0.05\"/>\n"
-                         "<Text name=\"txtScoreNum\" xc=\"0.1\" yc=\"0.2\"/>\n<Text name=\"TXTLEVELNUM\" xc=\"0.4\"/>\n");
+    Screen screen = Load(
+        "<Text name=\"txtScoreNum\" xc=\"0.8\" yc=\"0.3\" size=\"0.05\"/>\n"
+        "<Text name=\"txtScoreNum\" xc=\"0.1\" yc=\"0.2\"/>\n<Text name=\"TXTLEVELNUM\" xc=\"0.4\"/>\n");
     EXPECT_FLOAT_EQ(screen.GetTextX("txtScoreNum"), 0.8f);
     EXPECT_FLOAT_EQ(screen.GetTextY("txtScoreNum"), 0.3f);
     EXPECT_FLOAT_EQ(screen.GetTextSize("txtScoreNum"), 0.05f);
@@ -371,9 +388,10 @@ TEST_F(ScreenTest, TextPositionsAnswerTheFirstOfAName) {
 
 TEST_F(ScreenTest, ActionCentresAreClickable) {
     device.AddFile("track.tga", 200, 20);
-    Screen screen = Load("<Button xc=\"0.1\" yc=\"0.9\" width=\"0.05\" height=\"0.05\" action=\"procExit\"/>\n"
-                         "<Button xc=\"0.3\" yc=\"0.9\" width=\"0.05\" height=\"0.05\" action=\"procExit\"/>\n"
-                         "<Slider xc=\"0.5\" yc=\"0.2\" outSliderImg=\"track.tga\" action=\"procVolume\"/>\n");
+    Screen screen = Load(
+        "<Button xc=\"0.1\" yc=\"0.9\" width=\"0.05\" height=\"0.05\" action=\"procExit\"/>\n"
+        "<Button xc=\"0.3\" yc=\"0.9\" width=\"0.05\" height=\"0.05\" action=\"procExit\"/>\n"
+        "<Slider xc=\"0.5\" yc=\"0.2\" outSliderImg=\"track.tga\" action=\"procVolume\"/>\n");
     screen.Draw();
     const std::optional<Point> exit = screen.FindActionCentre("procExit");
     ASSERT_TRUE(exit.has_value());

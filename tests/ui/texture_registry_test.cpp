@@ -33,14 +33,16 @@ TEST_F(RegistryTest, LogLinesCarryTimeStampsExceptTheReleaseLine) {
     textureRegistry.GetTexture("missing.tga");
     textureRegistry.DeleteAllTexturesMIPMAP();
     const std::string log = ReadFile("app.log");
-    EXPECT_EQ(log.substr(log.size() - std::string("DeleteAllTexturesMIPMAP()\r\n").size()), "DeleteAllTexturesMIPMAP()\r\n");
+    EXPECT_EQ(log.substr(log.size() - std::string("DeleteAllTexturesMIPMAP()\r\n").size()),
+              "DeleteAllTexturesMIPMAP()\r\n");
     EXPECT_NE(log.find(" : Bitmap loading: 'a.tga' ... OK (1 loaded) (32 bit)\r\n"), std::string::npos);
     EXPECT_NE(log.find(" : Bitmap loading: 'missing.tga' ... FAILED\r\n"), std::string::npos);
     EXPECT_EQ(log.find(" : DeleteAllTexturesMIPMAP()"), std::string::npos);
 }
 
 TEST_F(RegistryTest, MissingFileIsTriedAndLoggedOnceUntilTheRegistryIsEmptied) {
-    for (int frame = 0; frame < 60; ++frame) EXPECT_EQ(textureRegistry.GetTexture("Graphics\\gone.bmp"), nullptr);
+    for (int frame = 0; frame < 60; ++frame)
+        EXPECT_EQ(textureRegistry.GetTexture("Graphics\\gone.bmp"), nullptr);
     EXPECT_EQ(device.loadsOf["Graphics/gone.bmp"], 1);
     EXPECT_EQ(CountLog("Bitmap loading: 'Graphics\\gone.bmp' ... FAILED"), 1);
     EXPECT_EQ(textureRegistry.Count(), 0);
@@ -89,9 +91,10 @@ TEST_F(RegistryTest, ReleaseEmptiesTheTableAndCountingStartsAgain) {
     EXPECT_NE(textureRegistry.Generation(), generation);
     EXPECT_NE(textureRegistry.GetTexture("b.bmp"), nullptr);
     EXPECT_EQ(device.loadsOf["b.bmp"], 2);
-    EXPECT_THAT(LogLines(), ElementsAre("Bitmap loading: 'a.bmp' ... OK (1 loaded) (32 bit)",
-                                        "Bitmap loading: 'b.bmp' ... OK (2 loaded) (32 bit)", "DeleteAllTexturesMIPMAP()",
-                                        "Bitmap loading: 'b.bmp' ... OK (1 loaded) (32 bit)"));
+    EXPECT_THAT(LogLines(),
+                ElementsAre("Bitmap loading: 'a.bmp' ... OK (1 loaded) (32 bit)",
+                            "Bitmap loading: 'b.bmp' ... OK (2 loaded) (32 bit)", "DeleteAllTexturesMIPMAP()",
+                            "Bitmap loading: 'b.bmp' ... OK (1 loaded) (32 bit)"));
 }
 
 TEST_F(RegistryTest, PathsLongerThanANameFieldAreRefused) {
@@ -126,13 +129,16 @@ TEST_F(RegistryTest, WithoutADeviceNothingLoads) {
 class QuadTest : public UiTest {};
 
 TEST_F(QuadTest, WholeClientAreaSpansHalfPixelShiftedCorners) {
-    ASSERT_EQ(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0.1f, 0.2f, 0.3f, 0.4f, 0x80FF0000u, 0), S_OK);
+    ASSERT_EQ(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0.1f, 0.2f, 0.3f, 0.4f, 0x80FF0000u, 0),
+              S_OK);
     ASSERT_EQ(device.draws.size(), 1u);
     const auto& v = device.draws[0].vertices;
     ASSERT_EQ(v.size(), 4u);
     // 0 = left bottom, 1 = right bottom, 2 = left top, 3 = right top.
-    const float expected[4][4] = {{-0.5f, 599.5f, 0.1f, 0.4f}, {799.5f, 599.5f, 0.3f, 0.4f},
-                                  {-0.5f, -0.5f, 0.1f, 0.2f}, {799.5f, -0.5f, 0.3f, 0.2f}};
+    const float expected[4][4] = {{-0.5f, 599.5f, 0.1f, 0.4f},
+                                  {799.5f, 599.5f, 0.3f, 0.4f},
+                                  {-0.5f, -0.5f, 0.1f, 0.2f},
+                                  {799.5f, -0.5f, 0.3f, 0.2f}};
     for (int i = 0; i < 4; ++i) {
         EXPECT_FLOAT_EQ(v[i].x, expected[i][0]) << i;
         EXPECT_FLOAT_EQ(v[i].y, expected[i][1]) << i;
@@ -151,7 +157,8 @@ TEST_F(QuadTest, PixelSizeUsesTheTexturesOwnSize) {
     Texture* texture = textureRegistry.GetTexture("p.tga");
     window.width = 640;
     window.height = 480;
-    textureRegistry.DrawQuad(texture, 0.25f, 0.5f, 0.9f, 0.01f, 0, 0, 1, 1, 0xFFFFFFFF, QUAD_PIXEL_SIZE | QUAD_ALPHA_BLEND);
+    textureRegistry.DrawQuad(texture, 0.25f, 0.5f, 0.9f, 0.01f, 0, 0, 1, 1, 0xFFFFFFFF,
+                             QUAD_PIXEL_SIZE | QUAD_ALPHA_BLEND);
     ASSERT_EQ(device.draws.size(), 1u);
     const auto& v = device.draws[0].vertices;
     EXPECT_FLOAT_EQ(v[2].x, 160 - 32 - 0.5f);
@@ -162,7 +169,8 @@ TEST_F(QuadTest, PixelSizeUsesTheTexturesOwnSize) {
 
     // No texture, no size: nothing is drawn and no state is touched.
     device.ClearRecord();
-    EXPECT_EQ(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0, 0, 1, 1, 0xFFFFFFFF, QUAD_PIXEL_SIZE), S_OK);
+    EXPECT_EQ(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0, 0, 1, 1, 0xFFFFFFFF, QUAD_PIXEL_SIZE),
+              S_OK);
     EXPECT_TRUE(device.calls.empty());
 }
 
@@ -173,9 +181,9 @@ TEST_F(QuadTest, StatesAreSetAndRestoredInOrder) {
     device.states[RenderState::AlphaBlendEnable] = 0;
     textureRegistry.DrawQuad(texture, 0.5f, 0.5f, 0.1f, 0.1f, 0, 0, 1, 1, 0xFFFFFFFF, 0);
     EXPECT_THAT(device.calls,
-                ElementsAre("Transform World identity", "Texture p.tga", "RS ZEnable 0", "RS Lighting 0", "RS CullMode 3",
-                            "TSS AddressU 3", "TSS AddressV 3", "Draw 4 6", "TSS AddressU 1", "TSS AddressV 1",
-                            "RS Lighting 1", "RS CullMode 1", "RS ZEnable 1"));
+                ElementsAre("Transform World identity", "Texture p.tga", "RS ZEnable 0", "RS Lighting 0",
+                            "RS CullMode 3", "TSS AddressU 3", "TSS AddressV 3", "Draw 4 6", "TSS AddressU 1",
+                            "TSS AddressV 1", "RS Lighting 1", "RS CullMode 1", "RS ZEnable 1"));
     EXPECT_EQ(device.draws[0].states[RenderState::CullMode], CullCounterClockwise);
     EXPECT_EQ(device.draws[0].states[RenderState::ZEnable], 0u);
 
@@ -184,11 +192,12 @@ TEST_F(QuadTest, StatesAreSetAndRestoredInOrder) {
     device.states[RenderState::Lighting] = 0;
     textureRegistry.DrawQuad(texture, 0.5f, 0.5f, 0.1f, 0.1f, 0, 0, 1, 1, 0xFFFFFFFF, QUAD_ALPHA_BLEND);
     EXPECT_THAT(device.calls,
-                ElementsAre("Transform World identity", "Texture p.tga", "RS ZEnable 0", "RS Lighting 0", "RS CullMode 3",
-                            "TSS AddressU 3", "TSS AddressV 3", "RS AlphaBlendEnable 1", "RS SrcBlend 5",
-                            "RS DestBlend 6", "TSS ColourOp 4", "TSS ColourArg1 2", "TSS ColourArg2 0", "TSS AlphaOp 4",
-                            "TSS AlphaArg1 2", "TSS AlphaArg2 0", "Draw 4 6", "RS AlphaBlendEnable 0", "TSS AddressU 1",
-                            "TSS AddressV 1", "RS Lighting 0", "RS CullMode 1", "RS ZEnable 0"));
+                ElementsAre("Transform World identity", "Texture p.tga", "RS ZEnable 0", "RS Lighting 0",
+                            "RS CullMode 3", "TSS AddressU 3", "TSS AddressV 3", "RS AlphaBlendEnable 1",
+                            "RS SrcBlend 5", "RS DestBlend 6", "TSS ColourOp 4", "TSS ColourArg1 2",
+                            "TSS ColourArg2 0", "TSS AlphaOp 4", "TSS AlphaArg1 2", "TSS AlphaArg2 0",
+                            "Draw 4 6", "RS AlphaBlendEnable 0", "TSS AddressU 1", "TSS AddressV 1",
+                            "RS Lighting 0", "RS CullMode 1", "RS ZEnable 0"));
     EXPECT_EQ(device.draws[0].states[RenderState::AlphaBlendEnable], 1u);
     // Blend factors and stage operations stay as set.
     EXPECT_EQ(device.states[RenderState::SrcBlend], BlendSrcAlpha);
@@ -209,7 +218,8 @@ TEST_F(QuadTest, FailuresEndEarlyOrAfterRestoring) {
     device.ClearRecord();
     device.textureResult = S_OK;
     device.drawResult = E_FAIL;
-    EXPECT_EQ(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0, 0, 1, 1, 0xFFFFFFFF, QUAD_ALPHA_BLEND), E_FAIL);
+    EXPECT_EQ(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0, 0, 1, 1, 0xFFFFFFFF, QUAD_ALPHA_BLEND),
+              E_FAIL);
     EXPECT_EQ(device.calls.back(), "RS ZEnable 1");
     EXPECT_EQ(device.states[RenderState::AlphaBlendEnable], 0u);
 }
@@ -219,7 +229,8 @@ TEST_F(QuadTest, BatchEqualsQuadsDrawnOneByOne) {
                                     {0.3f, 0.2f, 0.05f, 0.1f, 0.5f, 0, 1, 0.5f},
                                     {0.5f, 0.7f, 0.2f, 0.1f, 0, 0.5f, 1, 1}};
     for (const QuadPlacement& q : quads)
-        textureRegistry.DrawQuad(nullptr, q.x, q.y, q.w, q.h, q.uLeft, q.vTop, q.uRight, q.vBottom, 0xFF00FF00u, 0);
+        textureRegistry.DrawQuad(nullptr, q.x, q.y, q.w, q.h, q.uLeft, q.vTop, q.uRight, q.vBottom,
+                                 0xFF00FF00u, 0);
     const std::vector<FakeDevice::Draw> single = device.draws;
     device.ClearRecord();
     textureRegistry.DrawQuads(nullptr, quads, 0xFF00FF00u, 0);

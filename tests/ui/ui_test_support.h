@@ -23,7 +23,8 @@
 
 class FakeTexture : public Texture {
 public:
-    FakeTexture(std::string path, int width, int height) : path(std::move(path)), width(width), height(height) {}
+    FakeTexture(std::string path, int width, int height)
+        : path(std::move(path)), width(width), height(height) {}
     int Width() const override { return width; }
     int Height() const override { return height; }
     std::string path;
@@ -55,14 +56,17 @@ public:
     std::map<std::string, int> loadsOf;
     std::vector<std::string> calls;
     std::vector<Draw> draws;
-    std::map<RenderState, uint32_t> states{{RenderState::ZEnable, 1}, {RenderState::Lighting, 1},
+    std::map<RenderState, uint32_t> states{{RenderState::ZEnable, 1},
+                                           {RenderState::Lighting, 1},
                                            {RenderState::CullMode, CullCounterClockwise},
                                            {RenderState::AlphaBlendEnable, 0}};
     std::map<TextureStageState, uint32_t> stageStates;
     Texture* bound = nullptr;
     HResult transformResult = S_OK, textureResult = S_OK, drawResult = S_OK;
 
-    void AddFile(const std::string& nativePath, int width, int height) { files[nativePath] = {width, height}; }
+    void AddFile(const std::string& nativePath, int width, int height) {
+        files[nativePath] = {width, height};
+    }
     void ClearRecord() {
         calls.clear();
         draws.clear();
@@ -113,11 +117,16 @@ public:
     HResult DrawIndexed(std::span<const QuadVertex>, std::span<const uint16_t>) override { return S_OK; }
     HResult DrawIndexed(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) override {
         calls.push_back("Draw " + std::to_string(vertices.size()) + " " + std::to_string(indices.size()));
-        draws.push_back({{vertices.begin(), vertices.end()}, {indices.begin(), indices.end()}, bound, states, stageStates});
+        draws.push_back({{vertices.begin(), vertices.end()},
+                         {indices.begin(), indices.end()},
+                         bound,
+                         states,
+                         stageStates});
         return drawResult;
     }
     HResult DrawIndexed(std::span<const MeshVertex>, std::span<const uint32_t>) override { return S_OK; }
-    HResult DrawIndexedInstanced(std::span<const MeshVertex>, std::span<const uint32_t>, std::span<const Matrix>) override {
+    HResult DrawIndexedInstanced(std::span<const MeshVertex>, std::span<const uint32_t>,
+                                 std::span<const Matrix>) override {
         return S_OK;
     }
     std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override {
@@ -126,33 +135,50 @@ public:
         if (found == files.end()) return nullptr;
         return std::make_unique<FakeTexture>(nativePath, found->second.first, found->second.second);
     }
-    std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height, std::span<const uint8_t>) override {
+    std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
+                                                     std::span<const uint8_t>) override {
         return std::make_unique<FakeTexture>("pixels", width, height);
     }
     bool ReadPixels(std::vector<uint8_t>&, int&, int&) override { return false; }
 
     static std::string Name(RenderState state) {
         switch (state) {
-            case RenderState::ZEnable: return "ZEnable";
-            case RenderState::Lighting: return "Lighting";
-            case RenderState::CullMode: return "CullMode";
-            case RenderState::AlphaBlendEnable: return "AlphaBlendEnable";
-            case RenderState::SrcBlend: return "SrcBlend";
-            case RenderState::DestBlend: return "DestBlend";
-            default: return "Other";
+            case RenderState::ZEnable:
+                return "ZEnable";
+            case RenderState::Lighting:
+                return "Lighting";
+            case RenderState::CullMode:
+                return "CullMode";
+            case RenderState::AlphaBlendEnable:
+                return "AlphaBlendEnable";
+            case RenderState::SrcBlend:
+                return "SrcBlend";
+            case RenderState::DestBlend:
+                return "DestBlend";
+            default:
+                return "Other";
         }
     }
     static std::string Name(TextureStageState state) {
         switch (state) {
-            case TextureStageState::ColourOp: return "ColourOp";
-            case TextureStageState::ColourArg1: return "ColourArg1";
-            case TextureStageState::ColourArg2: return "ColourArg2";
-            case TextureStageState::AlphaOp: return "AlphaOp";
-            case TextureStageState::AlphaArg1: return "AlphaArg1";
-            case TextureStageState::AlphaArg2: return "AlphaArg2";
-            case TextureStageState::AddressU: return "AddressU";
-            case TextureStageState::AddressV: return "AddressV";
-            default: return "Other";
+            case TextureStageState::ColourOp:
+                return "ColourOp";
+            case TextureStageState::ColourArg1:
+                return "ColourArg1";
+            case TextureStageState::ColourArg2:
+                return "ColourArg2";
+            case TextureStageState::AlphaOp:
+                return "AlphaOp";
+            case TextureStageState::AlphaArg1:
+                return "AlphaArg1";
+            case TextureStageState::AlphaArg2:
+                return "AlphaArg2";
+            case TextureStageState::AddressU:
+                return "AddressU";
+            case TextureStageState::AddressV:
+                return "AddressV";
+            default:
+                return "Other";
         }
     }
 };

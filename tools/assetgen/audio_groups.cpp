@@ -9,7 +9,9 @@ bool WriteSounds(const AssetContext& context) {
     bool widgets = WriteWidgetSounds(soundDir);
     return effects && widgets;
 }
-bool WriteMusic(const AssetContext& context) { return WriteMusicTracks(context.gameDir + "/Sound"); }
+bool WriteMusic(const AssetContext& context) {
+    return WriteMusicTracks(context.gameDir + "/Sound");
+}
 }  // namespace
 
 AssetGroup soundGroup("sounds", WriteSounds);

@@ -6,9 +6,15 @@
 #include <sstream>
 
 namespace {
-int FloorDiv(int a, int b) { return (a >= 0) ? a / b : -((-a + b - 1) / b); }
-int Mod(int a, int b) { return a - FloorDiv(a, b) * b; }
-int Sign(int v) { return (v > 0) - (v < 0); }
+int FloorDiv(int a, int b) {
+    return (a >= 0) ? a / b : -((-a + b - 1) / b);
+}
+int Mod(int a, int b) {
+    return a - FloorDiv(a, b) * b;
+}
+int Sign(int v) {
+    return (v > 0) - (v < 0);
+}
 constexpr int LargeLeap = 3;  // scale steps: a fourth
 }  // namespace
 
@@ -25,10 +31,18 @@ int Scale::DegreeAtOrBelow(int pitch) const {
     return degree;
 }
 
-Scale MajorScale(int root) { return {root, {0, 2, 4, 5, 7, 9, 11}}; }
-Scale NaturalMinorScale(int root) { return {root, {0, 2, 3, 5, 7, 8, 10}}; }
-Scale HarmonicMinorScale(int root) { return {root, {0, 2, 3, 5, 7, 8, 11}}; }
-Scale DorianScale(int root) { return {root, {0, 2, 3, 5, 7, 9, 10}}; }
+Scale MajorScale(int root) {
+    return {root, {0, 2, 4, 5, 7, 9, 11}};
+}
+Scale NaturalMinorScale(int root) {
+    return {root, {0, 2, 3, 5, 7, 8, 10}};
+}
+Scale HarmonicMinorScale(int root) {
+    return {root, {0, 2, 3, 5, 7, 8, 11}};
+}
+Scale DorianScale(int root) {
+    return {root, {0, 2, 3, 5, 7, 9, 10}};
+}
 
 bool Chord::Contains(int scaleDegree, int scaleSize) const {
     int d = Mod(scaleDegree - degree, scaleSize);
@@ -98,7 +112,8 @@ Motif VaryMotif(const Motif& motif, SynthRandom& random) {
             if (hits[i].length >= 4 && hits[i].length % 2 == 0) {
                 size_t split = static_cast<size_t>(hits[i].step + hits[i].length / 2);
                 varied.rhythm[split] = 'x';
-                varied.moves.insert(varied.moves.begin() + static_cast<long>(i) + 1, random.Range(0, 1) ? 1 : -1);
+                varied.moves.insert(varied.moves.begin() + static_cast<long>(i) + 1,
+                                    random.Range(0, 1) ? 1 : -1);
                 break;
             }
         }
@@ -107,7 +122,10 @@ Motif VaryMotif(const Motif& motif, SynthRandom& random) {
 }
 
 MelodyWriter::MelodyWriter(const Scale& scale, int lowDegree, int highDegree, int startDegree)
-    : scale(scale), low(lowDegree), high(highDegree), lastDegree(std::clamp(startDegree, lowDegree, highDegree)) {}
+    : scale(scale),
+      low(lowDegree),
+      high(highDegree),
+      lastDegree(std::clamp(startDegree, lowDegree, highDegree)) {}
 
 void MelodyWriter::Restart(int degree) {
     lastDegree = std::clamp(degree, low, high);
@@ -120,7 +138,8 @@ int MelodyWriter::Place(int wanted, int direction, const Chord& chord, bool need
     int d = direction == 0 ? 1 : direction;
     for (int offset : {0, d, -d, 2 * d, -2 * d, 3 * d, -3 * d}) {
         int candidate = wanted + offset;
-        if (candidate >= low && candidate <= high && chord.Contains(candidate, scale.Size())) return candidate;
+        if (candidate >= low && candidate <= high && chord.Contains(candidate, scale.Size()))
+            return candidate;
     }
     return wanted;
 }
@@ -144,7 +163,8 @@ void MelodyWriter::Phrase(const std::vector<Motif>& bars, const std::vector<Chor
                     // The tonic nearest to where the line is, inside the range.
                     int best = low, bestDistance = 1 << 20;
                     for (int d = FloorDiv(low, n) * n; d <= high; d += n) {
-                        if (d >= low && std::abs(d - lastDegree) < bestDistance) best = d, bestDistance = std::abs(d - lastDegree);
+                        if (d >= low && std::abs(d - lastDegree) < bestDistance)
+                            best = d, bestDistance = std::abs(d - lastDegree);
                     }
                     placed = best;
                 } else {
@@ -172,8 +192,9 @@ void MelodyWriter::Phrase(const std::vector<Motif>& bars, const std::vector<Chor
             lastDegree = placed;
             int accent = strong ? 8 : (hit.step % 4 == 0 ? 3 : 0);
             int arc = (b == 1 || b == 2) ? 4 : 0;
-            int length = cadence ? (startStep + static_cast<int>(bars.size()) * StepsPerBar) - (barStart + hit.step)
-                                 : hit.length;
+            int length =
+                cadence ? (startStep + static_cast<int>(bars.size()) * StepsPerBar) - (barStart + hit.step)
+                        : hit.length;
             out.push_back({barStart + hit.step, length, scale.Pitch(placed), velocity + accent + arc});
         }
     }
@@ -202,7 +223,8 @@ std::vector<int> VoiceChord(const Chord& chord, const Scale& scale, const std::v
                 int centre = (low + high) / 2;
                 cost = std::abs((voicing.front() + voicing.back()) / 2 - centre);
             } else {
-                for (size_t t = 0; t < k; ++t) cost += std::abs(voicing[t] - previous[std::min(t, previous.size() - 1)]);
+                for (size_t t = 0; t < k; ++t)
+                    cost += std::abs(voicing[t] - previous[std::min(t, previous.size() - 1)]);
             }
             if (cost < bestCost) bestCost = cost, best = voicing;
         }

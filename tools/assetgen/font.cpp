@@ -33,7 +33,7 @@ constexpr float VisibleTop = FontCellPixels * 0.08f;          // 5.12
 constexpr float OutlineRadius = 3.0f;
 constexpr float ShadowX = 1.5f, ShadowY = 2.0f;
 constexpr float Padding = OutlineRadius + 2.5f;  // room for the outline's soft edge and the shadow
-constexpr float LetterSpacing = 2.0f;           // pixels added to each advance so outlines do not overlap ink
+constexpr float LetterSpacing = 2.0f;  // pixels added to each advance so outlines do not overlap ink
 
 struct PlacedGlyph {
     GlyphBitmap bitmap;
@@ -54,9 +54,12 @@ bool PlaceGlyphs(const TrueTypeFont& font, float pixelHeight, std::vector<Placed
         g.baseline = baseline;
         g.bitmap = font.Rasterise(c, scale);
         if (g.bitmap.width > 0) {
-            const float x0 = g.penX + g.bitmap.left - Padding, x1 = g.penX + g.bitmap.left + g.bitmap.width + Padding;
-            const float y0 = baseline + g.bitmap.top - Padding, y1 = baseline + g.bitmap.top + g.bitmap.height + Padding;
-            if (x0 < 0.5f || x1 > VisibleRight - 0.5f || y0 < VisibleTop + 0.5f || y1 > FontCellPixels - 0.5f) return false;
+            const float x0 = g.penX + g.bitmap.left - Padding,
+                        x1 = g.penX + g.bitmap.left + g.bitmap.width + Padding;
+            const float y0 = baseline + g.bitmap.top - Padding,
+                        y1 = baseline + g.bitmap.top + g.bitmap.height + Padding;
+            if (x0 < 0.5f || x1 > VisibleRight - 0.5f || y0 < VisibleTop + 0.5f || y1 > FontCellPixels - 0.5f)
+                return false;
         }
         placed.push_back(std::move(g));
     }
@@ -71,7 +74,8 @@ std::vector<float> CellCoverage(const PlacedGlyph& g) {
         for (int x = 0; x < g.bitmap.width; ++x) {
             const int cx = ox + x, cy = oy + y;
             if (cx < 0 || cy < 0 || cx >= FontCellPixels || cy >= FontCellPixels) continue;
-            cell[cy * FontCellPixels + cx] = g.bitmap.coverage[static_cast<size_t>(y) * g.bitmap.width + x] / 255.0f;
+            cell[cy * FontCellPixels + cx] =
+                g.bitmap.coverage[static_cast<size_t>(y) * g.bitmap.width + x] / 255.0f;
         }
     return cell;
 }
@@ -90,7 +94,8 @@ std::vector<float> Dilate(const std::vector<float>& coverage, float radius) {
                     if (sx < 0 || sy < 0 || sx >= n || sy >= n) continue;
                     const float c = coverage[sy * n + sx];
                     if (c <= best) continue;
-                    const float falloff = Clamp01(radius + 0.5f - std::sqrt(static_cast<float>(dx * dx + dy * dy)));
+                    const float falloff =
+                        Clamp01(radius + 0.5f - std::sqrt(static_cast<float>(dx * dx + dy * dy)));
                     best = std::max(best, c * falloff);
                 }
             out[y * n + x] = best;
@@ -103,7 +108,8 @@ float SampleShifted(const std::vector<float>& m, float x, float y) {
     const int ix = static_cast<int>(std::floor(x)), iy = static_cast<int>(std::floor(y));
     const float fx = x - ix, fy = y - iy;
     auto at = [&](int u, int v) { return (u < 0 || v < 0 || u >= n || v >= n) ? 0.0f : m[v * n + u]; };
-    return (at(ix, iy) * (1 - fx) + at(ix + 1, iy) * fx) * (1 - fy) + (at(ix, iy + 1) * (1 - fx) + at(ix + 1, iy + 1) * fx) * fy;
+    return (at(ix, iy) * (1 - fx) + at(ix + 1, iy) * fx) * (1 - fy) +
+           (at(ix, iy + 1) * (1 - fx) + at(ix + 1, iy + 1) * fx) * fy;
 }
 }  // namespace
 

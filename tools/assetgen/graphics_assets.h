@@ -21,7 +21,7 @@ const TrueTypeFont* LetteringFont();  // nullptr when the font file cannot be re
 // The bitmap font: 128 cells in 16 columns by 8 rows, a cell per character of the symbol list.
 constexpr int FontColumns = 16, FontRows = 8, FontCellPixels = 64;
 struct FontSheet {
-    Canvas image;                           // 1024 x 512, white glyphs with a dark outline, alpha
+    Canvas image;                          // 1024 x 512, white glyphs with a dark outline, alpha
     std::vector<uint32_t> codepoints;      // the character of each used cell, in cell order
     std::array<float, 128> widths16 = {};  // advance of each cell in sixteenths of the drawn cell width
     bool ok = false;

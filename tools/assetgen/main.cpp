@@ -14,7 +14,9 @@ std::map<std::string, AssetWriter>& Groups() {
 }
 }  // namespace
 
-AssetGroup::AssetGroup(const char* name, AssetWriter writer) { Groups()[name] = std::move(writer); }
+AssetGroup::AssetGroup(const char* name, AssetWriter writer) {
+    Groups()[name] = std::move(writer);
+}
 
 int main(int argc, char** argv) {
     AssetContext context;
@@ -44,7 +46,8 @@ int main(int argc, char** argv) {
     for (const auto& [name, writer] : Groups()) {
         auto start = std::chrono::steady_clock::now();
         bool groupOk = writer(context);
-        double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
         std::printf("assetgen: %-12s %s (%.0f ms)\n", name.c_str(), groupOk ? "ok" : "FAILED", ms);
         ok = ok && groupOk;
     }

@@ -22,7 +22,8 @@ Canvas DilateAlpha(const Canvas& mask, float radius) {
             float best = 0;
             for (int d = -r; d <= r; ++d) {
                 const int sx = x + d;
-                if (sx >= 0 && sx < mask.width) best = std::max(best, mask.At(sx, y).a * Clamp01(radius + 0.5f - std::fabs(d)));
+                if (sx >= 0 && sx < mask.width)
+                    best = std::max(best, mask.At(sx, y).a * Clamp01(radius + 0.5f - std::fabs(d)));
             }
             horizontal[static_cast<size_t>(y) * mask.width + x] = best;
         }
@@ -32,7 +33,8 @@ Canvas DilateAlpha(const Canvas& mask, float radius) {
             for (int d = -r; d <= r; ++d) {
                 const int sy = y + d;
                 if (sy >= 0 && sy < mask.height)
-                    best = std::max(best, horizontal[static_cast<size_t>(sy) * mask.width + x] * Clamp01(radius + 0.5f - std::fabs(d)));
+                    best = std::max(best, horizontal[static_cast<size_t>(sy) * mask.width + x] *
+                                              Clamp01(radius + 0.5f - std::fabs(d)));
             }
             out.At(x, y).a = best;
         }
@@ -66,7 +68,8 @@ Canvas Logo() {
     Canvas image(width, height, {0, 0, 0, 0});
     int baseline = 0;
     Canvas letters = TextMask(U"KELVANE", 190, 16, &baseline);
-    if (letters.width > width - 40) letters = Resize(letters, width - 40, letters.height * (width - 40) / letters.width);
+    if (letters.width > width - 40)
+        letters = Resize(letters, width - 40, letters.height * (width - 40) / letters.width);
     const int ox = (width - letters.width) / 2, oy = 4;
     const Canvas outline = DilateAlpha(letters, 7);
     const Canvas shadow = BoxBlurAlpha(DilateAlpha(letters, 9), 5);
@@ -80,11 +83,13 @@ Canvas Logo() {
                 BlendOver(c, {0, 0, 0.05f, 1}, 0.55f * shadow.At(sx, sy).a);
             BlendOver(c, FromHex(0x10183A), outline.At(x, y).a);
             const float t = Clamp01(static_cast<float>(y - 30) / 150.0f);
-            Colour fill = t < 0.5f ? Mix(FromHex(0xFFF4B0), FromHex(0xFFC43A), t * 2) : Mix(FromHex(0xFFC43A), FromHex(0xE0641A), (t - 0.5f) * 2);
+            Colour fill = t < 0.5f ? Mix(FromHex(0xFFF4B0), FromHex(0xFFC43A), t * 2)
+                                   : Mix(FromHex(0xFFC43A), FromHex(0xE0641A), (t - 0.5f) * 2);
             // Bevel: lighter where the letter's edge faces up and left, darker down and right.
             const float here = letters.At(x, y).a;
             const float upLeft = (x >= 3 && y >= 3) ? letters.At(x - 3, y - 3).a : 0;
-            const float downRight = (x + 3 < letters.width && y + 3 < letters.height) ? letters.At(x + 3, y + 3).a : 0;
+            const float downRight =
+                (x + 3 < letters.width && y + 3 < letters.height) ? letters.At(x + 3, y + 3).a : 0;
             fill = Mix(fill, {1, 1, 0.92f, 1}, 0.7f * Clamp01(here - upLeft));
             fill = Mix(fill, FromHex(0x8A2A08), 0.6f * Clamp01(here - downRight));
             BlendOver(c, fill, here);
@@ -96,10 +101,12 @@ Canvas Logo() {
         const float cx = (width - rowWidth) / 2 + i * (block + gap) + block / 2, cy = top + block / 2;
         const Colour base = FromHex(palette[i]);
         ShadeShape(
-            image, [&](float x, float y) { return DistanceRoundedBox(x, y, cx, cy, block / 2, block / 2, 5); },
+            image,
+            [&](float x, float y) { return DistanceRoundedBox(x, y, cx, cy, block / 2, block / 2, 5); },
             [&](float d, float, float y) {
                 if (d > 3) return Colour{0, 0, 0, 0};
-                Colour c = Mix(Scale(base, 1.15f), Scale(base, 0.7f), Clamp01((y - (cy - block / 2)) / block));
+                Colour c =
+                    Mix(Scale(base, 1.15f), Scale(base, 0.7f), Clamp01((y - (cy - block / 2)) / block));
                 c = Mix(FromHex(0x10183A), c, CoverageFromDistance(d + 2));
                 c.a = CoverageFromDistance(d - 2);
                 return c;
@@ -114,7 +121,8 @@ Canvas Logo() {
 Canvas Panel(int width, int height) {
     Canvas image(width, height, {0, 0, 0, 0});
     const float margin = 10, radius = 26;
-    const float cx = width / 2.0f, cy = height / 2.0f, hw = width / 2.0f - margin, hh = height / 2.0f - margin;
+    const float cx = width / 2.0f, cy = height / 2.0f, hw = width / 2.0f - margin,
+                hh = height / 2.0f - margin;
     ShadeShape(
         image, [&](float x, float y) { return DistanceRoundedBox(x, y, cx, cy, hw, hh, radius); },
         [&](float d, float, float y) {
@@ -143,7 +151,8 @@ Canvas Button(int width, int height, bool over) {
     Canvas image(width, height, {0, 0, 0, 0});
     const float margin = 6, cx = width / 2.0f, cy = height / 2.0f;
     const float hw = width / 2.0f - margin, hh = height / 2.0f - margin;
-    const Colour top = over ? FromHex(0x3F7FE0) : FromHex(0x24509E), bottom = over ? FromHex(0x17357E) : FromHex(0x0E2352);
+    const Colour top = over ? FromHex(0x3F7FE0) : FromHex(0x24509E),
+                 bottom = over ? FromHex(0x17357E) : FromHex(0x0E2352);
     const Colour rimColour = over ? FromHex(0xFFD36A) : FromHex(0x8DB8FF);
     ShadeShape(
         image, [&](float x, float y) { return DistanceRoundedBox(x, y, cx, cy, hw, hh, hh); },
@@ -189,7 +198,9 @@ Canvas CheckBox(bool over, bool checked) {
     if (checked) {
         const std::vector<Point2> tick = {{26, 50}, {42, 66}, {72, 30}};
         auto distance = [&](float x, float y) {
-            return std::min(DistanceSegment(x, y, tick[0], tick[1]), DistanceSegment(x, y, tick[1], tick[2])) - 7;
+            return std::min(DistanceSegment(x, y, tick[0], tick[1]),
+                            DistanceSegment(x, y, tick[1], tick[2])) -
+                   7;
         };
         ShadeShape(
             image, distance,
@@ -243,11 +254,13 @@ Canvas Splash(const std::u32string& text) {
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const float d = DistanceRoundedBox(x + 0.5f, y + 0.5f, 160, 45, 156, 41, 14);
-            image.At(x, y) = Mix(image.At(x, y), FromHex(0x6FA0FF), Clamp01(std::exp(-std::fabs(d + 1.5f) / 1.0f)));
+            image.At(x, y) =
+                Mix(image.At(x, y), FromHex(0x6FA0FF), Clamp01(std::exp(-std::fabs(d + 1.5f) / 1.0f)));
         }
     int baseline = 0;
     Canvas letters = TextMask(text, 44, 4, &baseline);
-    if (letters.width > width - 24) letters = Resize(letters, width - 24, letters.height * (width - 24) / letters.width);
+    if (letters.width > width - 24)
+        letters = Resize(letters, width - 24, letters.height * (width - 24) / letters.width);
     const int ox = (width - letters.width) / 2, oy = (height - letters.height) / 2 + 2;
     for (int y = 0; y < letters.height; ++y)
         for (int x = 0; x < letters.width; ++x) {
@@ -293,8 +306,8 @@ Canvas Icon() {
         float x, y;
         uint32_t colour;
     };
-    const IconCell cells[] = {{21, 41, 0xE69F00}, {32, 41, 0xE69F00}, {43, 41, 0xE69F00}, {32, 30, 0xE69F00},
-                              {32, 17, 0x56B4E9}};
+    const IconCell cells[] = {
+        {21, 41, 0xE69F00}, {32, 41, 0xE69F00}, {43, 41, 0xE69F00}, {32, 30, 0xE69F00}, {32, 17, 0x56B4E9}};
     for (const IconCell& cell : cells) {
         ShadeShape(
             image, [&](float x, float y) { return DistanceRoundedBox(x, y, cell.x, cell.y, 5, 5, 1.5f); },

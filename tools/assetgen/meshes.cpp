@@ -8,8 +8,8 @@
 // the preview are shown turned over about X, so the back's emblem is mapped to read upright then).
 #include <array>
 #include <cmath>
-#include <map>
 #include <cstdio>
+#include <map>
 
 #include "graphics_assets.h"
 
@@ -22,12 +22,16 @@ const float Palette[7][3] = {{0.86f, 0.38f, 0.06f}, {0.95f, 0.64f, 0.05f}, {0.96
                              {0.05f, 0.66f, 0.48f}, {0.40f, 0.74f, 0.96f}, {0.08f, 0.47f, 0.80f},
                              {0.86f, 0.52f, 0.72f}};
 
-Vector3 Add(const Vector3& a, const Vector3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vector3 Mul(const Vector3& a, float k) { return {a.x * k, a.y * k, a.z * k}; }
+Vector3 Add(const Vector3& a, const Vector3& b) {
+    return {a.x + b.x, a.y + b.y, a.z + b.z};
+}
+Vector3 Mul(const Vector3& a, float k) {
+    return {a.x * k, a.y * k, a.z * k};
+}
 
 // A triangle whose corners are put in clockwise order as seen from the side `outward` points to.
-void AddOriented(XMesh& mesh, Vector3 a, Vector3 b, Vector3 c, Vector3 na, Vector3 nb, Vector3 nc, const float* uv,
-                 uint32_t material, const Vector3& outward) {
+void AddOriented(XMesh& mesh, Vector3 a, Vector3 b, Vector3 c, Vector3 na, Vector3 nb, Vector3 nc,
+                 const float* uv, uint32_t material, const Vector3& outward) {
     float uvs[6] = {0, 0, 0, 0, 0, 0};
     if (uv)
         for (int i = 0; i < 6; ++i) uvs[i] = uv[i];
@@ -57,16 +61,19 @@ void AddConvexFlat(XMesh& mesh, const std::vector<Vector3>& points, uint32_t mat
             tri[2] = uv[2 * i], tri[3] = uv[2 * i + 1];
             tri[4] = uv[2 * i + 2], tri[5] = uv[2 * i + 3];
         }
-        AddOriented(mesh, points[0], points[i], points[i + 1], normal, normal, normal, uv.empty() ? nullptr : tri,
-                    material, normal);
+        AddOriented(mesh, points[0], points[i], points[i + 1], normal, normal, normal,
+                    uv.empty() ? nullptr : tri, material, normal);
     }
 }
 
 // An axis-aligned box, every face outwards.
 void AddBox(XMesh& mesh, Vector3 lo, Vector3 hi, uint32_t material) {
     const Vector3 centre = Mul(Add(lo, hi), 0.5f);
-    auto p = [&](int i) { return Vector3{(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z}; };
-    const int faces[6][4] = {{0, 2, 6, 4}, {1, 3, 7, 5}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 5, 7, 6}};
+    auto p = [&](int i) {
+        return Vector3{(i & 1) ? hi.x : lo.x, (i & 2) ? hi.y : lo.y, (i & 4) ? hi.z : lo.z};
+    };
+    const int faces[6][4] = {{0, 2, 6, 4}, {1, 3, 7, 5}, {0, 1, 5, 4},
+                             {2, 3, 7, 6}, {0, 1, 3, 2}, {4, 5, 7, 6}};
     for (const auto& f : faces) AddConvexFlat(mesh, {p(f[0]), p(f[1]), p(f[2]), p(f[3])}, material, centre);
 }
 
@@ -108,7 +115,8 @@ void AddChamferedCube(XMesh& mesh, float h, float b, uint32_t material, uint32_t
                 m = capMaterial;
                 for (const Vector3& p : points) {
                     uv.push_back((p.x + in) / (2 * in));
-                    // Front: texture top at the top. Back: mapped so it reads upright when turned over about X.
+                    // Front: texture top at the top. Back: mapped so it reads upright when turned over about
+                    // X.
                     uv.push_back(sign < 0 ? (in - p.y) / (2 * in) : (p.y + in) / (2 * in));
                 }
             }
@@ -121,15 +129,18 @@ void AddChamferedCube(XMesh& mesh, float h, float b, uint32_t material, uint32_t
                 auto point = [&](float ca, float co, float ct) {
                     return Add(Add(Axis(axis, sa * ca), Axis(other, so * co)), Axis(third, ct));
                 };
-                AddConvexFlat(mesh, {point(h, in, -in), point(h, in, in), point(in, h, in), point(in, h, -in)},
+                AddConvexFlat(mesh,
+                              {point(h, in, -in), point(h, in, in), point(in, h, in), point(in, h, -in)},
                               material, origin);
             }
     }
     for (int sx = -1; sx <= 1; sx += 2)
         for (int sy = -1; sy <= 1; sy += 2)
             for (int sz = -1; sz <= 1; sz += 2)
-                AddConvexFlat(mesh, {{sx * h, sy * in, sz * in}, {sx * in, sy * h, sz * in}, {sx * in, sy * in, sz * h}},
-                              material, origin);
+                AddConvexFlat(
+                    mesh,
+                    {{sx * h, sy * in, sz * in}, {sx * in, sy * h, sz * in}, {sx * in, sy * in, sz * h}},
+                    material, origin);
 }
 
 XMesh FlatCube(int colour) {
@@ -166,7 +177,8 @@ XMesh RoundedCube(int colour) {
     // those vertices (56 in all instead of 96), as every vertex is lit once per cell drawn.
     std::map<std::array<long, 3>, uint32_t> vertexAt;
     auto shared = [&](const Vector3& p, const Vector3& normal) {
-        const std::array<long, 3> key{std::lround(p.x * 1e5f), std::lround(p.y * 1e5f), std::lround(p.z * 1e5f)};
+        const std::array<long, 3> key{std::lround(p.x * 1e5f), std::lround(p.y * 1e5f),
+                                      std::lround(p.z * 1e5f)};
         auto [entry, added] = vertexAt.try_emplace(key, 0);
         if (added) entry->second = mesh.AddVertex(p, normal, 0, 0);
         return entry->second;
@@ -179,13 +191,15 @@ XMesh RoundedCube(int colour) {
             for (int i = 0; i < GridPoints; ++i)
                 for (int j = 0; j < GridPoints; ++j) {
                     Vector3 normal;
-                    const Vector3 p = project(Add(Add(Axis(axis, sign * h), Axis(a1, grid[i])), Axis(a2, grid[j])), normal);
+                    const Vector3 p =
+                        project(Add(Add(Axis(axis, sign * h), Axis(a1, grid[i])), Axis(a2, grid[j])), normal);
                     index[i][j] = shared(p, normal);
                 }
             for (int i = 0; i + 1 < GridPoints; ++i)
                 for (int j = 0; j + 1 < GridPoints; ++j) {
                     uint32_t q[4] = {index[i][j], index[i + 1][j], index[i + 1][j + 1], index[i][j + 1]};
-                    const Vector3 a = mesh.positions[q[0]], b = mesh.positions[q[1]], c = mesh.positions[q[2]];
+                    const Vector3 a = mesh.positions[q[0]], b = mesh.positions[q[1]],
+                                  c = mesh.positions[q[2]];
                     if (Dot(Cross(Subtract(b, a), Subtract(c, a)), outward) < 0) std::swap(q[1], q[3]);
                     mesh.AddFace(q[0], q[1], q[2], 0);
                     mesh.AddFace(q[0], q[2], q[3], 0);
@@ -200,7 +214,7 @@ XMesh CutGem(int colour) {
     mesh.materials.push_back(MakeMaterial(Palette[colour], 1, 70, 1.0f, 0.22f));
     const float outer = CellHalf, corner = 0.25f, girdle = 0.10f, table = 0.40f, tableScale = 0.52f;
     std::vector<Vector3> ring;
-    const float xy[8][2] = {{-corner, outer}, {corner, outer}, {outer, corner}, {outer, -corner},
+    const float xy[8][2] = {{-corner, outer}, {corner, outer},   {outer, corner},   {outer, -corner},
                             {corner, -outer}, {-corner, -outer}, {-outer, -corner}, {-outer, corner}};
     for (const auto& p : xy) ring.push_back({p[0], p[1], 0});
     const Vector3 origin{};
@@ -211,7 +225,8 @@ XMesh CutGem(int colour) {
         for (int i = 0; i < 8; ++i) {
             const int j = (i + 1) % 8;
             const Vector3 a{ring[i].x, ring[i].y, side * girdle}, b{ring[j].x, ring[j].y, side * girdle};
-            // Each crown facet is split at its outer edge's middle, raised a little, so it catches two lights.
+            // Each crown facet is split at its outer edge's middle, raised a little, so it catches two
+            // lights.
             const Vector3 mid{(a.x + b.x) * 0.5f * 1.0f, (a.y + b.y) * 0.5f, side * (girdle + 0.05f)};
             AddConvexFlat(mesh, {a, mid, top[i]}, 0, origin);
             AddConvexFlat(mesh, {mid, b, top[j]}, 0, origin);
@@ -221,7 +236,9 @@ XMesh CutGem(int colour) {
     for (int i = 0; i < 8; ++i) {
         const int j = (i + 1) % 8;
         AddConvexFlat(mesh,
-                      {{ring[i].x, ring[i].y, -girdle}, {ring[j].x, ring[j].y, -girdle}, {ring[j].x, ring[j].y, girdle},
+                      {{ring[i].x, ring[i].y, -girdle},
+                       {ring[j].x, ring[j].y, -girdle},
+                       {ring[j].x, ring[j].y, girdle},
                        {ring[i].x, ring[i].y, girdle}},
                       0, origin);
     }
@@ -264,8 +281,11 @@ XMesh Glass() {
     AddConvexFlat(mesh, {{-6, -10, panel}, {6, -10, panel}, {6, 10, panel}, {-6, 10, panel}}, 2, {0, 0, 30});
     for (int column = 1; column < 12; ++column) {
         const float x = -6.0f + column, w = 0.025f;
-        AddConvexFlat(mesh, {{x - w, -10, panel - 0.01f}, {x + w, -10, panel - 0.01f}, {x + w, 10, panel - 0.01f},
-                             {x - w, 10, panel - 0.01f}},
+        AddConvexFlat(mesh,
+                      {{x - w, -10, panel - 0.01f},
+                       {x + w, -10, panel - 0.01f},
+                       {x + w, 10, panel - 0.01f},
+                       {x - w, 10, panel - 0.01f}},
                       3, {0, 0, 30});
     }
     const Matrix toModel = MatrixTranslation(0, 0.5f, -22) * MatrixRotationY(-Pi) * MatrixRotationX(Pi / 2);
@@ -292,7 +312,8 @@ void AddSphere(XMesh& mesh, const Vector3& centre, float radius, int segments, i
 }
 
 // Closed cylinder along Y, smooth sides.
-void AddCylinder(XMesh& mesh, float x, float z, float y0, float y1, float radius, int segments, uint32_t material) {
+void AddCylinder(XMesh& mesh, float x, float z, float y0, float y1, float radius, int segments,
+                 uint32_t material) {
     std::vector<Vector3> bottom, top;
     for (int i = 0; i < segments; ++i) {
         const float phi = 2 * Pi * i / segments;
@@ -304,7 +325,8 @@ void AddCylinder(XMesh& mesh, float x, float z, float y0, float y1, float radius
     AddConvexFlat(mesh, top, material, centre);
     for (int i = 0; i < segments; ++i) {
         const int j = (i + 1) % segments;
-        const Vector3 ni = Normalize({bottom[i].x - x, 0, bottom[i].z - z}), nj = Normalize({bottom[j].x - x, 0, bottom[j].z - z});
+        const Vector3 ni = Normalize({bottom[i].x - x, 0, bottom[i].z - z}),
+                      nj = Normalize({bottom[j].x - x, 0, bottom[j].z - z});
         AddOriented(mesh, bottom[i], bottom[j], top[j], ni, nj, nj, nullptr, material, Add(ni, nj));
         AddOriented(mesh, bottom[i], top[j], top[i], ni, nj, ni, nullptr, material, Add(ni, nj));
     }
@@ -312,7 +334,9 @@ void AddCylinder(XMesh& mesh, float x, float z, float y0, float y1, float radius
 
 // Bonus items are drawn with Rx(-pi/2) before their spin about Y: they are modelled upright, facing
 // the camera, and turned by the inverse Rx(pi/2) so that the draw transform stands them up again.
-void StandUpForDrawing(XMesh& mesh) { mesh.Transform(MatrixRotationX(Pi / 2)); }
+void StandUpForDrawing(XMesh& mesh) {
+    mesh.Transform(MatrixRotationX(Pi / 2));
+}
 
 XMesh PointsBonus() {
     XMesh mesh;
@@ -344,7 +368,8 @@ XMesh PointsBonus() {
         std::vector<Vector3> outline;
         for (int k = 0; k < 10; ++k) {
             const float phi = Pi / 2 + Pi * k / 5, r = (k % 2) ? 0.12f : 0.30f;
-            outline.push_back({r * std::cos(phi), r * std::sin(phi), side * (half + ((k % 2) ? 0.02f : 0.004f))});
+            outline.push_back(
+                {r * std::cos(phi), r * std::sin(phi), side * (half + ((k % 2) ? 0.02f : 0.004f))});
         }
         for (int k = 0; k < 10; ++k) {
             const Vector3 a = outline[k], b = outline[(k + 1) % 10];
@@ -384,10 +409,9 @@ XMesh ClearBonus() {
         Vector3 side1 = std::fabs(dir.y) < 0.9f ? Normalize(Cross(dir, {0, 1, 0})) : Vector3{1, 0, 0};
         Vector3 side2 = Normalize(Cross(dir, side1));
         const float w = 0.035f;
-        const Vector3 base[4] = {Add(centre, Mul(side1, w)), Add(centre, Mul(side2, w)), Add(centre, Mul(side1, -w)),
-                                 Add(centre, Mul(side2, -w))};
-        for (int k = 0; k < 4; ++k)
-            AddConvexFlat(mesh, {base[k], base[(k + 1) % 4], tip}, 3, centre);
+        const Vector3 base[4] = {Add(centre, Mul(side1, w)), Add(centre, Mul(side2, w)),
+                                 Add(centre, Mul(side1, -w)), Add(centre, Mul(side2, -w))};
+        for (int k = 0; k < 4; ++k) AddConvexFlat(mesh, {base[k], base[(k + 1) % 4], tip}, 3, centre);
     };
     for (const Vector3& d : spikes) addSpike(d, 0.12f);
     for (const Vector3& d : diagonals) addSpike(d, 0.08f);

@@ -4,8 +4,12 @@
 #include <cmath>
 
 namespace {
-uint8_t Clamp7(int v) { return static_cast<uint8_t>(std::clamp(v, 0, 127)); }
-uint8_t Channel(int channel) { return static_cast<uint8_t>(channel & 0x0F); }
+uint8_t Clamp7(int v) {
+    return static_cast<uint8_t>(std::clamp(v, 0, 127));
+}
+uint8_t Channel(int channel) {
+    return static_cast<uint8_t>(channel & 0x0F);
+}
 }  // namespace
 
 void AppendVarLength(std::vector<uint8_t>& out, uint32_t value) {
@@ -33,8 +37,9 @@ void MidiTrack::Name(const std::string& text) {
 
 void MidiTrack::Tempo(uint32_t tick, double beatsPerMinute) {
     auto micros = static_cast<uint32_t>(std::lround(60000000.0 / std::clamp(beatsPerMinute, 4.0, 1000.0)));
-    Add(tick, 1, {0xFF, 0x51, 0x03, static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8),
-                  static_cast<uint8_t>(micros)});
+    Add(tick, 1,
+        {0xFF, 0x51, 0x03, static_cast<uint8_t>(micros >> 16), static_cast<uint8_t>(micros >> 8),
+         static_cast<uint8_t>(micros)});
 }
 
 void MidiTrack::TimeSignature(uint32_t tick, int numerator, int denominatorPower) {

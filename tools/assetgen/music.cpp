@@ -39,9 +39,9 @@ struct Section {
     const char* chords;  // one chord a bar, repeated when the section is longer
     Tune tune;
     bool harmony, counter, bass;
-    int groove;     // index into the song's grooves, -1 for none
-    int dynamics;   // added to every velocity of the section
-    bool closes;    // the second phrase of each eight bars ends on the tonic
+    int groove;    // index into the song's grooves, -1 for none
+    int dynamics;  // added to every velocity of the section
+    bool closes;   // the second phrase of each eight bars ends on the tonic
 };
 
 struct Song {
@@ -52,25 +52,31 @@ struct Song {
     int melodyProgram, harmonyProgram, bassProgram, counterProgram;
     int melodyLow, melodyHigh, melodyStart;  // scale degrees
     std::vector<Motif> themeA, themeB;
-    Motif longLine;               // the bridge's slow melody, on the counter voice
-    const char* harmonyPattern;   // 'x' the whole chord, digits single chord tones
-    const char* counterPattern;   // digits: chord tones upwards, 3 = the root an octave up
-    const char* bassPattern;      // R root, 3 third, 5 fifth, 8 octave, a approach to the next root
+    Motif longLine;              // the bridge's slow melody, on the counter voice
+    const char* harmonyPattern;  // 'x' the whole chord, digits single chord tones
+    const char* counterPattern;  // digits: chord tones upwards, 3 = the root an octave up
+    const char* bassPattern;     // R root, 3 third, 5 fifth, 8 octave, a approach to the next root
     std::vector<Groove> grooves;
     int swingTicks;  // delay of the off-beat eighths
     uint32_t seed;
     std::vector<Section> sections;
 };
 
-const Groove DrumFill = {{Snare, "........x.x.o..."}, {HighTom, "............x..."},
-                         {MidTom, "..............x."}, {LowTom, "...............x"}};
+const Groove DrumFill = {{Snare, "........x.x.o..."},
+                         {HighTom, "............x..."},
+                         {MidTom, "..............x."},
+                         {LowTom, "...............x"}};
 
 int DrumVelocity(char symbol) {
     switch (symbol) {
-        case 'X': return 112;
-        case 'x': return 92;
-        case 'o': return 66;
-        default: return 42;
+        case 'X':
+            return 112;
+        case 'x':
+            return 92;
+        case 'o':
+            return 66;
+        default:
+            return 42;
     }
 }
 
@@ -103,8 +109,10 @@ public:
             for (int b = 0; b < section.bars; ++b, ++bar) {
                 const Chord& chord = chords[static_cast<size_t>(b) % chords.size()];
                 Chord next = chord;
-                if (b + 1 < section.bars) next = chords[static_cast<size_t>(b + 1) % chords.size()];
-                else if (s + 1 < song.sections.size()) next = ParseProgression(song.sections[s + 1].chords).front();
+                if (b + 1 < section.bars)
+                    next = chords[static_cast<size_t>(b + 1) % chords.size()];
+                else if (s + 1 < song.sections.size())
+                    next = ParseProgression(song.sections[s + 1].chords).front();
                 bool finalBar = bar == totalBars - 1;
                 int barStep = step + b * StepsPerBar;
                 if (section.harmony) WriteHarmony(chord, barStep, section.dynamics, finalBar);
@@ -113,8 +121,8 @@ public:
                 if (section.bass) WriteBass(chord, next, barStep, section.dynamics, finalBar);
                 if (section.groove >= 0) {
                     bool fill = b == section.bars - 1 && nextHasDrums;
-                    WriteDrums(song.grooves[static_cast<size_t>(section.groove)], barStep, section.dynamics, fill,
-                               b == 0 && s > 0, finalBar);
+                    WriteDrums(song.grooves[static_cast<size_t>(section.groove)], barStep, section.dynamics,
+                               fill, b == 0 && s > 0, finalBar);
                 }
                 if (bar == totalBars - 2) tracks[0].Tempo(Tick(barStep), song.bpm * 0.94);
                 if (finalBar) tracks[0].Tempo(Tick(barStep), song.bpm * 0.86);
@@ -156,7 +164,8 @@ private:
         std::vector<NoteEvent> notes;
         for (int p = 0; p * 4 < section.bars; ++p) {
             std::vector<Chord> phraseChords;
-            for (int b = 0; b < 4; ++b) phraseChords.push_back(chords[static_cast<size_t>(p * 4 + b) % chords.size()]);
+            for (int b = 0; b < 4; ++b)
+                phraseChords.push_back(chords[static_cast<size_t>(p * 4 + b) % chords.size()]);
             int phraseStep = step + p * 4 * StepsPerBar;
             bool closing = section.closes && (p % 2 == 1 || p * 4 + 4 >= section.bars);
             if (section.tune == Tune::Long) {
@@ -201,7 +210,8 @@ private:
         for (const Hit& hit : ParseHits(song.counterPattern)) {
             int accent = hit.step % 4 == 0 ? 6 : 0;
             Emit(2, CounterChannel,
-                 {barStep + hit.step, hit.length, ChordTone(counterVoicing, hit.symbol - '0'), 58 + accent + dynamics});
+                 {barStep + hit.step, hit.length, ChordTone(counterVoicing, hit.symbol - '0'),
+                  58 + accent + dynamics});
         }
     }
 
@@ -225,16 +235,23 @@ private:
         for (const Hit& hit : ParseHits(pattern)) {
             int pitch = root;
             switch (hit.symbol) {
-                case '3': pitch = root + (song.scale.Pitch(chord.degree + 2) - song.scale.Pitch(chord.degree)); break;
-                case '5': pitch = root + (song.scale.Pitch(chord.degree + 4) - song.scale.Pitch(chord.degree)); break;
-                case '8': pitch = root + 12; break;
+                case '3':
+                    pitch = root + (song.scale.Pitch(chord.degree + 2) - song.scale.Pitch(chord.degree));
+                    break;
+                case '5':
+                    pitch = root + (song.scale.Pitch(chord.degree + 4) - song.scale.Pitch(chord.degree));
+                    break;
+                case '8':
+                    pitch = root + 12;
+                    break;
                 case 'a': {
                     // A half step into the next root, from below when it lies above, else from above.
                     int target = BassRoot(next);
                     pitch = target >= root ? target - 1 : target + 1;
                     break;
                 }
-                default: break;
+                default:
+                    break;
             }
             int accent = hit.step % 8 == 0 ? 8 : 0;
             Emit(4, BassChannel, {barStep + hit.step, hit.length, pitch, 84 + accent + dynamics});
@@ -267,7 +284,17 @@ private:
 
 // 1. The main theme: bright and upbeat, D major, square lead over electric piano off-beats.
 Song MainTheme() {
-    Song song{"music_1.mid", "Stacking Up", 128, MajorScale(62), 80, 4, 38, 11, 0, 11, 4,
+    Song song{"music_1.mid",
+              "Stacking Up",
+              128,
+              MajorScale(62),
+              80,
+              4,
+              38,
+              11,
+              0,
+              11,
+              4,
               {{"x-x-x---x-x-x---", {0, 1, 1, 2, -1, -1}},
                {"x-x-x-x-x-------", {1, 1, -1, -2, 1}},
                {"x-x-x---x-x-x-x-", {2, -1, -1, 3, -1, -1, -1}},
@@ -277,12 +304,17 @@ Song MainTheme() {
                {"x-----x---x-x---", {-2, 1, 1, 1}},
                {"x-x-x-x-x-------", {-1, -1, -1, -1, 0}}},
               {"x-------x-------", {2, -1}},
-              "..x-..x-..x-..x-", "0.1.2.3.2.1.0.1.", "R-R-8-R-R-R-5-a-",
+              "..x-..x-..x-..x-",
+              "0.1.2.3.2.1.0.1.",
+              "R-R-8-R-R-R-5-a-",
               {{{Kick, "X...x.....X.x..."}, {Snare, "....X.......X..."}, {ClosedHat, "x.x.x.x.x.x.x.x."}},
-               {{Kick, "X...x.....X.x..."}, {Snare, "....X.......X..."}, {ClosedHat, "xoxoxoxoxoxoxoxo"},
+               {{Kick, "X...x.....X.x..."},
+                {Snare, "....X.......X..."},
+                {ClosedHat, "xoxoxoxoxoxoxoxo"},
                 {OpenHat, "......x.......x."}},
                {{Kick, "X.......X......."}, {ClosedHat, "..x...x...x...x."}}},
-              0, 0x5101,
+              0,
+              0x5101,
               {{"intro", 4, "I IV I V", Tune::None, true, true, true, 2, -8, false},
                {"A", 16, "I vi IV V I vi V I", Tune::ThemeA, true, false, true, 0, 0, true},
                {"B", 8, "IV V iii vi IV V ii V", Tune::ThemeB, true, true, true, 0, 2, false},
@@ -295,7 +327,17 @@ Song MainTheme() {
 
 // 2. A calm one: F major, slow; flute over a warm pad, harp arpeggios and soft percussion.
 Song CalmWaters() {
-    Song song{"music_2.mid", "Still Glass", 80, MajorScale(65), 73, 89, 32, 46, 0, 9, 2,
+    Song song{"music_2.mid",
+              "Still Glass",
+              80,
+              MajorScale(65),
+              73,
+              89,
+              32,
+              46,
+              0,
+              9,
+              2,
               {{"x-----x-x-------", {0, 1, 1}},
                {"x---x---x-------", {2, -1, -1}},
                {"x-----x-x---x---", {-1, -1, 2, 1}},
@@ -305,10 +347,13 @@ Song CalmWaters() {
                {"x---x---x---x---", {1, 1, -1, -2}},
                {"x---------------", {0}}},
               {"x---------------", {2}},
-              "x---------------", "0.1.2.3.4.3.2.1.", "R-------5-------",
+              "x---------------",
+              "0.1.2.3.4.3.2.1.",
+              "R-------5-------",
               {{{Kick, "X.......o......."}, {SideStick, "....x.......x..."}, {Shaker, "x.o.x.o.x.o.x.o."}},
                {{Shaker, "x.o.x.o.x.o.x.o."}}},
-              0, 0x5202,
+              0,
+              0x5202,
               {{"intro", 4, "I IV I V", Tune::None, true, true, false, -1, -10, false},
                {"A", 8, "I iii IV V vi IV V I", Tune::ThemeA, true, false, true, 1, -6, true},
                {"B", 8, "vi iii IV I ii vi IV V", Tune::ThemeB, true, true, true, 0, -4, false},
@@ -321,7 +366,17 @@ Song CalmWaters() {
 
 // 3. A driving fast one: E minor at full tilt; saw lead, overdriven guitar stabs, pumping synth bass.
 Song Overdrive() {
-    Song song{"music_3.mid", "Fast Drop", 156, NaturalMinorScale(64), 81, 29, 38, 90, 0, 10, 4,
+    Song song{"music_3.mid",
+              "Fast Drop",
+              156,
+              NaturalMinorScale(64),
+              81,
+              29,
+              38,
+              90,
+              0,
+              10,
+              4,
               {{"x-x-x-x-x---x---", {0, 1, 1, -1, 2, -1}},
                {"x-x-x-x-x-x-x---", {1, 1, 1, -2, -1, 1, -1}},
                {"x---x-x-x---x-x-", {3, -1, -1, -1, 1, -1}},
@@ -331,11 +386,14 @@ Song Overdrive() {
                {"x-------x---x---", {-1, -2, 1}},
                {"x-x-x-x-x-------", {-1, -1, 1, -1, -1}}},
               {"x-------x-------", {1, -1}},
-              "x--.x--.x-.x-.x.", "0123012301230123", "R.R.R.R.R.R.5.8.",
+              "x--.x--.x-.x-.x.",
+              "0123012301230123",
+              "R.R.R.R.R.R.5.8.",
               {{{Kick, "X.....x.X.x....."}, {Snare, "....X.......X..."}, {ClosedHat, "x.x.x.x.x.x.x.x."}},
                {{Kick, "X.x...x.X.x...x."}, {Snare, "....X..o....X.o."}, {ClosedHat, "xoxoxoxoxoxoxoxo"}},
                {{Kick, "X...X...X...X..."}, {OpenHat, "..x...x...x...x."}}},
-              0, 0x5303,
+              0,
+              0x5303,
               {{"intro", 8, "i VI III VII", Tune::None, false, true, true, 2, -6, false},
                {"A", 16, "i VI III VII i iv VII i", Tune::ThemeA, true, false, true, 0, 0, true},
                {"B", 16, "VI VII III i iv VI VII VII", Tune::ThemeB, true, true, true, 1, 4, false},
@@ -349,7 +407,17 @@ Song Overdrive() {
 // 4. A mysterious one: D harmonic minor, its raised seventh and augmented third chord; clarinet,
 // strings and celesta over a fretless bass and sparse, dry percussion.
 Song NightWell() {
-    Song song{"music_4.mid", "Deep Well", 92, HarmonicMinorScale(62), 71, 48, 35, 8, 0, 10, 4,
+    Song song{"music_4.mid",
+              "Deep Well",
+              92,
+              HarmonicMinorScale(62),
+              71,
+              48,
+              35,
+              8,
+              0,
+              10,
+              4,
               {{"x-----x-x-x-----", {0, 1, -1, -1}},
                {"x-------x---x---", {3, -1, -1}},
                {"x-x-x-----x-x---", {1, 1, 1, -1, -1}},
@@ -359,11 +427,16 @@ Song NightWell() {
                {"x-x-x-x-x---x---", {-1, -1, -1, -1, 2, -1}},
                {"x---------------", {-1}}},
               {"x---------------", {1}},
-              "x-------x-------", "0..1..2..3..2...", "R-----R-5-------",
+              "x-------x-------",
+              "0..1..2..3..2...",
+              "R-----R-5-------",
               {{{Kick, "X.........X....."}, {SideStick, "......x.......x."}, {Shaker, "..x...x...x...x."}},
-               {{Kick, "X.........X....."}, {SideStick, "......x.......x."}, {Tambourine, "..o...o...o...o."},
+               {{Kick, "X.........X....."},
+                {SideStick, "......x.......x."},
+                {Tambourine, "..o...o...o...o."},
                 {Ride, "x...x...x...x..."}}},
-              0, 0x5404,
+              0,
+              0x5404,
               {{"intro", 4, "i VI iv V", Tune::None, true, true, true, -1, -8, false},
                {"A", 8, "i VI iv V i VI V i", Tune::ThemeA, true, false, true, 0, -4, true},
                {"B", 8, "iv i VI III iv VI V V", Tune::ThemeB, true, true, true, 1, 0, false},
@@ -376,7 +449,17 @@ Song NightWell() {
 
 // 5. A bouncy, playful one: G major with a swing; piccolo, oom-pah piano and tuba, marimba.
 Song Bounce() {
-    Song song{"music_5.mid", "Bounce Back", 120, MajorScale(67), 72, 0, 58, 12, 0, 9, 2,
+    Song song{"music_5.mid",
+              "Bounce Back",
+              120,
+              MajorScale(67),
+              72,
+              0,
+              58,
+              12,
+              0,
+              9,
+              2,
               {{"x.x.x.x.x---x---", {0, 2, -1, 1, 2, -2}},
                {"x.x.x---x.x.x---", {1, 1, -2, 1, 1, -2}},
                {"x.x.x.x.x.x.x.x.", {2, -1, -1, -1, 2, -1, -1, -1}},
@@ -386,12 +469,17 @@ Song Bounce() {
                {"x---x---x.x.x.x.", {-2, 1, 1, 1, -1, -1}},
                {"x.x.x---x-------", {1, -1, -1, -1}}},
               {"x-------x-------", {-1, 1}},
-              "....x-......x-..", "0.2.1.2.0.2.1.2.", "R-------5-------",
+              "....x-......x-..",
+              "0.2.1.2.0.2.1.2.",
+              "R-------5-------",
               {{{Kick, "X.......X......."}, {Snare, "....x.......x..."}, {ClosedHat, "x.x.x.x.x.x.x.x."}},
-               {{Kick, "X.......X.x....."}, {Clap, "....x.......x..."}, {ClosedHat, "x.x.x.x.x.x.x.x."},
+               {{Kick, "X.......X.x....."},
+                {Clap, "....x.......x..."},
+                {ClosedHat, "x.x.x.x.x.x.x.x."},
                 {Tambourine, "..o...o...o...o."}},
                {{Kick, "X.......X......."}, {ClosedHat, "..x...x...x...x."}}},
-              45, 0x5505,
+              45,
+              0x5505,
               {{"intro", 4, "I IV V I", Tune::None, true, true, true, 2, -6, false},
                {"A", 16, "I IV I V I IV V I", Tune::ThemeA, true, false, true, 0, 0, true},
                {"B", 8, "IV IV I I ii V I V", Tune::ThemeB, true, true, true, 1, 2, false},

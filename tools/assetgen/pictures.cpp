@@ -11,7 +11,9 @@ namespace {
 constexpr float Pi = 3.14159265358979f;
 constexpr int Tile = 256;
 
-float Wave(float x, int cycles) { return std::sin(2 * Pi * cycles * x / Tile); }
+float Wave(float x, int cycles) {
+    return std::sin(2 * Pi * cycles * x / Tile);
+}
 
 // Distance in pixels to the nearest line of a grid with the given spacing (a divisor of the tile).
 float GridDistance(float x, float y, float spacing) {
@@ -59,7 +61,8 @@ Canvas CeilingMidnight() {
         const float sx = random.Range(0, Tile), sy = random.Range(0, Tile), b = random.Range(0.3f, 1.0f);
         for (int dy = -3; dy <= 3; ++dy)
             for (int dx = -3; dx <= 3; ++dx) {
-                const int px = (static_cast<int>(sx) + dx + Tile) % Tile, py = (static_cast<int>(sy) + dy + Tile) % Tile;
+                const int px = (static_cast<int>(sx) + dx + Tile) % Tile,
+                          py = (static_cast<int>(sy) + dy + Tile) % Tile;
                 const float r2 = dx * dx + dy * dy;
                 BlendAdd(image.At(px, py), Scale(FromHex(0xBFD8FF), b), std::exp(-r2 / 1.2f) * 0.8f);
             }
@@ -161,7 +164,8 @@ Canvas StaticBackground() {
             const float depth = 60.0f / (y - 430);
             const float wx = (x - 400) * depth / 60.0f;
             const float gx = std::fabs(std::fmod(std::fabs(wx) + 0.5f, 1.0f) - 0.5f) / (depth / 60.0f);
-            const float gz = std::fabs(std::fmod(depth * 4 + 0.5f, 1.0f) - 0.5f) / (depth * 4 / (y - 430.0f) + 1e-3f);
+            const float gz =
+                std::fabs(std::fmod(depth * 4 + 0.5f, 1.0f) - 0.5f) / (depth * 4 / (y - 430.0f) + 1e-3f);
             const float line = std::exp(-gx * gx / 1.2f) + 0.7f * std::exp(-gz * gz / 1.2f);
             const float fade = Clamp01((y - 430) / 120.0f);
             BlendAdd(image.At(x, y), FromHex(0x3A7AE0), 0.22f * std::min(line, 1.0f) * fade);
@@ -190,22 +194,27 @@ namespace {
 float EmblemDistance(int emblem, float x, float y, float size) {
     const float c = size / 2, s = size;
     switch (emblem) {
-    case 0: return DistanceCircle(x, y, c, c, 0.30f * s);
-    case 1: return DistancePolygon(x, y, {{c, 0.17f * s}, {0.84f * s, 0.78f * s}, {0.16f * s, 0.78f * s}});
-    case 2: return DistanceRoundedBox(x, y, c, c, 0.27f * s, 0.27f * s, 0.04f * s);
-    case 3: return DistancePolygon(x, y, {{c, 0.15f * s}, {0.85f * s, c}, {c, 0.85f * s}, {0.15f * s, c}});
-    case 4: {
-        std::vector<Point2> star;
-        for (int k = 0; k < 10; ++k) {
-            const float phi = -Pi / 2 + Pi * k / 5, r = (k % 2 ? 0.15f : 0.36f) * s;
-            star.push_back({c + r * std::cos(phi), c + 0.04f * s + r * std::sin(phi)});
+        case 0:
+            return DistanceCircle(x, y, c, c, 0.30f * s);
+        case 1:
+            return DistancePolygon(x, y, {{c, 0.17f * s}, {0.84f * s, 0.78f * s}, {0.16f * s, 0.78f * s}});
+        case 2:
+            return DistanceRoundedBox(x, y, c, c, 0.27f * s, 0.27f * s, 0.04f * s);
+        case 3:
+            return DistancePolygon(x, y, {{c, 0.15f * s}, {0.85f * s, c}, {c, 0.85f * s}, {0.15f * s, c}});
+        case 4: {
+            std::vector<Point2> star;
+            for (int k = 0; k < 10; ++k) {
+                const float phi = -Pi / 2 + Pi * k / 5, r = (k % 2 ? 0.15f : 0.36f) * s;
+                star.push_back({c + r * std::cos(phi), c + 0.04f * s + r * std::sin(phi)});
+            }
+            return DistancePolygon(x, y, star);
         }
-        return DistancePolygon(x, y, star);
-    }
-    case 5:
-        return std::min(DistanceRoundedBox(x, y, c, c, 0.33f * s, 0.1f * s, 0.02f * s),
-                        DistanceRoundedBox(x, y, c, c, 0.1f * s, 0.33f * s, 0.02f * s));
-    default: return std::fabs(DistanceCircle(x, y, c, c, 0.25f * s)) - 0.08f * s;
+        case 5:
+            return std::min(DistanceRoundedBox(x, y, c, c, 0.33f * s, 0.1f * s, 0.02f * s),
+                            DistanceRoundedBox(x, y, c, c, 0.1f * s, 0.33f * s, 0.02f * s));
+        default:
+            return std::fabs(DistanceCircle(x, y, c, c, 0.25f * s)) - 0.08f * s;
     }
 }
 
@@ -258,7 +267,8 @@ std::vector<NamedPicture> BuildScenePictures() {
 namespace {
 bool WritePictures(const AssetContext& context) {
     bool ok = true;
-    for (const NamedPicture& picture : BuildScenePictures()) ok = WritePicture(context.gameDir, picture) && ok;
+    for (const NamedPicture& picture : BuildScenePictures())
+        ok = WritePicture(context.gameDir, picture) && ok;
     for (const NamedPicture& picture : BuildMenuPictures()) ok = WritePicture(context.gameDir, picture) && ok;
     return ok;
 }

@@ -15,7 +15,8 @@ Canvas Checkerboard(int width, int height) {
     Canvas image(width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.At(x, y) = ((x / 16 + y / 16) % 2) ? Colour{0.30f, 0.30f, 0.34f, 1} : Colour{0.22f, 0.22f, 0.26f, 1};
+            image.At(x, y) =
+                ((x / 16 + y / 16) % 2) ? Colour{0.30f, 0.30f, 0.34f, 1} : Colour{0.22f, 0.22f, 0.26f, 1};
     return image;
 }
 
@@ -24,10 +25,13 @@ Canvas ContactSheet(const std::vector<NamedPicture>& pictures, int cell) {
     Canvas sheet = Checkerboard(columns * cell, std::max(1, rows) * cell);
     for (size_t i = 0; i < pictures.size(); ++i) {
         const Canvas& src = pictures[i].image;
-        const float k = std::min(static_cast<float>(cell - 8) / src.width, static_cast<float>(cell - 8) / src.height);
-        const int w = std::max(1, static_cast<int>(src.width * k)), h = std::max(1, static_cast<int>(src.height * k));
+        const float k =
+            std::min(static_cast<float>(cell - 8) / src.width, static_cast<float>(cell - 8) / src.height);
+        const int w = std::max(1, static_cast<int>(src.width * k)),
+                  h = std::max(1, static_cast<int>(src.height * k));
         const Canvas thumb = Resize(src, w, h);
-        const int x = static_cast<int>(i % columns) * cell + (cell - w) / 2, y = static_cast<int>(i / columns) * cell + (cell - h) / 2;
+        const int x = static_cast<int>(i % columns) * cell + (cell - w) / 2,
+                  y = static_cast<int>(i / columns) * cell + (cell - h) / 2;
         Paste(sheet, thumb, x, y);
     }
     return sheet;
@@ -35,7 +39,8 @@ Canvas ContactSheet(const std::vector<NamedPicture>& pictures, int cell) {
 
 // Lays out text as the game does: glyph quads one cell wide, centred on their places, spaced by the
 // glyph widths, showing the cell without its top 0.08 and right 0.06.
-void DrawSampleText(Canvas& target, const FontSheet& font, const std::u32string& text, float left, float centreY, float size) {
+void DrawSampleText(Canvas& target, const FontSheet& font, const std::u32string& text, float left,
+                    float centreY, float size) {
     float pen = left;
     for (char32_t ch : text) {
         int cell = -1;
@@ -52,7 +57,8 @@ void DrawSampleText(Canvas& target, const FontSheet& font, const std::u32string&
             for (int y = static_cast<int>(centreY - size / 2); y < static_cast<int>(centreY + size / 2); ++y)
                 for (int x = static_cast<int>(cx - size / 2); x < static_cast<int>(cx + size / 2); ++x) {
                     if (x < 0 || y < 0 || x >= target.width || y >= target.height) continue;
-                    const float fu = (x + 0.5f - (cx - size / 2)) / size, fv = (y + 0.5f - (centreY - size / 2)) / size;
+                    const float fu = (x + 0.5f - (cx - size / 2)) / size,
+                                fv = (y + 0.5f - (centreY - size / 2)) / size;
                     BlendOver(target.At(x, y), font.image.SampleClamp(u0 + fu * su, v0 + fv * sv));
                 }
         }
@@ -112,7 +118,8 @@ void DrawMesh(Raster& r, const XMesh& mesh, const Matrix& world, float intensity
             v[k].v = mesh.v[idx[k]];
         }
         // Screen y runs down, so a clockwise front face has a positive area here.
-        const float area = (v[1].sx - v[0].sx) * (v[2].sy - v[0].sy) - (v[2].sx - v[0].sx) * (v[1].sy - v[0].sy);
+        const float area =
+            (v[1].sx - v[0].sx) * (v[2].sy - v[0].sy) - (v[2].sx - v[0].sx) * (v[1].sy - v[0].sy);
         if (area <= 0) continue;
         const int x0 = std::max(0, static_cast<int>(std::floor(std::min({v[0].sx, v[1].sx, v[2].sx}))));
         const int x1 = std::min(w - 1, static_cast<int>(std::ceil(std::max({v[0].sx, v[1].sx, v[2].sx}))));
@@ -184,7 +191,8 @@ Canvas RenderMeshes(const std::vector<NamedMesh>& meshes, const std::vector<Name
     };
     std::vector<Draw> draws;
     if (const XMesh* glass = find("glass.x"))
-        draws.push_back({glass, MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, 22), 0.55f});
+        draws.push_back(
+            {glass, MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, 22), 0.55f});
     for (int style = 0; style < 5; ++style)
         for (int colour = 0; colour < 7; ++colour) {
             char name[32];
@@ -197,13 +205,20 @@ Canvas RenderMeshes(const std::vector<NamedMesh>& meshes, const std::vector<Name
     const int tOffsets[4][2] = {{0, 0}, {0, -1}, {-1, 0}, {1, 0}};
     for (const auto& o : tOffsets)
         if (const XMesh* cell = find("cell_t5_5.x"))
-            draws.push_back({cell, MatrixTranslation(static_cast<float>(o[0]), static_cast<float>(o[1]), 0) * MatrixRotationX(Pi) *
-                                       MatrixRotationY(0.3f) * MatrixTranslation(10, 1, 22),
+            draws.push_back({cell,
+                             MatrixTranslation(static_cast<float>(o[0]), static_cast<float>(o[1]), 0) *
+                                 MatrixRotationX(Pi) * MatrixRotationY(0.3f) * MatrixTranslation(10, 1, 22),
                              0.55f});
     if (const XMesh* bonus = find("bonus.x"))
-        draws.push_back({bonus, MatrixRotationX(-Pi / 2) * MatrixRotationY(0.5f) * MatrixTranslation(4 - 6.5f, 11.05f - 6, 22), 1.0f});
+        draws.push_back(
+            {bonus,
+             MatrixRotationX(-Pi / 2) * MatrixRotationY(0.5f) * MatrixTranslation(4 - 6.5f, 11.05f - 6, 22),
+             1.0f});
     if (const XMesh* bonus = find("bonus2.x"))
-        draws.push_back({bonus, MatrixRotationX(-Pi / 2) * MatrixRotationY(0.4f) * MatrixTranslation(9 - 6.5f, 11.05f - 6, 22), 1.0f});
+        draws.push_back(
+            {bonus,
+             MatrixRotationX(-Pi / 2) * MatrixRotationY(0.4f) * MatrixTranslation(9 - 6.5f, 11.05f - 6, 22),
+             1.0f});
     for (const Draw& d : draws) DrawMesh(r, *d.mesh, d.world, d.intensity, false, scene);
     for (const Draw& d : draws) DrawMesh(r, *d.mesh, d.world, d.intensity, true, scene);
     return r.colour;

@@ -10,7 +10,9 @@ Colour Mix(const Colour& a, const Colour& b, float t) {
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
 }
 
-Colour Scale(const Colour& c, float k) { return {c.r * k, c.g * k, c.b * k, c.a}; }
+Colour Scale(const Colour& c, float k) {
+    return {c.r * k, c.g * k, c.b * k, c.a};
+}
 
 Colour FromHex(uint32_t rgb, float alpha) {
     return {((rgb >> 16) & 255) / 255.0f, ((rgb >> 8) & 255) / 255.0f, (rgb & 255) / 255.0f, alpha};
@@ -33,7 +35,8 @@ Colour Canvas::SampleWrap(float x, float y) const {
     const float sx = x - 0.5f, sy = y - 0.5f;
     const int ix = static_cast<int>(std::floor(sx)), iy = static_cast<int>(std::floor(sy));
     const float fx = sx - ix, fy = sy - iy;
-    const int x0 = Wrap(ix, width), x1 = Wrap(ix + 1, width), y0 = Wrap(iy, height), y1 = Wrap(iy + 1, height);
+    const int x0 = Wrap(ix, width), x1 = Wrap(ix + 1, width), y0 = Wrap(iy, height),
+              y1 = Wrap(iy + 1, height);
     return Lerp4(At(x0, y0), At(x1, y0), At(x0, y1), At(x1, y1), fx, fy);
 }
 
@@ -43,8 +46,8 @@ Colour Canvas::SampleClamp(float x, float y) const {
     const float fx = sx - ix, fy = sy - iy;
     auto cx = [&](int v) { return std::clamp(v, 0, width - 1); };
     auto cy = [&](int v) { return std::clamp(v, 0, height - 1); };
-    return Lerp4(At(cx(ix), cy(iy)), At(cx(ix + 1), cy(iy)), At(cx(ix), cy(iy + 1)), At(cx(ix + 1), cy(iy + 1)), fx,
-                 fy);
+    return Lerp4(At(cx(ix), cy(iy)), At(cx(ix + 1), cy(iy)), At(cx(ix), cy(iy + 1)),
+                 At(cx(ix + 1), cy(iy + 1)), fx, fy);
 }
 
 void BlendOver(Colour& dst, const Colour& src, float coverage) {
@@ -69,9 +72,13 @@ void BlendAdd(Colour& dst, const Colour& src, float coverage) {
     dst.a = std::max(dst.a, Clamp01(k));
 }
 
-float Clamp01(float x) { return x < 0 ? 0 : (x > 1 ? 1 : x); }
+float Clamp01(float x) {
+    return x < 0 ? 0 : (x > 1 ? 1 : x);
+}
 
-float CoverageFromDistance(float distance) { return Clamp01(0.5f - distance); }
+float CoverageFromDistance(float distance) {
+    return Clamp01(0.5f - distance);
+}
 
 float SmoothStep(float edge0, float edge1, float x) {
     const float t = Clamp01((x - edge0) / (edge1 - edge0));
@@ -109,8 +116,8 @@ float DistancePolygon(float px, float py, const std::vector<Point2>& polygon) {
     return inside ? -best : best;
 }
 
-void ShadeShape(Canvas& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0, int x1,
-                int y1) {
+void ShadeShape(Canvas& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0,
+                int x1, int y1) {
     x0 = std::max(x0, 0);
     y0 = std::max(y0, 0);
     x1 = std::min(x1, image.width);
@@ -130,11 +137,14 @@ uint32_t SeededRandom::Next() {
     return state;
 }
 
-float SeededRandom::Uniform() { return (Next() >> 8) * (1.0f / 16777216.0f); }
+float SeededRandom::Uniform() {
+    return (Next() >> 8) * (1.0f / 16777216.0f);
+}
 
 namespace {
 float LatticeValue(int x, int y, uint32_t seed) {
-    uint32_t h = static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u + seed * 2246822519u;
+    uint32_t h =
+        static_cast<uint32_t>(x) * 374761393u + static_cast<uint32_t>(y) * 668265263u + seed * 2246822519u;
     h = (h ^ (h >> 13)) * 1274126177u;
     h ^= h >> 16;
     return (h & 0xFFFFFF) / 16777215.0f;
@@ -146,7 +156,8 @@ float PeriodicNoise(float x, float y, int period, uint32_t seed) {
     float fx = x - ix, fy = y - iy;
     fx = fx * fx * (3 - 2 * fx);
     fy = fy * fy * (3 - 2 * fy);
-    const int x0 = Wrap(ix, period), x1 = Wrap(ix + 1, period), y0 = Wrap(iy, period), y1 = Wrap(iy + 1, period);
+    const int x0 = Wrap(ix, period), x1 = Wrap(ix + 1, period), y0 = Wrap(iy, period),
+              y1 = Wrap(iy + 1, period);
     const float a = LatticeValue(x0, y0, seed), b = LatticeValue(x1, y0, seed);
     const float c = LatticeValue(x0, y1, seed), d = LatticeValue(x1, y1, seed);
     return (a + (b - a) * fx) + ((c + (d - c) * fx) - (a + (b - a) * fx)) * fy;
@@ -166,7 +177,9 @@ float PeriodicFbm(float x, float y, int period, int octaves, uint32_t seed) {
 }
 
 namespace {
-uint8_t ToByte(float v) { return static_cast<uint8_t>(std::lround(Clamp01(v) * 255.0f)); }
+uint8_t ToByte(float v) {
+    return static_cast<uint8_t>(std::lround(Clamp01(v) * 255.0f));
+}
 
 void Put16(std::vector<uint8_t>& out, uint32_t v) {
     out.push_back(static_cast<uint8_t>(v));
@@ -259,8 +272,12 @@ bool WriteText(const std::string& nativePath, const std::string& text) {
     return WriteBytes(nativePath, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
-bool WriteBmp24(const std::string& nativePath, const Canvas& image) { return WriteBytes(nativePath, EncodeBmp24(image)); }
-bool WriteTga32(const std::string& nativePath, const Canvas& image) { return WriteBytes(nativePath, EncodeTga32(image)); }
+bool WriteBmp24(const std::string& nativePath, const Canvas& image) {
+    return WriteBytes(nativePath, EncodeBmp24(image));
+}
+bool WriteTga32(const std::string& nativePath, const Canvas& image) {
+    return WriteBytes(nativePath, EncodeTga32(image));
+}
 
 bool WritePngImage(const std::string& nativePath, const Canvas& image) {
     const std::vector<uint8_t> rgba = ToRgba8(image);

@@ -53,8 +53,8 @@ float DistanceSegment(float px, float py, Point2 a, Point2 b);
 // and the coverage is taken from its alpha; pixels outside maxOutside are skipped for speed.
 using DistanceFunction = std::function<float(float x, float y)>;
 using DistanceShader = std::function<Colour(float distance, float x, float y)>;
-void ShadeShape(Canvas& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0, int x1,
-                int y1);
+void ShadeShape(Canvas& image, const DistanceFunction& distance, const DistanceShader& shader, int x0, int y0,
+                int x1, int y1);
 
 // Deterministic generator (xorshift32) for sprinkles and jitter.
 class SeededRandom {

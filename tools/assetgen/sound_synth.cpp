@@ -24,9 +24,13 @@ uint32_t SynthRandom::Next() {
     return state;
 }
 
-double SynthRandom::Uniform() { return (Next() >> 8) * (1.0 / 16777216.0); }
+double SynthRandom::Uniform() {
+    return (Next() >> 8) * (1.0 / 16777216.0);
+}
 
-double SynthRandom::Bipolar() { return Uniform() * 2 - 1; }
+double SynthRandom::Bipolar() {
+    return Uniform() * 2 - 1;
+}
 
 int SynthRandom::Range(int lo, int hi) {
     if (hi <= lo) return lo;
@@ -82,9 +86,13 @@ double AttackRelease(double t, double attack, double length, double release) {
     return c * c;
 }
 
-double MidiToHertz(double note) { return 440.0 * std::pow(2.0, (note - 69) / 12.0); }
+double MidiToHertz(double note) {
+    return 440.0 * std::pow(2.0, (note - 69) / 12.0);
+}
 
-double DecibelsToGain(double db) { return std::pow(10.0, db / 20.0); }
+double DecibelsToGain(double db) {
+    return std::pow(10.0, db / 20.0);
+}
 
 void AddTone(SampleBuffer& out, const ToneVoice& tone) {
     size_t first = SampleAt(out, tone.start);
@@ -102,7 +110,8 @@ void AddTone(SampleBuffer& out, const ToneVoice& tone) {
             if (partialHz >= SynthRate * 0.45) continue;  // above what the file can hold: would alias
             phases[p] += TwoPi * partialHz / SynthRate;
             if (phases[p] > TwoPi) phases[p] -= TwoPi;
-            sum += partial.gain * AttackDecay(t, tone.attack, tone.tau / partial.decayScale) * std::sin(phases[p]);
+            sum += partial.gain * AttackDecay(t, tone.attack, tone.tau / partial.decayScale) *
+                   std::sin(phases[p]);
         }
         out[i] += tone.gain * sum;
     }
@@ -120,7 +129,8 @@ void AddFm(SampleBuffer& out, const FmVoice& fm) {
         carrier += TwoPi * fm.hertz / SynthRate;
         if (modulator > TwoPi) modulator -= TwoPi;
         if (carrier > TwoPi) carrier -= TwoPi;
-        out[i] += fm.gain * AttackDecay(t, fm.attack, fm.tau) * std::sin(carrier + index * std::sin(modulator));
+        out[i] +=
+            fm.gain * AttackDecay(t, fm.attack, fm.tau) * std::sin(carrier + index * std::sin(modulator));
     }
 }
 
@@ -199,7 +209,8 @@ void FadeEnds(SampleBuffer& buffer, double fadeIn, double fadeOut) {
     }
     for (size_t i = 0; i < outSamples; ++i) {
         // i counts back from the last sample, which ends exactly at 0.
-        double c = std::sin(0.5 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(outSamples));
+        double c =
+            std::sin(0.5 * std::numbers::pi * static_cast<double>(i) / static_cast<double>(outSamples));
         buffer[buffer.size() - 1 - i] *= c * c;
     }
 }
@@ -236,12 +247,12 @@ std::vector<uint8_t> EncodeWav(const std::vector<int16_t>& samples) {
     PutTag(out, "WAVE");
     PutTag(out, "fmt ");
     Put32(out, 16);
-    Put16(out, 1);             // PCM
-    Put16(out, 1);             // mono
-    Put32(out, SynthRate);     // samples per second
-    Put32(out, SynthRate * 2); // bytes per second
-    Put16(out, 2);             // block alignment
-    Put16(out, 16);            // bits per sample
+    Put16(out, 1);              // PCM
+    Put16(out, 1);              // mono
+    Put32(out, SynthRate);      // samples per second
+    Put32(out, SynthRate * 2);  // bytes per second
+    Put16(out, 2);              // block alignment
+    Put16(out, 16);             // bits per sample
     PutTag(out, "data");
     Put32(out, dataBytes);
     for (int16_t s : samples) Put16(out, static_cast<uint16_t>(s));

@@ -64,12 +64,14 @@ bool ParseLanguageSource(const std::string& path, std::vector<LanguageSection>& 
         if (equals == std::string::npos || equals == 0) return Fail(path, number, "expected key=value");
         if (sections.empty()) return Fail(path, number, "entry before the first section");
         std::string key = Trim(line.substr(0, equals)), value = Trim(line.substr(equals + 1));
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
         for (const auto& entry : sections.back().entries)
             if (entry.first == key) return Fail(path, number, "duplicate key '" + key + "'");
         sections.back().entries.emplace_back(key, value);
     }
-    if (sections.empty() || sections.front().name != "ENGLISH") return Fail(path, 0, "the first section must be ENGLISH");
+    if (sections.empty() || sections.front().name != "ENGLISH")
+        return Fail(path, 0, "the first section must be ENGLISH");
     return true;
 }
 
@@ -113,7 +115,8 @@ std::string WidthText(float sixteenths) {
 
 // The INI reader trims blanks and drops one pair of surrounding quotes: quote values that need it.
 std::string IniValue(const std::string& value) {
-    const bool needsQuotes = !value.empty() && (value.front() == ' ' || value.back() == ' ' || value.front() == '"');
+    const bool needsQuotes =
+        !value.empty() && (value.front() == ' ' || value.back() == ' ' || value.front() == '"');
     return needsQuotes ? "\"" + value + "\"" : value;
 }
 
@@ -125,7 +128,8 @@ std::string FontKeys(const FontSheet& font) {
         out += "Line0" + std::to_string(row + 1) + "_Width=";
         for (int column = 0; column < FontColumns; ++column) {
             const size_t cell = static_cast<size_t>(row) * FontColumns + column;
-            out += (column ? "," : "") + WidthText(cell < font.codepoints.size() ? font.widths16[cell] : 0.0f);
+            out +=
+                (column ? "," : "") + WidthText(cell < font.codepoints.size() ? font.widths16[cell] : 0.0f);
         }
         out += "\r\n";
     }
@@ -145,14 +149,16 @@ bool WriteLanguageFile(const AssetContext& context, const FontSheet& font) {
         for (const auto& [key, value] : english.entries) {
             bool found = false;
             for (const auto& entry : section.entries) found = found || entry.first == key;
-            if (!found) return Fail(sourcePath, 0, "[" + section.name + "] has no translation of '" + key + "'");
+            if (!found)
+                return Fail(sourcePath, 0, "[" + section.name + "] has no translation of '" + key + "'");
         }
         out += "\r\n[" + section.name + "]\r\n" + FontKeys(font);
         for (const auto& [key, value] : section.entries) {
             std::string keyBytes, valueBytes, problem;
             if (key[0] == ';' || key[0] == '[' || key.find('=') != std::string::npos)
                 return Fail(sourcePath, 0, "key '" + key + "' cannot be written to an INI file");
-            if (!Encode(key, true, keyBytes, problem)) return Fail(sourcePath, 0, "key '" + key + "': " + problem);
+            if (!Encode(key, true, keyBytes, problem))
+                return Fail(sourcePath, 0, "key '" + key + "': " + problem);
             if (!Encode(value, !NamesPicture(value), valueBytes, problem))
                 return Fail(sourcePath, 0, "[" + section.name + "] '" + key + "': " + problem);
             out += keyBytes + "=" + IniValue(valueBytes) + "\r\n";

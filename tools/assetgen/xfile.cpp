@@ -10,7 +10,9 @@ uint32_t XMesh::AddVertex(const Vector3& position, const Vector3& normal, float 
     return static_cast<uint32_t>(positions.size() - 1);
 }
 
-void XMesh::AddFace(uint32_t a, uint32_t b, uint32_t c, uint32_t material) { faces.push_back({a, b, c, material}); }
+void XMesh::AddFace(uint32_t a, uint32_t b, uint32_t c, uint32_t material) {
+    faces.push_back({a, b, c, material});
+}
 
 void XMesh::AddFlatTriangle(const Vector3& a, const Vector3& b, const Vector3& c, uint32_t material) {
     const Vector3 n = Normalize(Cross(Subtract(b, a), Subtract(c, a)));
@@ -18,8 +20,8 @@ void XMesh::AddFlatTriangle(const Vector3& a, const Vector3& b, const Vector3& c
     AddFace(i, j, k, material);
 }
 
-void XMesh::AddFlatQuad(const Vector3& a, const Vector3& b, const Vector3& c, const Vector3& d, uint32_t material,
-                        const float* uv) {
+void XMesh::AddFlatQuad(const Vector3& a, const Vector3& b, const Vector3& c, const Vector3& d,
+                        uint32_t material, const float* uv) {
     Vector3 n = Cross(Subtract(b, a), Subtract(c, a));
     const Vector3 n2 = Cross(Subtract(c, a), Subtract(d, a));
     n = Normalize({n.x + n2.x, n.y + n2.y, n.z + n2.z});
@@ -38,7 +40,8 @@ void XMesh::Append(const XMesh& other) {
     normals.insert(normals.end(), other.normals.begin(), other.normals.end());
     u.insert(u.end(), other.u.begin(), other.u.end());
     v.insert(v.end(), other.v.begin(), other.v.end());
-    for (const XFace& f : other.faces) faces.push_back({f.a + base, f.b + base, f.c + base, f.material + materialBase});
+    for (const XFace& f : other.faces)
+        faces.push_back({f.a + base, f.b + base, f.c + base, f.material + materialBase});
     materials.insert(materials.end(), other.materials.begin(), other.materials.end());
 }
 
@@ -85,8 +88,8 @@ std::string FormatXFile(const XMesh& mesh, const std::string& meshName) {
     auto faceList = [&](std::string& text) {
         for (size_t i = 0; i < nf; ++i) {
             const XFace& f = mesh.faces[i];
-            text += "  3;" + std::to_string(f.a) + "," + std::to_string(f.b) + "," + std::to_string(f.c) + ";" +
-                    (i + 1 < nf ? ",\n" : ";\n");
+            text += "  3;" + std::to_string(f.a) + "," + std::to_string(f.b) + "," + std::to_string(f.c) +
+                    ";" + (i + 1 < nf ? ",\n" : ";\n");
         }
     };
     faceList(out);
@@ -95,7 +98,8 @@ std::string FormatXFile(const XMesh& mesh, const std::string& meshName) {
     Append(out, "  %.0f;\n", static_cast<double>(nv));
     for (size_t i = 0; i < nv; ++i) {
         const Vector3& n = mesh.normals[i];
-        out += "  " + Number(n.x) + ";" + Number(n.y) + ";" + Number(n.z) + ";" + (i + 1 < nv ? ",\n" : ";\n");
+        out +=
+            "  " + Number(n.x) + ";" + Number(n.y) + ";" + Number(n.z) + ";" + (i + 1 < nv ? ",\n" : ";\n");
     }
     Append(out, "  %.0f;\n", static_cast<double>(nf));
     faceList(out);
@@ -117,8 +121,10 @@ std::string FormatXFile(const XMesh& mesh, const std::string& meshName) {
         out += "   " + Number(m.diffuse[0]) + ";" + Number(m.diffuse[1]) + ";" + Number(m.diffuse[2]) + ";" +
                Number(m.diffuse[3]) + ";;\n";
         out += "   " + Number(m.power) + ";\n";
-        out += "   " + Number(m.specular[0]) + ";" + Number(m.specular[1]) + ";" + Number(m.specular[2]) + ";;\n";
-        out += "   " + Number(m.emissive[0]) + ";" + Number(m.emissive[1]) + ";" + Number(m.emissive[2]) + ";;\n";
+        out += "   " + Number(m.specular[0]) + ";" + Number(m.specular[1]) + ";" + Number(m.specular[2]) +
+               ";;\n";
+        out += "   " + Number(m.emissive[0]) + ";" + Number(m.emissive[1]) + ";" + Number(m.emissive[2]) +
+               ";;\n";
         if (!m.texture.empty()) out += "\n   TextureFilename {\n    \"" + m.texture + "\";\n   }\n";
         out += "  }\n";
     }

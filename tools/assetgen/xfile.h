@@ -34,7 +34,8 @@ struct XMesh {
     void AddFace(uint32_t a, uint32_t b, uint32_t c, uint32_t material);
     // A flat triangle or quad (corners clockwise from outside); texture coordinates optional.
     void AddFlatTriangle(const Vector3& a, const Vector3& b, const Vector3& c, uint32_t material);
-    void AddFlatQuad(const Vector3& a, const Vector3& b, const Vector3& c, const Vector3& d, uint32_t material,
+    void AddFlatQuad(const Vector3& a, const Vector3& b, const Vector3& c, const Vector3& d,
+                     uint32_t material,
                      const float* uv = nullptr);  // uv: 8 floats, u and v per corner
     // Appends another mesh, its materials after ours.
     void Append(const XMesh& other);
