@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -454,6 +455,42 @@ TEST(GameData, CellMeshesFitACellAndFaceOutwards) {
         std::string error;
         EXPECT_TRUE(LoadImageFile(GamePath("Graphics\\" + texture), image, error)) << texture;
     }
+}
+
+// A cell is a closed surface: every edge of every triangle is shared with exactly one other triangle,
+// which runs along it the other way. An edge used once is a hole the background shows through.
+TEST(GameData, CellMeshesAreClosedSurfaces) {
+    using Corner = std::array<long, 3>;
+    auto corner = [](const MeshVertex& v) {
+        return Corner{std::lround(v.x * 1e4f), std::lround(v.y * 1e4f), std::lround(v.z * 1e4f)};
+    };
+    int checked = 0;
+    for (const std::string& file : MeshFiles()) {
+        if (file.rfind("cell_", 0) != 0) continue;
+        SCOPED_TRACE(file);
+        const auto mesh = Mesh::LoadFromFile(GamePath("Graphics\\" + file));
+        ASSERT_NE(mesh, nullptr);
+        std::map<std::pair<Corner, Corner>, int> directed;
+        for (const MeshSubset& subset : mesh->Subsets())
+            for (size_t t = 0; t + 2 < subset.indices.size(); t += 3) {
+                const Corner c[3] = {corner(subset.vertices[subset.indices[t]]),
+                                     corner(subset.vertices[subset.indices[t + 1]]),
+                                     corner(subset.vertices[subset.indices[t + 2]])};
+                ASSERT_TRUE(c[0] != c[1] && c[1] != c[2] && c[2] != c[0]) << "degenerate triangle " << t / 3;
+                for (int k = 0; k < 3; ++k) ++directed[{c[k], c[(k + 1) % 3]}];
+            }
+        int open = 0, overused = 0;
+        for (const auto& [edge, count] : directed) {
+            const auto back = directed.find({edge.second, edge.first});
+            const int reverse = back == directed.end() ? 0 : back->second;
+            open += count == 1 && reverse == 0;
+            overused += count > 1 || reverse > 1;
+        }
+        EXPECT_EQ(open, 0) << "edges with a triangle on one side only";
+        EXPECT_EQ(overused, 0) << "edges shared by more than two triangles, or two facing the same way";
+        ++checked;
+    }
+    EXPECT_EQ(checked, 35);
 }
 
 Matrix GlassWorld() {

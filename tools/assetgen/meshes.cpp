@@ -218,6 +218,12 @@ XMesh CutGem(int colour) {
                             {corner, -outer}, {-corner, -outer}, {-outer, -corner}, {-outer, corner}};
     for (const auto& p : xy) ring.push_back({p[0], p[1], 0});
     const Vector3 origin{};
+    // Each crown facet is split at its outer edge's middle, raised a little, so it catches two lights.
+    auto raisedMiddle = [&](int i, int side) {
+        const int j = (i + 1) % 8;
+        return Vector3{(ring[i].x + ring[j].x) * 0.5f, (ring[i].y + ring[j].y) * 0.5f,
+                       side * (girdle + 0.05f)};
+    };
     for (int side = -1; side <= 1; side += 2) {
         std::vector<Vector3> top;
         for (const Vector3& p : ring) top.push_back({p.x * tableScale, p.y * tableScale, side * table});
@@ -225,20 +231,22 @@ XMesh CutGem(int colour) {
         for (int i = 0; i < 8; ++i) {
             const int j = (i + 1) % 8;
             const Vector3 a{ring[i].x, ring[i].y, side * girdle}, b{ring[j].x, ring[j].y, side * girdle};
-            // Each crown facet is split at its outer edge's middle, raised a little, so it catches two
-            // lights.
-            const Vector3 mid{(a.x + b.x) * 0.5f * 1.0f, (a.y + b.y) * 0.5f, side * (girdle + 0.05f)};
+            const Vector3 mid = raisedMiddle(i, side);
             AddConvexFlat(mesh, {a, mid, top[i]}, 0, origin);
             AddConvexFlat(mesh, {mid, b, top[j]}, 0, origin);
             AddConvexFlat(mesh, {mid, top[j], top[i]}, 0, origin);
         }
     }
+    // The girdle band reaches up to the raised middles on both sides, so it meets the crown edge for
+    // edge and leaves no gap.
     for (int i = 0; i < 8; ++i) {
         const int j = (i + 1) % 8;
         AddConvexFlat(mesh,
                       {{ring[i].x, ring[i].y, -girdle},
+                       raisedMiddle(i, -1),
                        {ring[j].x, ring[j].y, -girdle},
                        {ring[j].x, ring[j].y, girdle},
+                       raisedMiddle(i, 1),
                        {ring[i].x, ring[i].y, girdle}},
                       0, origin);
     }
