@@ -571,6 +571,85 @@ TEST(GameData, BonusItemsAreAboutACellAndStandUpright) {
     }
 }
 
+// The program's icon in the desktop's icon-theme layout: every size a desktop asks for and a scalable
+// picture, all one design. Each size is compared with the largest one scaled down to it, and the
+// scalable picture's cells with the colours the largest one shows at their places.
+TEST(GameData, IconsShowOneDesignAtEverySize) {
+    const std::string theme = GameDir() + "/icons/hicolor/";
+    auto load = [](const std::string& path) {
+        Image image;
+        std::string error;
+        EXPECT_TRUE(LoadImageFile(path, image, error)) << path << ": " << error;
+        return image;
+    };
+    auto at = [](const Image& image, int x, int y) {
+        return &image.rgba[(static_cast<size_t>(y) * static_cast<size_t>(image.width) +
+                            static_cast<size_t>(x)) *
+                           4];
+    };
+    const Image largest = load(theme + "256x256/apps/kelvane.png");
+    ASSERT_EQ(largest.width, 256);
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(size);
+        const Image icon =
+            load(theme + std::to_string(size) + "x" + std::to_string(size) + "/apps/kelvane.png");
+        ASSERT_EQ(icon.width, size);
+        ASSERT_EQ(icon.height, size);
+        EXPECT_EQ(at(icon, 0, 0)[3], 0) << "rounded corners are see-through";
+        EXPECT_EQ(at(icon, size / 2, size / 2)[3], 255);
+        // The largest one averaged down to this size: the mean of its pixels whose centres fall in each
+        // pixel of this one, colours weighted by their cover.
+        double difference = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                double sum[4] = {0, 0, 0, 0};
+                int count = 0;
+                for (int sy = y * 256 / size; sy < (y + 1) * 256 / size; ++sy)
+                    for (int sx = x * 256 / size; sx < (x + 1) * 256 / size; ++sx, ++count) {
+                        const uint8_t* p = at(largest, sx, sy);
+                        for (int k = 0; k < 3; ++k) sum[k] += p[k] * p[3] / 255.0;
+                        sum[3] += p[3];
+                    }
+                const uint8_t* q = at(icon, x, y);
+                for (int k = 0; k < 4; ++k) {
+                    const double own = k < 3 ? q[k] * q[3] / 255.0 : q[3];
+                    difference += std::fabs(own - sum[k] / count);
+                }
+            }
+        const double meanDifference = difference / (size * size * 4);
+        std::printf("icon %3d px: mean difference from the largest one scaled down %.1f / 255\n", size,
+                    meanDifference);
+        EXPECT_LT(meanDifference, size <= 16 ? 12 : 6);
+    }
+    Image sixtyFour = load(theme + "64x64/apps/kelvane.png"),
+          inGraphics = load(GamePath("Graphics\\icon.png"));
+    EXPECT_EQ(sixtyFour.rgba, inGraphics.rgba);
+
+    tinyxml2::XMLDocument svg;
+    ASSERT_EQ(svg.LoadFile((theme + "scalable/apps/kelvane.svg").c_str()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement* root = svg.FirstChildElement("svg");
+    ASSERT_NE(root, nullptr);
+    ASSERT_STREQ(root->Attribute("viewBox"), "0 0 16 16");
+    int cells = 0;
+    for (const tinyxml2::XMLElement* rect = root->FirstChildElement("rect"); rect;
+         rect = rect->NextSiblingElement("rect")) {
+        const std::string fill = rect->Attribute("fill") ? rect->Attribute("fill") : "";
+        if (fill.rfind("url(#cell", 0) != 0) continue;
+        ++cells;
+        // The cell's colour is named in its gradient; the middle of the cell is lit to three quarters.
+        const unsigned long colour = std::stoul(fill.substr(9, 6), nullptr, 16);
+        const float scale = 256.0f / 16;
+        const int x =
+            static_cast<int>((rect->FloatAttribute("x") + rect->FloatAttribute("width") / 2) * scale);
+        const int y =
+            static_cast<int>((rect->FloatAttribute("y") + rect->FloatAttribute("height") / 2) * scale);
+        const uint8_t* p = at(largest, x, y);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(p[k], 0.75 * ((colour >> (16 - 8 * k)) & 0xFF), 6) << fill << " at " << x << "," << y;
+    }
+    EXPECT_EQ(cells, 5) << "a T piece and one falling cell";
+}
+
 TEST(GameData, RegeneratingGivesTheSameBytes) {
     const fs::path again = fs::temp_directory_path() / ("kelvane-assets-" + std::to_string(::getpid()));
     fs::remove_all(again);
