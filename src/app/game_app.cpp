@@ -8,9 +8,10 @@
 #include "audio/music_player.h"
 #include "audio/sound_bank.h"
 #include "audio/wave_effects.h"
+#include "base/clock.h"
+#include "headless/trace.h"
 #include "persist/config.h"
 #include "persist/log.h"
-#include "platform/clock.h"
 #include "ui/bitmap_font.h"
 #include "ui/texture_registry.h"
 
@@ -18,8 +19,6 @@ namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
 
-const char* const AppStateNames[] = {"MainMenu", "SelectGame", "Playing", "GameOver",
-                                     "Paused",   "HighScores", "Options"};
 }  // namespace
 
 Subsystems& Subsystems::Get() {
@@ -28,6 +27,7 @@ Subsystems& Subsystems::Get() {
 }
 
 GameApp::GameApp() : core(*this), highScores(this) {
+    AttachRunnerGame(this);
     windowTitle = "Kelvane 3.0";
     windowWidth = 800;
     windowHeight = 600;
@@ -65,7 +65,7 @@ Screen* GameApp::CurrentScreen() {
 void GameApp::SetAppState(AppState state) {
     if (state == appState) return;
     appState = state;
-    TraceEvent("state", JsonField("state", AppStateNames[state]));
+    TraceEvent("state", {{"state", AppStateName(state)}});
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -354,7 +354,7 @@ bool GameApp::IsKeyHeld(int virtualKey) const {
 }
 
 void GameApp::PlayEffect(WaveEffect effect) {
-    TraceEvent("effect", JsonField("number", static_cast<int>(effect)));
+    TraceEvent("effect", {{"number", static_cast<int>(effect)}});
     PlayWaveEffect(static_cast<int>(effect), 0);
 }
 
@@ -390,6 +390,6 @@ bool GameApp::FindActionCentre(const std::string& action, Point& centre) {
     return found.has_value();
 }
 
-void GameApp::WriteStateJson(std::ostream& out) {
-    WriteGameStateJson(*this, out);
+Json GameApp::StateJson() {
+    return GameStateJson(*this);
 }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "core/game_core.h"
+#include "base/paths.h"
+#include "base/random.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 
 const char* const MusicTrackFiles[GameTrackCount] = {
     "Sound\\music_1.mid", "Sound\\music_2.mid", "Sound\\music_3.mid",

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <mutex>
 
-#include "core/game_core.h"
+#include "base/paths.h"
+#include "base/random.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 
 namespace {
 

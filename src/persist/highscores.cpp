@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/clock.h"
+#include "base/messages.h"
+#include "base/paths.h"
 #include "persist/config.h"
 #include "persist/ini.h"
 #include "persist/log.h"
-#include "platform/clock.h"
-#include "platform/messages.h"
-#include "platform/paths.h"
 
 namespace {
 

@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/paths.h"
 #include "persist/config.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 #include "ui/bitmap_font.h"
 #include "ui/texture_registry.h"
 

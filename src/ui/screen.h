@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/messages.h"
+#include "base/messages.h"
 
 constexpr size_t ScreenFieldLength = 39;
 constexpr size_t ScreenTextLength = 99;

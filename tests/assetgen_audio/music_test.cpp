@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "audio_assets.h"
+#include "audio_out/midi_synth.h"
 #include "midi_reader.h"
-#include "platform/midi_synth.h"
 
 namespace {
 

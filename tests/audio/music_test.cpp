@@ -6,7 +6,7 @@
 
 #include "audio/music_player.h"
 #include "audio_test_support.h"
-#include "core/game_core.h"
+#include "base/random.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <vector>
 
+#include "base/clock.h"
+#include "base/messages.h"
 #include "persist/config.h"
-#include "platform/clock.h"
-#include "platform/messages.h"
 #include "temp_dir.h"
 
 namespace {
