@@ -693,6 +693,59 @@ TEST_F(KeptLayer, DrawsThatReadThePictureBeneathAreDrawnInPlace) {
     EXPECT_EQ(Stats().layerPaints, before.layerPaints);
 }
 
+// Everything a kept draw reads besides its geometry decides whether the kept picture may be copied
+// back: a layer whose draws keep their geometry but change their material, texture or world transform
+// is painted again and shows what drawing in place shows.
+TEST_F(KeptLayer, AChangedMaterialTextureOrWorldIsPaintedAgain) {
+    GraphicsDevice& d = device();
+    const uint8_t redTexel[4] = {255, 0, 0, 255}, greenTexel[4] = {0, 255, 0, 255};
+    std::unique_ptr<Texture> red = d.CreateTextureFromPixels(1, 1, redTexel);
+    std::unique_ptr<Texture> green = d.CreateTextureFromPixels(1, 1, greenTexel);
+    ASSERT_TRUE(red && green);
+    struct Inputs {
+        Material material;
+        Texture* texture;
+        Matrix world;
+    };
+    auto frame = [&](const Inputs& inputs, bool layer) {
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+        SetGameCamera(d);
+        LightLikeTheScene(d);
+        d.SetMaterial(inputs.material);
+        d.SetTexture(0, inputs.texture);
+        d.SetTransform(TransformKind::World, inputs.world);
+        if (layer) d.BeginLayer();
+        ASSERT_EQ(d.DrawStaticIndexed(cubes, 4, vertices, indices, {}), S_OK);
+        if (layer) d.EndLayer();
+        d.SetTexture(0, nullptr);
+        d.SetRenderState(RenderState::SpecularEnable, 0);
+        d.SetRenderState(RenderState::Lighting, 0);
+        d.EndScene();
+        Read();
+    };
+    Inputs first{LightLikeTheScene(d), red.get(), MatrixRotationY(0.5f) * MatrixTranslation(0, 0, 9)};
+    Inputs recoloured = first, retextured = first, moved = first;
+    recoloured.material.diffuse = recoloured.material.ambient = {0.2f, 0.5f, 0.9f, 1};
+    retextured.texture = green.get();
+    moved.world = MatrixRotationY(0.5f) * MatrixTranslation(1, 0, 9);
+    for (const auto& [what, changed] :
+         {std::pair{"material", recoloured}, std::pair{"texture", retextured}, std::pair{"world", moved}}) {
+        frame(changed, false);
+        const std::vector<uint8_t> changedInPlace = pixels;
+        frame(first, false);
+        const std::vector<uint8_t> firstInPlace = pixels;
+        ASSERT_FALSE(changedInPlace == firstInPlace) << what;
+        frame(first, true);
+        frame(first, true);  // kept and copied back
+        EXPECT_TRUE(pixels == firstInPlace) << what;
+        const GlDevice::Statistics before = Stats();
+        frame(changed, true);
+        EXPECT_TRUE(pixels == changedInPlace) << what << " changed, yet the kept picture came back";
+        EXPECT_EQ(Stats().layerPaints - before.layerPaints, 1u) << what;
+    }
+}
+
 TEST_F(GfxTest, MalformedDrawsAndStatesAreRefused) {
     GraphicsDevice& d = device();
     const ScreenVertex v[3] = {};
