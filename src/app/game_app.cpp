@@ -26,8 +26,9 @@ Subsystems& Subsystems::Get() {
     return subsystems;
 }
 
-GameApp::GameApp() : core(*this), highScores(this) {
+GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
     AttachRunnerGame(this);
+    SetScreenOptionStore(&settings);
     windowTitle = "Kelvane 3.0";
     windowWidth = 800;
     windowHeight = 600;
@@ -40,7 +41,9 @@ GameApp::GameApp() : core(*this), highScores(this) {
     windowed = !optionsScreen.IsChecked("btnFullScreen");
 }
 
-GameApp::~GameApp() = default;
+GameApp::~GameApp() {
+    SetScreenOptionStore(nullptr);
+}
 
 Screen* GameApp::CurrentScreen() {
     switch (appState) {
@@ -96,7 +99,7 @@ HResult GameApp::InitApplication() {
 
     languageName = LoadLanguageName();
 
-    highScores.LoadOrCreate();
+    highScoreStore.LoadOrCreate();
 
     musicOn = optionsScreen.IsChecked("btnMusic");
     soundOn = optionsScreen.IsChecked("btnSound");
@@ -104,7 +107,7 @@ HResult GameApp::InitApplication() {
     core.soundOn = soundOn;
 
     int style = 0;
-    if (ReadConfigInt("OPTIONS", "btnBlocksType", style)) blockStyle = style;
+    if (settings.ReadOptionInt("btnBlocksType", style)) blockStyle = style;
     // A stored style outside 0..4 would name cell meshes that do not exist: the game would show no cells.
     if (blockStyle < 0 || blockStyle > 4) blockStyle = 2;
 
@@ -294,7 +297,7 @@ void GameApp::RunOptionsCommand(const std::string& action) {
         Subsystems::Get().scene.LoadCellMeshes(blockStyle);
         char text[16];
         std::snprintf(text, sizeof text, "%d", blockStyle);
-        WriteConfigString("OPTIONS", "btnBlocksType", text);
+        settings.Store("btnBlocksType", text);
     } else if (action == "procClose") {
         SetAppState(MainMenu);
     }
@@ -320,7 +323,7 @@ void GameApp::RunHighScoreCommand(const std::string& action) {
     int& mode = core.state.gameModeIndex;
     if (action == "procClear") {
         highScores.EndNameEntry();
-        highScores.Clear();
+        highScoreStore.Clear();
     } else if (action == "procClose") {
         SetAppState(MainMenu);
         highScores.EndNameEntry();

@@ -12,9 +12,10 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/settings.h"
 #include "core/game_core.h"
-#include "persist/highscores.h"
 #include "shell/framework.h"
+#include "ui/high_score_table.h"
 #include "ui/screen.h"
 
 class GameApp : public Application, public GameHost, public HighScoreHost, public RunnerGame {
@@ -94,6 +95,8 @@ private:
 
     GameCore core;
     FrameRateMeter frameRateMeter;
+    Settings settings;
+    HighScoreStore highScoreStore;
     HighScoreTable highScores;
     Screen mainScreen, optionsScreen, selectScreen, highScoreScreen, pauseScreen, inGameScreen;
     bool deviceObjectsCreatedOnce = false;  // the first run loads the sounds and music

@@ -97,7 +97,7 @@ TEST_F(HeadlessGame, EveryGameIsPlayedThroughTheMenusToAHighScore) {
     ASSERT_EQ(Play(script, 6000), 0);
 
     EXPECT_EQ(app->appState, MainMenu);
-    HighScoreTable stored;
+    HighScoreStore stored;
     ASSERT_TRUE(stored.Load());
     for (int table = 0; table < 6; ++table) {
         EXPECT_STREQ(stored.Entry(table, 0).name, names[table]) << "table " << table;
