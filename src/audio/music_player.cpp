@@ -4,6 +4,7 @@
 
 #include "base/paths.h"
 #include "base/random.h"
+#include "headless/trace.h"
 #include "persist/log.h"
 
 const char* const MusicTrackFiles[GameTrackCount] = {
@@ -73,12 +74,15 @@ int MusicPlayer::FindTrack(const std::string& fileName) const {
 }
 
 bool MusicPlayer::PlayTrack(const std::string& fileName, int repeats) {
+    // Traced as asked for: a headless run has no audio device to play it on.
+    TraceEvent("music", {{"track", fileName}, {"repeats", repeats}});
     const int index = FindTrack(fileName);
     if (!ready || index < 0) return false;
     return synth.Play(tracks[index].song, repeats);
 }
 
 bool MusicPlayer::StopMusic() {
+    TraceEvent("music-stop");
     if (!ready) return false;
     synth.Stop();
     return true;
