@@ -15,7 +15,7 @@
 
 #include "audio/music_player.h"
 #include "audio/wave_effects.h"
-#include "platform/audio_mixer.h"
+#include "audio_out/audio_mixer.h"
 
 namespace {
 

@@ -48,7 +48,7 @@ void RunFrames(benchmark::State& bench, GameCore& core, const GameState& start) 
         core.RebuildCellIndex();
         bench.ResumeTiming();
         core.AdvancePlay(2.0f);
-        core.AdvanceAnimations(Playing);
+        core.AdvanceAnimations(false);
         benchmark::DoNotOptimize(core.state.score);
     }
 }

@@ -10,10 +10,10 @@
 #include <memory>
 
 #include "core/game_core.h"
-#include "platform/framework.h"
-#include "platform/gl_device.h"
-#include "platform/gl_window.h"
+#include "device/gl_device.h"
+#include "device/gl_window.h"
 #include "scene/scene.h"
+#include "shell/framework.h"
 #include "ui/texture_registry.h"
 
 namespace {

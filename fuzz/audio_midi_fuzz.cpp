@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/midi_synth.h"
+#include "audio_out/midi_synth.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const MidiFileInfo info = ParseMidiFile(data, size);

@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     if (size >= HighScoreBlockSize) {
-        HighScoreTable table;
+        HighScoreStore table;
         if (!table.DecodeBlock(text.substr(0, HighScoreBlockSize))) std::abort();
         const std::string stored = table.EncodeBlock();
-        HighScoreTable again;
+        HighScoreStore again;
         if (!again.DecodeBlock(stored) || again.EncodeBlock() != stored) std::abort();
     }
     return 0;

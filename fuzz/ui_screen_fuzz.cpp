@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "device/device.h"
 #include "persist/log.h"
-#include "platform/framework.h"
 #include "ui/screen.h"
 #include "ui/texture_registry.h"
 

@@ -8,9 +8,10 @@
 #include "audio/music_player.h"
 #include "audio/sound_bank.h"
 #include "audio/wave_effects.h"
+#include "base/clock.h"
+#include "headless/trace.h"
 #include "persist/config.h"
 #include "persist/log.h"
-#include "platform/clock.h"
 #include "ui/bitmap_font.h"
 #include "ui/texture_registry.h"
 
@@ -18,8 +19,6 @@ namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
 
-const char* const AppStateNames[] = {"MainMenu", "SelectGame", "Playing", "GameOver",
-                                     "Paused",   "HighScores", "Options"};
 }  // namespace
 
 Subsystems& Subsystems::Get() {
@@ -27,7 +26,9 @@ Subsystems& Subsystems::Get() {
     return subsystems;
 }
 
-GameApp::GameApp() : core(*this), highScores(this) {
+GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
+    AttachRunnerGame(this);
+    SetScreenOptionStore(&settings);
     windowTitle = "Kelvane 3.0";
     windowWidth = 800;
     windowHeight = 600;
@@ -40,7 +41,9 @@ GameApp::GameApp() : core(*this), highScores(this) {
     windowed = !optionsScreen.IsChecked("btnFullScreen");
 }
 
-GameApp::~GameApp() = default;
+GameApp::~GameApp() {
+    SetScreenOptionStore(nullptr);
+}
 
 Screen* GameApp::CurrentScreen() {
     switch (appState) {
@@ -65,7 +68,7 @@ Screen* GameApp::CurrentScreen() {
 void GameApp::SetAppState(AppState state) {
     if (state == appState) return;
     appState = state;
-    TraceEvent("state", JsonField("state", AppStateNames[state]));
+    TraceEvent("state", {{"state", AppStateName(state)}});
 }
 
 // ---------------------------------------------------------------------------------------------------
@@ -96,7 +99,7 @@ HResult GameApp::InitApplication() {
 
     languageName = LoadLanguageName();
 
-    highScores.LoadOrCreate();
+    highScoreStore.LoadOrCreate();
 
     musicOn = optionsScreen.IsChecked("btnMusic");
     soundOn = optionsScreen.IsChecked("btnSound");
@@ -104,7 +107,7 @@ HResult GameApp::InitApplication() {
     core.soundOn = soundOn;
 
     int style = 0;
-    if (ReadConfigInt("OPTIONS", "btnBlocksType", style)) blockStyle = style;
+    if (settings.ReadOptionInt("btnBlocksType", style)) blockStyle = style;
     // A stored style outside 0..4 would name cell meshes that do not exist: the game would show no cells.
     if (blockStyle < 0 || blockStyle > 4) blockStyle = 2;
 
@@ -294,7 +297,7 @@ void GameApp::RunOptionsCommand(const std::string& action) {
         Subsystems::Get().scene.LoadCellMeshes(blockStyle);
         char text[16];
         std::snprintf(text, sizeof text, "%d", blockStyle);
-        WriteConfigString("OPTIONS", "btnBlocksType", text);
+        settings.Store("btnBlocksType", text);
     } else if (action == "procClose") {
         SetAppState(MainMenu);
     }
@@ -320,7 +323,7 @@ void GameApp::RunHighScoreCommand(const std::string& action) {
     int& mode = core.state.gameModeIndex;
     if (action == "procClear") {
         highScores.EndNameEntry();
-        highScores.Clear();
+        highScoreStore.Clear();
     } else if (action == "procClose") {
         SetAppState(MainMenu);
         highScores.EndNameEntry();
@@ -354,7 +357,7 @@ bool GameApp::IsKeyHeld(int virtualKey) const {
 }
 
 void GameApp::PlayEffect(WaveEffect effect) {
-    TraceEvent("effect", JsonField("number", static_cast<int>(effect)));
+    TraceEvent("effect", {{"number", static_cast<int>(effect)}});
     PlayWaveEffect(static_cast<int>(effect), 0);
 }
 
@@ -390,6 +393,6 @@ bool GameApp::FindActionCentre(const std::string& action, Point& centre) {
     return found.has_value();
 }
 
-void GameApp::WriteStateJson(std::ostream& out) {
-    WriteGameStateJson(*this, out);
+Json GameApp::StateJson() {
+    return GameStateJson(*this);
 }

@@ -9,15 +9,16 @@
 #pragma once
 
 #include <cstdint>
-#include <ostream>
 #include <string>
 
+#include "app/app_state.h"
+#include "app/settings.h"
 #include "core/game_core.h"
-#include "persist/highscores.h"
-#include "platform/framework.h"
+#include "shell/framework.h"
+#include "ui/high_score_table.h"
 #include "ui/screen.h"
 
-class GameApp : public Application, public GameHost, public HighScoreHost {
+class GameApp : public Application, public GameHost, public HighScoreHost, public RunnerGame {
 public:
     GameApp();
     ~GameApp() override;
@@ -31,8 +32,10 @@ public:
     HResult RestoreDeviceSurfaces() override { return S_OK; }
     HResult ShutDown() override;
     int64_t HandleMessage(const Message& message) override;
+
+    // What the headless runner asks of the game.
     bool FindActionCentre(const std::string& action, Point& centre) override;
-    void WriteStateJson(std::ostream& out) override;
+    Json StateJson() override;
 
     // What the game core asks of the application.
     bool IsKeyHeld(int virtualKey) const override;
@@ -92,6 +95,8 @@ private:
 
     GameCore core;
     FrameRateMeter frameRateMeter;
+    Settings settings;
+    HighScoreStore highScoreStore;
     HighScoreTable highScores;
     Screen mainScreen, optionsScreen, selectScreen, highScoreScreen, pauseScreen, inGameScreen;
     bool deviceObjectsCreatedOnce = false;  // the first run loads the sounds and music

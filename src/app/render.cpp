@@ -6,8 +6,8 @@
 #include "app/game_app.h"
 #include "app/hud.h"
 #include "app/subsystems.h"
+#include "base/clock.h"
 #include "persist/config.h"
-#include "platform/clock.h"
 #include "ui/bitmap_font.h"
 #include "ui/texture_registry.h"
 
@@ -70,7 +70,7 @@ HResult GameApp::RenderFrame() {
         // An appearance that ends in this frame is still drawn appearing; the well shows the piece in
         // place from the next frame on.
         sys.scene.DrawFallingPiece(device, s, wasAppearing);
-        core.AdvanceDebris(appState);
+        core.AdvanceDebris(appState == Paused);
         sys.scene.DrawDebris(device, s);
         device.SetRenderState(RenderState::SpecularEnable, 0);
         DrawHud();

@@ -4,9 +4,10 @@
 #include <cmath>
 #include <filesystem>
 
-#include "core/game_core.h"
+#include "base/paths.h"
+#include "base/random.h"
+#include "headless/trace.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 
 const char* const MusicTrackFiles[GameTrackCount] = {
     "Sound\\music_1.mid", "Sound\\music_2.mid", "Sound\\music_3.mid",
@@ -110,6 +111,8 @@ int MusicPlayer::FindTrack(const std::string& fileName) const {
 }
 
 bool MusicPlayer::PlayTrack(const std::string& fileName, int repeats) {
+    // Traced as asked for: a headless run has no audio device to play it on.
+    TraceEvent("music", {{"track", fileName}, {"repeats", repeats}});
     const int index = FindTrack(fileName);
     if (!ready || index < 0) return false;
     int gameTrack = -1;
@@ -119,6 +122,7 @@ bool MusicPlayer::PlayTrack(const std::string& fileName, int repeats) {
 }
 
 bool MusicPlayer::StopMusic() {
+    TraceEvent("music-stop");
     if (!ready) return false;
     synth.Stop();
     return true;

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_mixer.h"
-#include "platform/midi_synth.h"
+#include "audio_out/audio_mixer.h"
+#include "audio_out/midi_synth.h"
 
 constexpr int MaxMusicTracks = 100;
 constexpr int GameTrackCount = 5;

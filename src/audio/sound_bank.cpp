@@ -5,9 +5,10 @@
 #include <cmath>
 #include <mutex>
 
-#include "core/game_core.h"
+#include "base/paths.h"
+#include "base/random.h"
+#include "headless/trace.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 
 namespace {
 
@@ -358,11 +359,16 @@ void SoundBank::DefineBuiltInEvents() {
 }
 
 bool SoundBank::PlaySoundFile(const std::string& fileName) {
+    // Traced as asked for: a headless run has no audio device to play it on.
+    TraceEvent("sound", {{"file", fileName}});
     return PlaySound(FindOrLoadSound(fileName), false);
 }
 
 bool SoundBank::PlaySoundEvent(const std::string& eventName) {
-    return PlaySound(PrepareSoundEvent(eventName), false);
+    const int index = PrepareSoundEvent(eventName);
+    TraceEvent("sound", {{"event", eventName},
+                         {"file", index >= 0 ? entries[static_cast<size_t>(index)].fileName : ""}});
+    return PlaySound(index, false);
 }
 
 int SoundBank::FindOrLoadSound(const std::string& fileName) {

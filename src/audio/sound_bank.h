@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "audio/sound_decoder.h"
-#include "platform/audio_mixer.h"
+#include "audio_out/audio_mixer.h"
 
 enum SoundGroup : uint32_t { EffectsGroup = 0, MusicGroup = 1 };
 

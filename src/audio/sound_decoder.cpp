@@ -7,7 +7,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_mixer.h"
+#include "audio_out/audio_mixer.h"
 
 // Random access to a file's bytes, from disk or from memory.
 class ByteSource {

@@ -1,7 +1,7 @@
 #include "audio/wave_effects.h"
 
 #include "audio/sound_decoder.h"
-#include "platform/paths.h"
+#include "base/paths.h"
 
 namespace {
 

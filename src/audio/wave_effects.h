@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/audio_mixer.h"
+#include "audio_out/audio_mixer.h"
 
 constexpr int MaxWaveEffects = 100;
 

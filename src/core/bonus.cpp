@@ -50,12 +50,12 @@ void GameCore::RunBonusPass() {
             item.active = 0;
             Play(EffectGetBonus);
             item.stamp = elapsed;
-            Emit(GameEventKind::BonusCaught, slot, item.column, item.row);
             if (slot == PointsBonus) {
                 state.score += PointsBonusReward;
             } else {
                 ClearWell();
             }
+            Emit(GameEventKind::BonusCaught, slot, item.column, item.row);
         }
     }
 }

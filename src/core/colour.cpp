@@ -182,6 +182,11 @@ int GameCore::MatchColours() {
     }
     if (removed > 0) {
         state.chainCount += 1;
+        // A pass that removes fewer than three cells (a late cell joining a run already vanishing)
+        // scores nothing.
+        if (removed >= 3) {
+            state.score += removed * 10 * state.chainCount;
+        }
         Emit(GameEventKind::CellsRemoved, removed, state.chainCount);
     }
     return removed;
@@ -210,17 +215,12 @@ void GameCore::RunColourStep() {
             if (!StepPieceDown() && !AnyPieceCellFalling()) {
                 Play(EffectFall);
                 LockPiece();
-                state.score += 5;
             }
         }
     }
     ApplyGravity();
-    const int removed = MatchColours();
-    if (removed > 0) {
+    if (MatchColours() > 0) {
         Play(EffectFill);
-    }
-    if (removed >= 3) {
-        state.score += removed * 10 * state.chainCount;
     }
     if (IsPieceControllable()) {
         RunControls();

@@ -1,19 +1,11 @@
-// The game's step function and what it shares: the random generator, the frame-rate meter, the new
-// game, the level clock, the Classic step with its controls, and the per-frame animation advance.
+// The game's step function and what it shares: the frame-rate meter, the new game, the level clock, the
+// Classic step with its controls, and the per-frame animation advance.
 #include "core/game_core.h"
 
 #include <cmath>
 #include <limits>
 
 namespace {
-// The run's one generator: a linear congruential generator with a 15-bit output.
-uint32_t randomState = 1;
-
-int NextRandom() {
-    randomState = randomState * 214013u + 2531011u;
-    return static_cast<int>((randomState >> 16) & 0x7FFFu);
-}
-
 constexpr float DefaultStepFrameRate = 60.0f;
 constexpr int SecondsPerLevel = 120;
 constexpr float LockDelay = 0.1f;
@@ -22,11 +14,6 @@ constexpr float RotationRate = 10.0f;
 constexpr float SidewaysRate = 24.0f;
 constexpr float SettledFallRate = 3.0f;
 constexpr float DebrisRate = 1.5f;
-
-constexpr int KeyLeftButton = 0x01;
-constexpr int KeyLeft = 0x25;
-constexpr int KeyRight = 0x27;
-constexpr int KeyDown = 0x28;
 
 float LevelDropSpeed(int level) {
     return static_cast<float>(level) * 0.8f + 1.0f;
@@ -49,26 +36,6 @@ void CountRepeat(int32_t& count) {
     }
 }
 }  // namespace
-
-void SeedRandom(uint32_t seed) {
-    randomState = seed;
-}
-
-// The scale is hi + 1 rather than the width of the range: out-of-range draws are simply drawn again,
-// which keeps the result uniform over [lo, hi].
-int RandomInt(int lo, int hi) {
-    if (hi < lo) {
-        return lo;  // an empty range would never produce a candidate
-    }
-    int candidate = -1;
-    bool first = true;
-    while (first || candidate < lo || candidate > hi) {
-        first = false;
-        const int r = NextRandom();
-        candidate = lo + static_cast<int>(r * (static_cast<double>(hi) + 1.0) / 32767.0);
-    }
-    return candidate;
-}
 
 float FrameRateMeter::Measure(uint32_t tickCountMs) {
     const float t = static_cast<float>(tickCountMs * 0.001);
@@ -170,7 +137,7 @@ void GameCore::RunLevelClock() {
 // The held keys: each arrow moves at once, again after 0.225 s, then every 0.025 s; the down
 // arrow or the left button hurries the piece.
 void GameCore::RunControls() {
-    const bool right = host.IsKeyHeld(KeyRight);
+    const bool right = host.IsKeyHeld(VK_RIGHT);
     if (!right && state.rightRepeatCount != 0) {
         state.rightRepeatCount = 0;
     }
@@ -183,7 +150,7 @@ void GameCore::RunControls() {
             MovePieceRight();
         }
     }
-    const bool left = host.IsKeyHeld(KeyLeft);
+    const bool left = host.IsKeyHeld(VK_LEFT);
     if (!left && state.leftRepeatCount != 0) {
         state.leftRepeatCount = 0;
     }
@@ -196,7 +163,7 @@ void GameCore::RunControls() {
             MovePieceLeft();
         }
     }
-    if (host.IsKeyHeld(KeyDown) || host.IsKeyHeld(KeyLeftButton)) {
+    if (host.IsKeyHeld(VK_DOWN) || host.IsKeyHeld(VK_LBUTTON)) {
         state.dropSpeed = DropRequestSpeed / 2.0f;
     } else {
         state.dropSpeed = LevelDropSpeed(state.level);
@@ -223,15 +190,9 @@ void GameCore::RunClassicStep() {
     if (state.lockPending && now > state.lockTime && !AnyPieceCellFalling() && !CanMoveDown()) {
         state.lockPending = 0;
         LockPiece();
-        state.score += 5;
     }
-    // Rows and their points.
-    const int rows = RemoveFullRows();
-    if (rows > 0) {
+    if (RemoveFullRows() > 0) {
         Play(EffectFill);
-        static constexpr int RowPoints[5] = {0, 100, 250, 400, 600};
-        state.score += RowPoints[rows < 4 ? rows : 4];
-        state.lines += rows;
     }
     if (IsPieceControllable()) {
         RunControls();
@@ -252,10 +213,10 @@ void GameCore::AdvancePlay(float time) {
     }
 }
 
-void GameCore::AdvanceAnimations(AppState appState) {
+void GameCore::AdvanceAnimations(bool paused) {
     AdvanceWellAnimations();
     AdvanceAppearance();
-    AdvanceDebris(appState);
+    AdvanceDebris(paused);
 }
 
 void GameCore::AdvanceWellAnimations() {
@@ -292,10 +253,10 @@ void GameCore::AdvanceAppearance() {
     }
 }
 
-void GameCore::AdvanceDebris(AppState appState) {
+void GameCore::AdvanceDebris(bool paused) {
     const float f = StepFrameRate();
     // Removal effects stand still behind the pause screen.
-    if (appState != Paused) {
+    if (!paused) {
         const float debrisStep = DebrisRate / f;
         for (int i = 0; i < state.debris.count;) {
             Cell& cell = state.debris.cells[i];

@@ -8,6 +8,8 @@
 #include <array>
 #include <cstdint>
 
+#include "base/keys.h"
+#include "base/random.h"
 #include "core/game_state.h"
 
 enum class GameEventKind {
@@ -31,8 +33,7 @@ struct GameEvent {
 class GameHost {
 public:
     virtual ~GameHost() = default;
-    // True while the key with this virtual-key code is held (0x25 left, 0x27 right, 0x28 down, 0x01 left
-    // button).
+    // True while the key with this code is held (VK_LEFT, VK_RIGHT, VK_DOWN, VK_LBUTTON).
     virtual bool IsKeyHeld(int virtualKey) const = 0;
     // Plays a wave effect. The core calls it only when soundOn is set.
     virtual void PlayEffect(WaveEffect effect) = 0;
@@ -66,13 +67,13 @@ public:
     void StartNewGame(float now);
     void AdvancePlay(float now);
     // Once per drawn frame in Playing, Paused and GameOver, after AdvancePlay: the piece's and settled
-    // cells' animations, the appearance, then the debris (which stands still while Paused).
-    void AdvanceAnimations(AppState appState);
+    // cells' animations, the appearance, then the debris (which stands still while the game is paused).
+    void AdvanceAnimations(bool paused);
     // The same in its three parts, for a frame that draws each part right after advancing it: the
     // piece's and settled cells' moves, the appearance, the removal effects.
     void AdvanceWellAnimations();
     void AdvanceAppearance();
-    void AdvanceDebris(AppState appState);
+    void AdvanceDebris(bool paused);
 
     // Piece operations called by input handling.
     void MovePieceLeft();
@@ -85,14 +86,14 @@ public:
     bool SpawnClassicPiece(int shape, int column, int row, int colour);
     bool StepPieceDown();
     bool CanMoveDown() const;
-    void LockPiece();
-    int RemoveFullRows();
+    void LockPiece();      // the piece joins the well and scores 5
+    int RemoveFullRows();  // removes and scores the full rows, counts the lines; returns how many
     bool SpawnColourBar(const std::array<int32_t, 4>& colours, int column, int row);
     void CyclePieceColours();
     void ApplyGravity();
     bool AnyCellUnsettled() const;
     bool IsSettled(int column, int row) const;
-    int MatchColours();
+    int MatchColours();  // marks runs, removes the cells whose time is up and scores them; returns how many
     void RunBonusPass();
     void RunLevelClock();
 
@@ -144,10 +145,6 @@ private:
     std::array<int8_t, DebrisCapacity> debrisOrder{};
     int debrisOrderUsed = -1;
 };
-
-// The one random generator of the run: 0..32767 output, seeded once.
-void SeedRandom(uint32_t seed);
-int RandomInt(int lo, int hi);
 
 // measuredFrameRate: frames per second, re-measured about once a second from the millisecond clock.
 class FrameRateMeter {

@@ -15,17 +15,6 @@ constexpr int ColourCount = 7;
 
 enum GameType : int32_t { Classic = 0, ColorBlocks = 1, RotatedColorBlocks = 2 };
 
-// The application states (owned by the shell; the core moves Playing -> GameOver and starts games).
-enum AppState : int32_t {
-    MainMenu = 0,
-    SelectGame = 1,
-    Playing = 2,
-    GameOver = 3,
-    Paused = 4,
-    HighScores = 5,
-    Options = 6
-};
-
 // Wave effects, numbered in load order.
 enum WaveEffect : int32_t {
     EffectAction = 1,

@@ -110,6 +110,7 @@ void GameCore::LockPiece() {
     }
     state.piece.active = 0;
     state.chainCount = 0;
+    state.score += 5;  // every piece that comes to rest
     Emit(GameEventKind::PieceLocked, n);
 }
 

@@ -215,6 +215,9 @@ int GameCore::RemoveFullRows() {
         ShiftRowsAboveDown(row);
     }
     if (count > 0) {
+        static constexpr int RowPoints[5] = {0, 100, 250, 400, 600};
+        state.score += RowPoints[count < 4 ? count : 4];
+        state.lines += count;
         Emit(GameEventKind::RowsRemoved, count);
     }
     return count;

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <limits>
 
+#include "base/paths.h"
 #include "persist/ini.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 
 namespace {
 

@@ -6,12 +6,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/paths.h"
 #include "persist/config.h"
 #include "persist/ini.h"
 #include "persist/log.h"
-#include "platform/clock.h"
-#include "platform/messages.h"
-#include "platform/paths.h"
 
 namespace {
 
@@ -54,24 +52,7 @@ bool CopyFile(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-std::string GameTypeTitle(int index) {
-    switch (index) {
-        case 1:
-            return "Classic Game";
-        case 3:
-            return "Color Blocks";
-        case 5:
-            return "Rotated Color Blocks";
-        default:
-            return "";
-    }
-}
-
-HighScoreTable::HighScoreTable(HighScoreHost* hostIn) : host(hostIn) {}
-
-HighScoreTable::~HighScoreTable() = default;
-
-std::string HighScoreTable::EncodeBlock() const {
+std::string HighScoreStore::EncodeBlock() const {
     std::string block(HighScoreBlockSize, '\0');
     for (size_t i = 0; i < std::size(entries); ++i) {
         char* out = block.data() + i * HighScoreEntrySize;
@@ -83,7 +64,7 @@ std::string HighScoreTable::EncodeBlock() const {
     return block;
 }
 
-bool HighScoreTable::DecodeBlock(const std::string& block) {
+bool HighScoreStore::DecodeBlock(const std::string& block) {
     if (block.size() != HighScoreBlockSize) return false;
     for (size_t i = 0; i < std::size(entries); ++i) {
         const auto* in = reinterpret_cast<const unsigned char*>(block.data() + i * HighScoreEntrySize);
@@ -98,7 +79,7 @@ bool HighScoreTable::DecodeBlock(const std::string& block) {
     return true;
 }
 
-bool HighScoreTable::Load() {
+bool HighScoreStore::Load() {
     std::string block(HighScoreBlockSize, '\0');
     if (ReadStructure(ScoresSection, ScoresKey, block.data(), block.size(), ScoresFile) &&
         DecodeBlock(block)) {
@@ -108,17 +89,17 @@ bool HighScoreTable::Load() {
     return false;
 }
 
-bool HighScoreTable::Save() {
+bool HighScoreStore::Save() {
     const std::string block = EncodeBlock();
     return WriteStructure(ScoresSection, ScoresKey, block.data(), block.size(), ScoresFile);
 }
 
-void HighScoreTable::Clear() {
+void HighScoreStore::Clear() {
     for (HighScoreEntry& entry : entries) entry = HighScoreEntry();
     Save();
 }
 
-bool HighScoreTable::LoadOrCreate() {
+bool HighScoreStore::LoadOrCreate() {
     if (Load()) return true;
     const std::string path = GameFilePath(ScoresFile);
     struct stat st {};
@@ -147,69 +128,15 @@ bool HighScoreTable::LoadOrCreate() {
     return false;
 }
 
-void HighScoreTable::SelectTable(int t) {
-    if (t >= 0 && t < HighScoreTableCount) currentTable = t;
-}
-
-bool HighScoreTable::OfferScore(uint32_t score) {
+int HighScoreStore::Insert(int table, uint32_t score) {
+    if (table < 0 || table >= HighScoreTableCount) return -1;
     int insertRow = -1;
     for (int r = HighScoreRowCount - 1; r >= 0; --r) {
-        if (Row(r).score < score) insertRow = r;
+        if (Entry(table, r).score < score) insertRow = r;
     }
-    if (insertRow < 0) return false;
-    for (int r = HighScoreRowCount - 1; r > insertRow; --r) Row(r) = Row(r - 1);
-    Row(insertRow) = HighScoreEntry();
-    Row(insertRow).score = score;
-    editRow = insertRow;
-    entryActive = true;
-    return true;
-}
-
-void HighScoreTable::PlaySound(const std::string& name) {
-    if (host) host->PlaySoundEvent(name);
-}
-
-void HighScoreTable::HandleNameKey(uint32_t messageId, uint64_t wParam) {
-    if (!entryActive) return;
-    HighScoreEntry& entry = Row(editRow);
-    const size_t length = NameLength(entry);
-    const unsigned code = static_cast<unsigned>(wParam & 0xFF);
-    if (messageId == WM_KEYDOWN) {
-        if (code == VK_ESCAPE) {
-            PlaySound("type_01");
-            entryActive = false;
-            Load();  // drops the new row and every change since the last save
-        } else if (code == VK_RETURN && length > 0) {
-            PlaySound("type_01");
-            entryActive = false;
-            Save();
-        } else if (code == VK_BACK && length > 0) {
-            PlaySound("type_01");
-            entry.name[length - 1] = '\0';
-        }
-    } else if (messageId == WM_CHAR) {
-        // Only characters the font can show: Enter, Tab, Backspace and other control codes arrive as
-        // character messages too and must not end up in the name.
-        if (code >= 0x20 && code != 0x7F && length < HighScoreNameMax) {
-            entry.name[length] = static_cast<char>(code);
-            entry.name[length + 1] = '\0';
-        }
-    }
-}
-
-void HighScoreTable::DrawRows(float top, float size, float x1, float x2, float x3) const {
-    if (!host) return;
-    // The cursor blinks once a second: "_" in the first half of each second of the tick count.
-    const bool cursorShown = (TickCountMs() / 500) % 2 == 0;
-    for (int r = 0; r < HighScoreRowCount; ++r) {
-        const HighScoreEntry& entry = Entry(currentTable, r);
-        const float y = top + static_cast<float>(r + 1) * size * 1.25f;
-        const bool editing = entryActive && r == editRow;
-        const uint32_t colour = editing ? HighScoreEditColour : HighScoreRowColour;
-        std::string name(entry.name, NameLength(entry));
-        if (editing) name += cursorShown ? "_" : " ";
-        host->DrawText(x1, y, size, colour, 0, std::to_string(r + 1));
-        host->DrawName(x2, y, size, colour, name);
-        host->DrawText(x3, y, size, colour, 0, std::to_string(entry.score));
-    }
+    if (insertRow < 0) return -1;
+    for (int r = HighScoreRowCount - 1; r > insertRow; --r) Entry(table, r) = Entry(table, r - 1);
+    Entry(table, insertRow) = HighScoreEntry();
+    Entry(table, insertRow).score = score;
+    return insertRow;
 }

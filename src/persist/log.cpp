@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/paths.h"
+#include "base/clock.h"
+#include "base/paths.h"
 
 namespace {
 

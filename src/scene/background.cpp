@@ -2,7 +2,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "core/game_core.h"
+#include "base/random.h"
 #include "scene/scene.h"
 #include "ui/texture_registry.h"
 

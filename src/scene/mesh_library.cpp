@@ -1,7 +1,7 @@
 // The mesh table and the mesh texture set.
 #include <utility>
 
-#include "platform/paths.h"
+#include "base/paths.h"
 #include "scene/scene.h"
 
 HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::string& directory) {

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "core/game_state.h"
-#include "platform/device.h"
-#include "platform/mesh.h"
+#include "device/device.h"
+#include "device/mesh.h"
 
 class TextureRegistry;
 

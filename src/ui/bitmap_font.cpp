@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "headless/trace.h"
 #include "persist/config.h"
 #include "persist/log.h"
 
@@ -118,6 +119,22 @@ int BitmapFont::DrawPicture(float x, float y, float size, ColourArgb colour, uin
     return 0;
 }
 
+namespace {
+// One "text" line of the trace: what was asked for, what is shown (the translation, or the picture it
+// names), where and how large.
+void TraceText(float x, float y, float size, uint32_t flags, const std::string& text,
+               const std::string& shown) {
+    const char* anchor = (flags & TEXT_RIGHT) ? "right" : (flags & TEXT_CENTRE) ? "centre" : "left";
+    Json fields = {{"text", CodePageText(text)}};
+    if (shown != text) fields["shown"] = CodePageText(shown);
+    fields["x"] = TraceNumber(x);
+    fields["y"] = TraceNumber(y);
+    fields["size"] = TraceNumber(size);
+    fields["anchor"] = anchor;
+    TraceEvent("text", fields);
+}
+}  // namespace
+
 int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32_t flags,
                          const std::string& text) {
     if (text.empty()) return 0;
@@ -125,8 +142,11 @@ int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32
     if (!(flags & TEXT_LITERAL)) {
         shown = Translate(text);
         if (shown.empty()) shown = text;
-        if (shown.find(".png") != std::string::npos || shown.find(".tga") != std::string::npos)
-            return DrawPicture(x, y, size, colour, flags, shown);
+    }
+    if (IsTextTraced()) TraceText(x, y, size, flags, text, shown);
+    if (!(flags & TEXT_LITERAL) &&
+        (shown.find(".png") != std::string::npos || shown.find(".tga") != std::string::npos)) {
+        return DrawPicture(x, y, size, colour, flags, shown);
     }
 
     Texture* texture = FontTexture();

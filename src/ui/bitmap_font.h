@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/device.h"
+#include "device/device.h"
 #include "ui/texture_registry.h"
 
 constexpr uint32_t TEXT_CENTRE = 1;         // x is the horizontal centre of the text

@@ -8,15 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "persist/config.h"
+#include "base/paths.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 #include "ui/bitmap_font.h"
 #include "ui/texture_registry.h"
 
 namespace {
 
 std::function<void(const std::string&)> screenSoundPlayer;
+ScreenOptionStore* optionStore = nullptr;
 
 constexpr ColourArgb OpaqueWhite = 0xFFFFFFFFu;
 constexpr float ButtonLabelSize = 0.04f;
@@ -87,13 +87,13 @@ float SliderPosition(const ScreenSlider& slider, PixelSize client, int x, int y)
 }
 
 void StoreChecked(const ScreenButton& button) {
-    WriteConfigString("OPTIONS", button.name, std::to_string(button.checked));
+    if (optionStore) optionStore->StoreOption(button.name, std::to_string(button.checked));
 }
 
 void StoreValue(const ScreenSlider& slider) {
     char text[64];
     std::snprintf(text, sizeof text, "%f", static_cast<double>(slider.value));
-    WriteConfigString("OPTIONS", slider.name, text);
+    if (optionStore) optionStore->StoreOption(slider.name, text);
 }
 
 // The pixel size of a picture as fractions of the client area; false when it has none.
@@ -118,6 +118,10 @@ std::optional<int> CentrePixel(float centre, float size, int clientSize) {
 
 void SetScreenSoundPlayer(std::function<void(const std::string& fileName)> player) {
     screenSoundPlayer = std::move(player);
+}
+
+void SetScreenOptionStore(ScreenOptionStore* store) {
+    optionStore = store;
 }
 
 void Screen::Clear() {
@@ -234,15 +238,16 @@ int Screen::LoadFromText(std::string_view xml, const std::string& fileName) {
 }
 
 void Screen::RestoreOptions() {
+    if (!optionStore) return;
     // Only checkable buttons have a stored state; a value such as 0.9 truncates to unchecked.
     for (ScreenButton& b : buttons) {
         if (!b.Checkable()) continue;
         int stored = 0;
-        if (ReadConfigInt("OPTIONS", b.name, stored)) b.checked = stored;
+        if (optionStore->ReadOptionInt(b.name, stored)) b.checked = stored;
     }
     for (ScreenSlider& s : sliders) {
         float stored = 0;
-        if (ReadConfigFloat("OPTIONS", s.name, stored)) s.value = std::clamp(stored, 0.0f, 1.0f);
+        if (optionStore->ReadOptionFloat(s.name, stored)) s.value = std::clamp(stored, 0.0f, 1.0f);
     }
 }
 

@@ -1,7 +1,8 @@
 // Menu screens: one screen file ("menu-main.xml" and the like) loaded into a record of widgets that
 // draws itself every frame and answers the mouse. A screen never acts on a click itself: it hands back
 // the action string of the widget used and the shell decides. Check boxes and sliders keep their state
-// in config.ini [OPTIONS] under their names, read when the screen is loaded and written on every change.
+// in the store the shell gives (the player's settings) under their names, read when the screen is loaded
+// and stored on every change.
 //  - At most 50 buttons, 5 sliders, 20 images and 20 texts; extra elements are ignored (and logged).
 //  - String fields hold at most 39 characters (a text's text 99); longer values are cut (and logged).
 //  - Sizes of "stretch" = "no" widgets and of sliders are taken from their pictures when the screen
@@ -16,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/messages.h"
+#include "base/messages.h"
 
 constexpr size_t ScreenFieldLength = 39;
 constexpr size_t ScreenTextLength = 99;
@@ -60,6 +61,18 @@ struct ScreenText {
 // The screens play their hover and click sounds through this hook (the shell hands it to the sound
 // bank); without one they are silent.
 void SetScreenSoundPlayer(std::function<void(const std::string& fileName)> player);
+
+// Where the screens keep the states of their check boxes and sliders, under the widgets' names. The
+// shell keeps them with the player's settings; without a store nothing is restored or stored.
+class ScreenOptionStore {
+public:
+    virtual ~ScreenOptionStore() = default;
+    // The stored value as a number; false, value unchanged, when there is none.
+    virtual bool ReadOptionInt(const std::string& name, int& value) = 0;
+    virtual bool ReadOptionFloat(const std::string& name, float& value) = 0;
+    virtual void StoreOption(const std::string& name, const std::string& value) = 0;
+};
+void SetScreenOptionStore(ScreenOptionStore* store);
 
 class Screen {
 public:

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
+#include "base/paths.h"
 #include "persist/log.h"
-#include "platform/paths.h"
 
 TextureRegistry textureRegistry;
 

@@ -18,8 +18,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "platform/device.h"
-#include "platform/framework.h"
+#include "device/device.h"
 
 constexpr uint32_t QUAD_ALPHA_BLEND = 1;  // blend with source alpha; colour and alpha = texture x diffuse
 constexpr uint32_t QUAD_PIXEL_SIZE = 8;   // the quad is as large in pixels as its texture

@@ -105,7 +105,7 @@ protected:
         for (int i = 0; i < count; ++i) {
             frameTime += 1.0f / 60.0f;
             app->AdvanceFrame(frameTime);
-            app->Core().AdvanceAnimations(app->appState);
+            app->Core().AdvanceAnimations(app->appState == Paused);
         }
     }
     void StartGame(int startButton) {

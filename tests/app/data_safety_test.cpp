@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Version v of the tables: every score of every table is v, every name "v<v>".
-void FillTables(HighScoreTable& table, uint32_t version) {
+void FillTables(HighScoreStore& table, uint32_t version) {
     std::string block(HighScoreBlockSize, '\0');
     for (size_t i = 0; i < HighScoreTableCount * HighScoreRowCount; ++i) {
         char* entry = block.data() + i * HighScoreEntrySize;
@@ -31,7 +31,7 @@ void FillTables(HighScoreTable& table, uint32_t version) {
 }
 
 [[noreturn]] void SaveForever() {
-    HighScoreTable table;
+    HighScoreStore table;
     // Go on counting from the last complete save, so the two config.ini keys always pair up.
     std::string stored;
     uint32_t version =
@@ -66,7 +66,7 @@ TEST(DataSafety, KilledWhileSavingLeavesCompleteFiles) {
         waitpid(child, nullptr, 0);
 
         if (!fs::exists("scores.ini")) continue;  // killed before the first save completed
-        HighScoreTable table;
+        HighScoreStore table;
         ASSERT_TRUE(table.Load()) << "round " << round << ": scores.ini does not read back";
         const uint32_t version = table.Entry(0, 0).score;
         for (int t = 0; t < HighScoreTableCount; ++t)

@@ -4,12 +4,14 @@
 // the application state, config.ini, scores.ini, the --dump file, the --trace file and app.log.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "app/game_app.h"
+#include "headless/json.h"
 #include "persist/config.h"
 #include "persist/highscores.h"
 #include "persist/log.h"
@@ -55,7 +57,7 @@ protected:
     }
 
     // Runs one session with this script; returns the exit code. The app object stays for inspection.
-    int Play(const std::string& script, int64_t frames) {
+    int Play(const std::string& script, int64_t frames, bool traceText = false) {
         std::ofstream("session.script") << script;
         RunOptions options;
         options.headless = true;
@@ -66,6 +68,7 @@ protected:
         options.scriptFile = "session.script";
         options.dumpFile = "dump.json";
         options.traceFile = "trace.jsonl";
+        options.traceText = traceText;
         options.screenshots.push_back({20, "menu.png"});
         app = std::make_unique<GameApp>();
         return app->Run(options);
@@ -97,7 +100,7 @@ TEST_F(HeadlessGame, EveryGameIsPlayedThroughTheMenusToAHighScore) {
     ASSERT_EQ(Play(script, 6000), 0);
 
     EXPECT_EQ(app->appState, MainMenu);
-    HighScoreTable stored;
+    HighScoreStore stored;
     ASSERT_TRUE(stored.Load());
     for (int table = 0; table < 6; ++table) {
         EXPECT_STREQ(stored.Entry(table, 0).name, names[table]) << "table " << table;
@@ -119,6 +122,32 @@ TEST_F(HeadlessGame, EveryGameIsPlayedThroughTheMenusToAHighScore) {
     EXPECT_NE(log.find(" : *** SESSION STARTED ***\r\n"), std::string::npos);
     EXPECT_NE(log.find("Bitmap loading: 'Graphics\\font01.tga' ... OK ("), std::string::npos);
     EXPECT_EQ(log.find("FAILED"), std::string::npos) << log;
+}
+
+// The trace lets a game be checked without reading pixels: the HUD's labels and values with their
+// places, the widget sounds asked for, and the states the game went through.
+TEST_F(HeadlessGame, TheTraceShowsTextsSoundsAndStates) {
+    const std::string script =
+        "click procNewGame\nwait 5\nclick procStart1\nwait 30\nkey press Space\nwait 40\n";
+    ASSERT_EQ(Play(script, 80, true), 0);
+    std::vector<Json> lines;
+    std::ifstream in("trace.jsonl");
+    for (std::string line; std::getline(in, line);) lines.push_back(Json::parse(line));
+    auto has = [&](const Json& wanted) {
+        return std::any_of(lines.begin(), lines.end(), [&](const Json& line) {
+            for (const auto& [key, value] : wanted.items())
+                if (!line.contains(key) || line[key] != value) return false;
+            return true;
+        });
+    };
+    EXPECT_TRUE(has({{"event", "state"}, {"state", "Playing"}}));
+    EXPECT_TRUE(has({{"event", "sound"}, {"file", "Sound\\click.ogg"}}));
+    // The last frame's HUD: the score's label and value in the left panel.
+    EXPECT_TRUE(
+        has({{"frame", 79}, {"event", "text"}, {"text", "Score"}, {"x", 0.14}, {"y", 0.5}, {"size", 0.036}}));
+    EXPECT_TRUE(has({{"frame", 79}, {"event", "text"}, {"text", "Level"}, {"anchor", "centre"}}));
+    // A locked piece scores 5, and its trace line says so.
+    EXPECT_TRUE(has({{"event", "lock"}, {"score", 5}, {"lines", 0}, {"level", 1}}));
 }
 
 TEST_F(HeadlessGame, EveryOptionChangesConfigIni) {

@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/image_loader.h"
-#include "platform/math3d.h"
-#include "platform/mesh.h"
-#include "platform/paths.h"
+#include "base/math3d.h"
+#include "base/paths.h"
+#include "device/image_loader.h"
+#include "device/mesh.h"
 
 namespace {
 namespace fs = std::filesystem;

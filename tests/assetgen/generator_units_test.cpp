@@ -6,9 +6,9 @@
 #include <cmath>
 #include <set>
 
+#include "device/image_loader.h"
+#include "device/mesh.h"
 #include "graphics_assets.h"
-#include "platform/image_loader.h"
-#include "platform/mesh.h"
 
 namespace {
 Canvas TestPattern(int width, int height) {

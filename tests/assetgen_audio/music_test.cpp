@@ -15,9 +15,9 @@
 
 #include "audio/music_player.h"
 #include "audio_assets.h"
+#include "audio_out/midi_synth.h"
 #include "audio_test_support.h"
 #include "midi_reader.h"
-#include "platform/midi_synth.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "audio/music_player.h"
 #include "audio_test_support.h"
-#include "core/game_core.h"
-#include "platform/paths.h"
+#include "base/paths.h"
+#include "base/random.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <future>
 
 #include "audio_test_support.h"
-#include "core/game_core.h"
+#include "base/random.h"
 #include "persist/log.h"
 
 namespace {

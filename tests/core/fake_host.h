@@ -8,12 +8,15 @@
 
 #include "core/game_core.h"
 
+// What the shell around the core would show: nothing yet, the game, or the game-over wait.
+enum HostState { Idle, Playing, GameOver };
+
 class FakeHost : public GameHost {
 public:
     std::set<int> heldKeys;
     std::vector<WaveEffect> effects;
     std::vector<GameEvent> events;
-    AppState appState = MainMenu;
+    HostState appState = Idle;
     int background = -1;
     int gameOverCalls = 0;
     // What had been played when OnGameStarted ran: the new-game sound comes first.
@@ -79,7 +82,7 @@ struct CoreRig {
             if (host.appState == Playing) {
                 core.AdvancePlay(time);
             }
-            core.AdvanceAnimations(host.appState);
+            core.AdvanceAnimations(false);
         }
     }
 

@@ -106,7 +106,7 @@ TEST(FrameRate, NoMeasuredRateStepsAsAtSixtyFrames) {
     EXPECT_TRUE(core.StepPieceDown());
     EXPECT_EQ(core.state.piece.cells[0].row, 6);  // one row, as at 60 frames, not the whole well
     core.state.dropSpeed = 1.8f;
-    core.AdvanceAnimations(Playing);
+    core.AdvanceAnimations(false);
     EXPECT_FLOAT_EQ(core.state.piece.cells[0].fallProgress, 0.03f);
     EXPECT_TRUE(core.state.piece.cells[0].falling);
 
@@ -131,7 +131,7 @@ TEST(Animations, PieceFallTakesThirtyFourFramesAtSixtyFramesAndLevelOneSpeed) {
     int frames = 0;
     int sidewaysFrames = 0;
     while (core.state.piece.cells[0].falling && frames < 100) {
-        core.AdvanceAnimations(Playing);
+        core.AdvanceAnimations(false);
         ++frames;
         if (core.state.piece.cells[0].movingRight) {
             sidewaysFrames = frames;
@@ -157,7 +157,7 @@ TEST(Animations, RatesOfTheSettledFallTheAppearanceAndTheDebris) {
     // frames to pass 1, gone at the 35th).
     int settledFrames = 0, appearFrames = 0;
     for (int frame = 1; frame <= 34; ++frame) {
-        core.AdvanceAnimations(Playing);
+        core.AdvanceAnimations(false);
         if (core.state.well.cells[0].falling) {
             settledFrames = frame;
         }
@@ -170,7 +170,7 @@ TEST(Animations, RatesOfTheSettledFallTheAppearanceAndTheDebris) {
     EXPECT_TRUE(core.state.piece.active);
     EXPECT_EQ(core.state.piece.appearProgress, 1.0f);
     EXPECT_EQ(core.state.debris.count, 1);
-    core.AdvanceAnimations(Playing);
+    core.AdvanceAnimations(false);
     EXPECT_EQ(core.state.debris.count, 0);
 }
 
@@ -180,10 +180,10 @@ TEST(Animations, TheAppearingPieceIsNotAdvancedAsAFallingOneInTheSameFrame) {
     core.SpawnClassicPiece(1, 6, 2, 0);
     core.state.piece.appearProgress = 0.99f;
     core.state.piece.cells[0].rotateProgress = 0.0f;
-    core.AdvanceAnimations(Playing);
+    core.AdvanceAnimations(false);
     EXPECT_TRUE(core.state.piece.active);
     EXPECT_EQ(core.state.piece.cells[0].rotateProgress, 0.0f);
-    core.AdvanceAnimations(Playing);
+    core.AdvanceAnimations(false);
     EXPECT_GT(core.state.piece.cells[0].rotateProgress, 0.0f);
 }
 
@@ -202,12 +202,12 @@ TEST(Animations, DebrisStandsStillWhilePausedAndFinishedEntriesLeaveBySwap) {
     falling.falling = 1;
     core.AppendWellCell(falling);
     for (int i = 0; i < 30; ++i) {
-        core.AdvanceAnimations(Paused);
+        core.AdvanceAnimations(true);
     }
     EXPECT_EQ(debris.count, 3);
     EXPECT_EQ(debris.cells[1].debrisProgress, 0.5f);
     EXPECT_FALSE(core.state.well.cells[0].falling);  // the rest still runs behind the pause screen
-    core.AdvanceAnimations(GameOver);
+    core.AdvanceAnimations(false);
     ASSERT_EQ(debris.count, 1);
     EXPECT_EQ(debris.cells[0].colour, 2);
     EXPECT_FLOAT_EQ(debris.cells[0].debrisProgress, 0.525f);

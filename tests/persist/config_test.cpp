@@ -4,8 +4,8 @@
 
 #include <cstring>
 
+#include "base/clock.h"
 #include "persist/log.h"
-#include "platform/clock.h"
 #include "temp_dir.h"
 
 namespace {

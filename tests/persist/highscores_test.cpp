@@ -1,3 +1,5 @@
+// The stored high-score tables: ranking, the 3600-byte block in scores.ini, and what start-up does
+// with a file that cannot be read.
 #include "persist/highscores.h"
 
 #include <gtest/gtest.h>
@@ -7,162 +9,57 @@
 #include <vector>
 
 #include "persist/config.h"
-#include "platform/clock.h"
-#include "platform/messages.h"
 #include "temp_dir.h"
 
 namespace {
 
-struct DrawnText {
-    float x, y, size;
-    uint32_t colour;
-    int flags;
-    std::string text;
-    bool name = false;  // drawn as a player's name, letter by letter
-};
-
-class RecordingHost : public HighScoreHost {
-public:
-    void DrawText(float x, float y, float size, uint32_t colour, int flags,
-                  const std::string& text) override {
-        drawn.push_back({x, y, size, colour, flags, text});
-    }
-    void DrawName(float x, float y, float size, uint32_t colour, const std::string& name) override {
-        drawn.push_back({x, y, size, colour, 0, name, true});
-    }
-    void PlaySoundEvent(const std::string& name) override { sounds.push_back(name); }
-    std::vector<DrawnText> drawn;
-    std::vector<std::string> sounds;
-};
-
 class HighScoreTest : public TempDirTest {
 protected:
-    void Type(const std::string& text) {
-        for (unsigned char c : text) table.HandleNameKey(WM_CHAR, c);
-    }
-    void Key(int virtualKey) { table.HandleNameKey(WM_KEYDOWN, static_cast<uint64_t>(virtualKey)); }
-    std::string Name(int row) const { return table.Entry(table.CurrentTable(), row).name; }
-    uint32_t Score(int row) const { return table.Entry(table.CurrentTable(), row).score; }
+    void Select(int table) { current = table; }
+    std::string Name(int row) const { return store.Entry(current, row).name; }
+    uint32_t Score(int row) const { return store.Entry(current, row).score; }
+    // Ranks each score in the current table under the name "p<score>".
     void Fill(std::initializer_list<uint32_t> scores) {
         for (uint32_t s : scores) {
-            ASSERT_TRUE(table.OfferScore(s));
-            Type("p" + std::to_string(s));
-            table.EndNameEntry();
+            const int row = store.Insert(current, s);
+            ASSERT_GE(row, 0);
+            std::strcpy(store.Entry(current, row).name, ("p" + std::to_string(s)).c_str());
         }
     }
 
-    RecordingHost host;
-    HighScoreTable table{&host};
+    HighScoreStore store;
+    int current = 0;
 };
 
-TEST_F(HighScoreTest, InsertionRanksAndTies) {
-    table.SelectTable(3);
-    EXPECT_FALSE(table.OfferScore(0));  // an empty table takes no zero score
-    EXPECT_FALSE(table.EntryActive());
-    EXPECT_TRUE(table.OfferScore(1));
-    EXPECT_EQ(table.EditRow(), 0);
-    EXPECT_TRUE(table.EntryActive());
-    table.EndNameEntry();
-
-    table.SelectTable(4);
-    Fill({900, 800, 700, 600, 500});
-    ASSERT_TRUE(table.OfferScore(600));  // equal to row 3 goes below it
-    EXPECT_EQ(table.EditRow(), 4);
+TEST_F(HighScoreTest, InsertRanksTiesBelowAndRefusesWhatDoesNotRank) {
+    EXPECT_EQ(store.Insert(3, 0), -1);  // an empty table takes no zero score
+    EXPECT_EQ(store.Insert(3, 1), 0);
+    Select(4);
+    Fill({900, 800, 700, 600, 500, 400, 300, 200, 100});
+    EXPECT_EQ(store.Insert(4, 600), 4);  // equal to a stored score goes below it
     EXPECT_EQ(Name(3), "p600");
     EXPECT_EQ(Name(4), "");
-    EXPECT_EQ(Score(4), 600u);
     EXPECT_EQ(Name(5), "p500");
-    table.EndNameEntry();
-
-    Fill({400, 300, 200, 100});
-    ASSERT_EQ(Score(9), 100u);
-    EXPECT_FALSE(table.OfferScore(100));         // equal to the last row stays out
-    EXPECT_TRUE(table.OfferScore(4000000000u));  // unsigned: a large score is the best, not negative
-    EXPECT_EQ(table.EditRow(), 0);
-    EXPECT_EQ(Score(9), 200u);               // the old last row is gone
-    EXPECT_EQ(table.Entry(3, 0).score, 1u);  // other tables untouched
-
-    table.SelectTable(10);
-    table.SelectTable(-1);
-    EXPECT_EQ(table.CurrentTable(), 4);
-}
-
-TEST_F(HighScoreTest, NameEntryKeys) {
-    ASSERT_TRUE(table.OfferScore(50));
-    Key(VK_RETURN);  // nothing to save yet
-    Key(VK_BACK);
-    EXPECT_TRUE(table.EntryActive());
-    EXPECT_TRUE(host.sounds.empty());
-
-    Type("ABCDEFGHIJKLMNOPQ");  // 17 characters
-    EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNOP");
-    EXPECT_TRUE(host.sounds.empty());  // typing is silent
-    Key(VK_BACK);
-    EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNO");
-    EXPECT_EQ(host.sounds, std::vector<std::string>{"type_01"});
-    Key(VK_LEFT);  // other keys do nothing
-    table.HandleNameKey(WM_KEYUP, VK_BACK);
-    EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNO");
-
-    // Only the low byte of wParam counts.
-    table.HandleNameKey(WM_CHAR, 0x1234'0000'0000'0000ull | 'Z');
-    EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNOZ");
-
-    Key(VK_RETURN);
-    EXPECT_FALSE(table.EntryActive());
-    EXPECT_EQ(host.sounds.size(), 2u);
-    HighScoreTable reread;
-    ASSERT_TRUE(reread.Load());
-    EXPECT_STREQ(reread.Entry(0, 0).name, "ABCDEFGHIJKLMNOZ");
-    EXPECT_EQ(reread.Entry(0, 0).score, 50u);
-
-    // Once entry is over, keys reach nothing.
-    Type("x");
-    Key(VK_BACK);
-    EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNOZ");
-}
-
-TEST_F(HighScoreTest, ControlCharactersNeverEnterTheName) {
-    ASSERT_TRUE(table.OfferScore(10));
-    // Enter, Tab, Backspace, Escape and Delete arrive as character messages beside their key messages.
-    for (unsigned c : {0x0Du, 0x09u, 0x08u, 0x1Bu, 0x7Fu, 0x01u}) table.HandleNameKey(WM_CHAR, c);
-    EXPECT_EQ(Name(0), "");
-    Key(VK_RETURN);
-    EXPECT_TRUE(table.EntryActive()) << "an empty name must keep the entry open";
-    Type(" a\xE9");  // blank and code-page letters are characters the font may show
-    EXPECT_EQ(Name(0), " a\xE9");
-}
-
-TEST_F(HighScoreTest, EscapeRestoresTheStoredTablesExactly) {
-    table.SelectTable(1);
-    Fill({300, 200});
-    ASSERT_TRUE(table.Save());
-    const std::string stored = table.EncodeBlock();
-
-    table.SelectTable(5);
-    Fill({70});  // unsaved, ended by a menu command
-    table.SelectTable(1);
-    ASSERT_TRUE(table.OfferScore(250));
-    Type("new");
-    Key(VK_ESCAPE);
-    EXPECT_FALSE(table.EntryActive());
-    EXPECT_EQ(host.sounds, std::vector<std::string>{"type_01"});
-    EXPECT_EQ(table.EncodeBlock(), stored);
-    EXPECT_EQ(table.Entry(5, 0).score, 0u);
+    EXPECT_EQ(store.Insert(4, 100), -1);         // equal to the last row stays out
+    EXPECT_EQ(store.Insert(4, 4000000000u), 0);  // unsigned: a large score is the best, not negative
+    EXPECT_EQ(Score(9), 200u);                   // the old last row is gone
+    EXPECT_EQ(store.Entry(3, 0).score, 1u);      // other tables untouched
+    EXPECT_EQ(store.Insert(10, 5), -1);
+    EXPECT_EQ(store.Insert(-1, 5), -1);
 }
 
 TEST_F(HighScoreTest, ClearEmptiesEveryTableAndSaves) {
     for (int t = 0; t < HighScoreTableCount; ++t) {
-        table.SelectTable(t);
+        Select(t);
         Fill({static_cast<uint32_t>(t + 1)});
     }
-    ASSERT_TRUE(table.Save());
-    table.Clear();
-    HighScoreTable reread;
+    ASSERT_TRUE(store.Save());
+    store.Clear();
+    HighScoreStore reread;
     ASSERT_TRUE(reread.Load());
     for (int t = 0; t < HighScoreTableCount; ++t) {
         for (int r = 0; r < HighScoreRowCount; ++r) {
-            EXPECT_EQ(table.Entry(t, r).score, 0u);
+            EXPECT_EQ(store.Entry(t, r).score, 0u);
             EXPECT_EQ(reread.Entry(t, r).score, 0u);
             EXPECT_STREQ(reread.Entry(t, r).name, "");
         }
@@ -170,64 +67,65 @@ TEST_F(HighScoreTest, ClearEmptiesEveryTableAndSaves) {
 }
 
 TEST_F(HighScoreTest, StoredBlockLayout) {
-    table.SelectTable(2);
-    ASSERT_TRUE(table.OfferScore(0x01020304));
-    Type("Ann");
-    const std::string block = table.EncodeBlock();
+    Select(2);
+    const int row = store.Insert(2, 0x01020304);
+    ASSERT_EQ(row, 0);
+    std::strcpy(store.Entry(2, row).name, "Ann");
+    const std::string block = store.EncodeBlock();
     ASSERT_EQ(block.size(), 3600u);
     const size_t at = (2 * 10 + 0) * 36;
     EXPECT_EQ(block.substr(at, 4), std::string("Ann\0", 4));
     EXPECT_EQ(block.substr(at + 4, 28), std::string(28, '\0'));  // nothing left behind the name
     EXPECT_EQ(block.substr(at + 32, 4), "\x04\x03\x02\x01");
-    ASSERT_TRUE(table.Save());
+    ASSERT_TRUE(store.Save());
     EXPECT_EQ(ReadFile("scores.ini").size(), std::string("[HIGH SCORES]\r\nData=\r\n").size() + 7202);
 
     // A stored name that fills its field is cut so that it stays terminated.
     std::string full = block;
     std::memset(full.data() + at, 'N', 32);
-    HighScoreTable other;
+    HighScoreStore other;
     ASSERT_TRUE(other.DecodeBlock(full));
     EXPECT_EQ(std::string(other.Entry(2, 0).name), std::string(31, 'N'));
     EXPECT_FALSE(other.DecodeBlock(full.substr(1)));
 }
 
 TEST_F(HighScoreTest, LoadFailuresReadAsEmptyTables) {
-    table.SelectTable(0);
+    Select(0);
     Fill({5});
-    EXPECT_FALSE(table.Load());  // no file yet
+    EXPECT_FALSE(store.Load());  // no file yet
     EXPECT_EQ(Score(0), 0u);
 
     Fill({5});
-    ASSERT_TRUE(table.Save());
+    ASSERT_TRUE(store.Save());
     std::string file = ReadFile("scores.ini");
     const size_t data = file.find("Data=") + 5;
     file[data + 1] = file[data + 1] == '0' ? '1' : '0';  // one damaged digit: the checksum no longer fits
     WriteFile("scores.ini", file);
-    EXPECT_FALSE(table.Load());
+    EXPECT_FALSE(store.Load());
     EXPECT_EQ(Score(0), 0u);
 }
 
 TEST_F(HighScoreTest, StartUpKeepsAnUnreadableFileBeforeStartingAfresh) {
     // No file: empty tables are written at once, nothing to keep.
-    EXPECT_FALSE(table.LoadOrCreate());
+    EXPECT_FALSE(store.LoadOrCreate());
     EXPECT_TRUE(Exists("scores.ini"));
     EXPECT_FALSE(Exists("scores.ini.bak"));
-    EXPECT_TRUE(table.Load());
+    EXPECT_TRUE(store.Load());
 
     // A readable file is simply loaded.
     Fill({42});
-    ASSERT_TRUE(table.Save());
+    ASSERT_TRUE(store.Save());
     const std::string good = ReadFile("scores.ini");
-    EXPECT_TRUE(table.LoadOrCreate());
+    EXPECT_TRUE(store.LoadOrCreate());
     EXPECT_EQ(Score(0), 42u);
 
     // A damaged one is kept beside the fresh file and the log says so.
     std::string damaged = good;
     damaged[damaged.size() - 4] ^= 1;
     WriteFile("scores.ini", damaged);
-    EXPECT_FALSE(table.LoadOrCreate());
+    EXPECT_FALSE(store.LoadOrCreate());
     EXPECT_EQ(ReadFile("scores.ini.bak"), damaged);
-    EXPECT_TRUE(table.Load());
+    EXPECT_TRUE(store.Load());
     EXPECT_EQ(Score(0), 0u);
     const std::string log = ReadFile("app.log");
     EXPECT_NE(log.find("===> Warning: High scores: 'scores.ini' cannot be read; kept it as 'scores.ini.bak'"),
@@ -239,7 +137,7 @@ TEST_F(HighScoreTest, StartUpKeepsAnUnreadableFileBeforeStartingAfresh) {
     std::filesystem::remove("scores.ini.bak");
     std::filesystem::create_directory("scores.ini.bak");
     std::filesystem::create_directory("scores.ini.bak/x");  // a directory that rename cannot replace
-    EXPECT_FALSE(table.LoadOrCreate());
+    EXPECT_FALSE(store.LoadOrCreate());
     EXPECT_EQ(ReadFile("scores.ini"), damaged);
 }
 
@@ -247,74 +145,21 @@ TEST_F(HighScoreTest, AFileTooLargeToRewriteGivesWayToAFreshOneOnceKept) {
     std::filesystem::remove_all("scores.ini.bak");
     WriteFile("scores.ini", "[HIGH SCORES]\r\nData=1\r\n");
     std::filesystem::resize_file("scores.ini", IniMaxFileSize + 1);
-    EXPECT_FALSE(table.LoadOrCreate());
+    EXPECT_FALSE(store.LoadOrCreate());
     EXPECT_EQ(std::filesystem::file_size("scores.ini.bak"), IniMaxFileSize + 1);
     EXPECT_LT(std::filesystem::file_size("scores.ini"), 10000u);
     // Scores are saved again from then on.
     Fill({7});
-    ASSERT_TRUE(table.Save());
-    EXPECT_TRUE(table.Load());
+    ASSERT_TRUE(store.Save());
+    EXPECT_TRUE(store.Load());
     EXPECT_EQ(Score(0), 7u);
 }
 
 TEST_F(HighScoreTest, APipeNamedLikeTheScoresFileHoldsNothingUp) {
     ASSERT_EQ(mkfifo("scores.ini", 0600), 0);
-    EXPECT_EQ(RunInChild([this] { return table.LoadOrCreate() ? 1 : 0; }), 0);
+    EXPECT_EQ(RunInChild([this] { return store.LoadOrCreate() ? 1 : 0; }), 0);
     EXPECT_FALSE(Exists("scores.ini.bak"));
-    EXPECT_EQ(RunInChild([this] { return table.Save() ? 1 : 0; }), 0);
-}
-
-TEST_F(HighScoreTest, DrawRowsPlacesColoursAndBlinksTheCursor) {
-    table.SelectTable(3);
-    Fill({500, 300});
-    ASSERT_TRUE(table.OfferScore(400));
-    Type("Bo");
-
-    SetVirtualTickCount(1000);  // trunc(2 * 1.0) = 2: even, cursor shown
-    table.DrawRows(0.28f, 0.032f, 0.29f, 0.33f, 0.65f);
-    ASSERT_EQ(host.drawn.size(), 30u);
-    for (int r = 0; r < 10; ++r) {
-        const float y = 0.28f + static_cast<float>(r + 1) * 0.032f * 1.25f;
-        const uint32_t colour = r == 1 ? HighScoreEditColour : HighScoreRowColour;
-        for (int column = 0; column < 3; ++column) {
-            const DrawnText& d = host.drawn[static_cast<size_t>(r * 3 + column)];
-            EXPECT_FLOAT_EQ(d.y, y);
-            EXPECT_FLOAT_EQ(d.size, 0.032f);
-            EXPECT_EQ(d.colour, colour) << "row " << r;
-            EXPECT_EQ(d.flags, 0);
-            EXPECT_EQ(d.name, column == 1) << "row " << r << " column " << column;
-        }
-        EXPECT_FLOAT_EQ(host.drawn[static_cast<size_t>(r * 3)].x, 0.29f);
-        EXPECT_FLOAT_EQ(host.drawn[static_cast<size_t>(r * 3 + 1)].x, 0.33f);
-        EXPECT_FLOAT_EQ(host.drawn[static_cast<size_t>(r * 3 + 2)].x, 0.65f);
-        EXPECT_EQ(host.drawn[static_cast<size_t>(r * 3)].text, std::to_string(r + 1));
-    }
-    EXPECT_EQ(host.drawn[1].text, "p500");
-    EXPECT_EQ(host.drawn[4].text, "Bo_");
-    EXPECT_EQ(host.drawn[5].text, "400");
-    EXPECT_EQ(host.drawn[29].text, "0");
-
-    host.drawn.clear();
-    SetVirtualTickCount(1499);  // trunc(2.998) = 2: still shown
-    table.DrawRows(0.28f, 0.032f, 0.29f, 0.33f, 0.65f);
-    EXPECT_EQ(host.drawn[4].text, "Bo_");
-    host.drawn.clear();
-    SetVirtualTickCount(1500);  // 3: odd, a blank
-    table.DrawRows(0.28f, 0.032f, 0.29f, 0.33f, 0.65f);
-    EXPECT_EQ(host.drawn[4].text, "Bo ");
-
-    host.drawn.clear();
-    table.EndNameEntry();
-    table.DrawRows(0.28f, 0.032f, 0.29f, 0.33f, 0.65f);
-    EXPECT_EQ(host.drawn[4].text, "Bo");
-    EXPECT_EQ(host.drawn[4].colour, HighScoreRowColour);
-}
-
-TEST(GameTypeTitleTest, OnlyTheBonusChoicesHaveTitles) {
-    EXPECT_EQ(GameTypeTitle(1), "Classic Game");
-    EXPECT_EQ(GameTypeTitle(3), "Color Blocks");
-    EXPECT_EQ(GameTypeTitle(5), "Rotated Color Blocks");
-    for (int index : {-1, 0, 2, 4, 6, 9, 10}) EXPECT_EQ(GameTypeTitle(index), "") << index;
+    EXPECT_EQ(RunInChild([this] { return store.Save() ? 1 : 0; }), 0);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
+#include "base/clock.h"
 #include "temp_dir.h"
 
 namespace {

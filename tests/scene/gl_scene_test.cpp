@@ -9,9 +9,9 @@
 
 #include "core/game_core.h"
 #include "cube_files.h"
-#include "platform/gl_device.h"
-#include "platform/gl_window.h"
-#include "platform/image_write.h"
+#include "device/gl_device.h"
+#include "device/gl_window.h"
+#include "device/image_write.h"
 #include "scene/scene.h"
 
 namespace {

@@ -15,7 +15,7 @@
 
 #include "colour_difference.h"
 #include "core/game_core.h"
-#include "platform/gl_window.h"
+#include "device/gl_window.h"
 #include "scene/scene.h"
 
 namespace {

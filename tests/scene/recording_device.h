@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/device.h"
-#include "platform/mesh.h"
+#include "device/device.h"
+#include "device/mesh.h"
 
 class FakeTexture : public Texture {
 public:

@@ -11,9 +11,9 @@
 #include <string>
 
 #include "core/game_core.h"
-#include "platform/framework.h"
-#include "platform/gl_window.h"
-#include "platform/image_write.h"
+#include "device/device.h"
+#include "device/gl_window.h"
+#include "device/image_write.h"
 #include "scene/scene.h"
 #include "ui/texture_registry.h"
 

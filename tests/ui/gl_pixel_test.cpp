@@ -8,10 +8,10 @@
 #include <fstream>
 #include <vector>
 
+#include "device/gl_window.h"
 #include "persist/config.h"
 #include "persist/ini.h"
 #include "persist/log.h"
-#include "platform/gl_window.h"
 #include "ui/bitmap_font.h"
 #include "ui/screen.h"
 #include "ui/texture_registry.h"

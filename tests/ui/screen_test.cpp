@@ -8,17 +8,34 @@ using ::testing::ElementsAre;
 
 namespace {
 
+// The screens' states kept in config.ini [OPTIONS], as the game keeps them.
+class ConfigOptions : public ScreenOptionStore {
+public:
+    bool ReadOptionInt(const std::string& name, int& value) override {
+        return ReadConfigInt("OPTIONS", name, value);
+    }
+    bool ReadOptionFloat(const std::string& name, float& value) override {
+        return ReadConfigFloat("OPTIONS", name, value);
+    }
+    void StoreOption(const std::string& name, const std::string& value) override {
+        WriteConfigString("OPTIONS", name, value);
+    }
+};
+
 class ScreenTest : public UiTest {
 protected:
     void SetUp() override {
         UiTest::SetUp();
         sounds.clear();
         SetScreenSoundPlayer([this](const std::string& file) { sounds.push_back(file); });
+        SetScreenOptionStore(&options);
     }
     void TearDown() override {
+        SetScreenOptionStore(nullptr);
         SetScreenSoundPlayer(nullptr);
         UiTest::TearDown();
     }
+    ConfigOptions options;
     Screen Load(const std::string& body, const std::string& screenAttributes = "") {
         WriteFile("menu-test.xml",
                   "<?xml version=\"1.0\"?>\n<Screen " + screenAttributes + ">\n" + body + "</Screen>\n");

@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "device/device.h"
 #include "persist/config.h"
 #include "persist/ini.h"
 #include "persist/log.h"
-#include "platform/device.h"
-#include "platform/framework.h"
 #include "ui/bitmap_font.h"
 #include "ui/texture_registry.h"
 

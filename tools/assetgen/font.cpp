@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "graphics_assets.h"
-#include "platform/truetype.h"
+#include "truetype.h"
 
 const TrueTypeFont* LetteringFont() {
     static TrueTypeFont font;

@@ -9,5 +9,6 @@ target_sources(assetgen PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/menu_art.cpp
     ${CMAKE_CURRENT_LIST_DIR}/icon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_assets.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/preview.cpp)
-target_link_libraries(assetgen PRIVATE kelvane_platform_tools kelvane_platform_base)
+    ${CMAKE_CURRENT_LIST_DIR}/preview.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/truetype.cpp)
+target_link_libraries(assetgen PRIVATE kelvane_base kelvane_device PkgConfig::STB)

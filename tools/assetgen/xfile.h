@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/math3d.h"
+#include "base/math3d.h"
 
 struct XMaterial {
     float diffuse[4] = {1, 1, 1, 1};  // RGBA; alpha below 1 makes the subset drawn blended

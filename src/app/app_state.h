@@ -1,0 +1,17 @@
+// The application's states: which screen is up and whether the game core runs (only in Playing).
+#pragma once
+
+#include <cstdint>
+
+enum AppState : int32_t {
+    MainMenu = 0,
+    SelectGame = 1,
+    Playing = 2,
+    GameOver = 3,
+    Paused = 4,
+    HighScores = 5,
+    Options = 6
+};
+
+// The state's name as the headless dump writes it ("MainMenu", "Playing", ...).
+const char* AppStateName(AppState state);

@@ -1,0 +1,33 @@
+// The game's key codes: the one vocabulary of keys that the shell, the headless runner's scripts and
+// the rules share. The shell maps each key of the keyboard (and each pad button standing in for one)
+// to these codes once, at the boundary; nothing above it sees another key numbering.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+constexpr int VK_LBUTTON = 0x01;
+constexpr int VK_RBUTTON = 0x02;
+constexpr int VK_BACK = 0x08;
+constexpr int VK_TAB = 0x09;
+constexpr int VK_CLEAR = 0x0C;
+constexpr int VK_RETURN = 0x0D;
+constexpr int VK_SHIFT = 0x10;
+constexpr int VK_CONTROL = 0x11;
+constexpr int VK_PAUSE = 0x13;
+constexpr int VK_ESCAPE = 0x1B;
+constexpr int VK_SPACE = 0x20;
+constexpr int VK_LEFT = 0x25;
+constexpr int VK_UP = 0x26;
+constexpr int VK_RIGHT = 0x27;
+constexpr int VK_DOWN = 0x28;
+constexpr int VK_DELETE = 0x2E;
+constexpr int VK_NUMPAD5 = 0x65;
+constexpr int VK_F1 = 0x70;
+// Letters and digits are their upper-case ASCII codes ('P' = 0x50).
+
+// Script key names ("Left", "Enter", "Numpad5", "F1", "P", "7", ...) and numeric codes ("0x25", "37")
+// -> virtual-key code; 0 when unknown. Names are matched without regard to letter case.
+int VirtualKeyFromName(std::string_view name);
+// The script name of a virtual-key code ("Left", "A", "F5"); a hexadecimal code when it has none.
+std::string VirtualKeyName(int virtualKey);

@@ -1,0 +1,366 @@
+// What the device keeps between frames: static mesh geometry copied to the GPU while its owner lives,
+// and the layer of opaque mesh draws painted into an offscreen target and copied back while its draws
+// stay the same.
+#include "device/gl_device_local.h"
+
+namespace gldevice {
+
+void Device::DeletePart(CachedPart& part) {
+    if (part.vertexArray) glDeleteVertexArrays(1, &part.vertexArray);
+    GLuint buffers[] = {part.vertexBuffer, part.indexBuffer};
+    glDeleteBuffers(2, buffers);
+    part = CachedPart{};
+}
+
+HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, size_t part,
+                                  std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
+                                  std::span<const Matrix> worlds) {
+    if (!owner) return DrawIndexedInstanced(vertices, indices, worlds);
+    auto [entry, added] = cache.try_emplace(PartKey{*owner, part});
+    CachedPart& cached = entry->second;
+    if (added) {
+        cached.owner = owner;
+        const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
+        cached.valid = count > 0 && !vertices.empty() && IndicesInRange(indices, vertices.size());
+        if (!cached.valid) return E_FAIL;
+        cached.indexCount = count;
+        cached.lowest = cached.highest = {vertices[0].x, vertices[0].y, vertices[0].z};
+        for (const MeshVertex& vertex : vertices) {
+            cached.lowest = {std::min(cached.lowest.x, vertex.x), std::min(cached.lowest.y, vertex.y),
+                             std::min(cached.lowest.z, vertex.z)};
+            cached.highest = {std::max(cached.highest.x, vertex.x), std::max(cached.highest.y, vertex.y),
+                              std::max(cached.highest.z, vertex.z)};
+        }
+        glGenVertexArrays(1, &cached.vertexArray);
+        GLuint buffers[2];
+        glGenBuffers(2, buffers);
+        cached.vertexBuffer = buffers[0];
+        cached.indexBuffer = buffers[1];
+        BindVertexArray(cached.vertexArray);
+        glBindBuffer(GL_ARRAY_BUFFER, cached.vertexBuffer);
+        glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(vertices.size_bytes()), vertices.data(), GL_STATIC_DRAW);
+        glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, cached.indexBuffer);
+        glBufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(size_t(count) * sizeof(uint32_t)), indices.data(),
+                     GL_STATIC_DRAW);
+        auto attribute = [](GLuint location, GLint size, size_t offset) {
+            glEnableVertexAttribArray(location);
+            glVertexAttribPointer(location, size, GL_FLOAT, GL_FALSE, sizeof(MeshVertex),
+                                  reinterpret_cast<const void*>(offset));
+        };
+        attribute(AttrPosition, 3, offsetof(MeshVertex, x));
+        attribute(AttrNormal, 3, offsetof(MeshVertex, nx));
+        attribute(AttrTexCoord, 2, offsetof(MeshVertex, u));
+        for (GLuint i = 0; i < 4; ++i) glVertexAttribDivisor(AttrWorld + i, 1);
+        ++statistics.meshUploads;
+    }
+    if (!cached.valid) return E_FAIL;
+    if (recordingLayer) {
+        // Held back until the layer ends; the program is built now so that a failure is reported here.
+        if (!UseProgram(CurrentVariant(LayoutMesh))) return E_FAIL;
+        layerDraws.push_back(
+            {CurrentInputs(), entry->first, std::vector<Matrix>(worlds.begin(), worlds.end())});
+        return S_OK;
+    }
+    return DrawMeshGeometry(cached.vertexArray, cached.indexCount, nullptr, 0, worlds);
+}
+
+void Device::SweepCache() {
+    for (auto it = cache.begin(); it != cache.end();) {
+        if (it->second.owner.expired()) {
+            if (gl.vertexArray == it->second.vertexArray) gl.vertexArray = ~0u;
+            DeletePart(it->second);
+            it = cache.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+DrawInputs Device::CurrentInputs() const {
+    DrawInputs inputs;
+    inputs.renderStates = renderStates;
+    inputs.stageStates = stageStates;
+    inputs.material = material;
+    inputs.light = light;
+    inputs.toLight = toLight;
+    inputs.lightEnabled = lightEnabled;
+    inputs.texture = boundTexture;
+    inputs.textureSerial = boundTexture ? boundTexture->serial : 0;
+    inputs.world = world;
+    inputs.view = view;
+    inputs.projection = projection;
+    return inputs;
+}
+
+void Device::RestoreInputs(const DrawInputs& inputs) {
+    renderStates = inputs.renderStates;
+    stageStates = inputs.stageStates;
+    material = inputs.material;
+    light = inputs.light;
+    toLight = inputs.toLight;
+    lightEnabled = inputs.lightEnabled;
+    boundTexture = inputs.texture;
+    world = inputs.world;
+    if (!SameBytes(view, inputs.view) || !SameBytes(projection, inputs.projection)) {
+        view = inputs.view;
+        projection = inputs.projection;
+        UploadViewProjection();
+    }
+}
+
+void Device::DrawRecorded(const LayerDraw& draw) {
+    auto found = cache.find(draw.part);
+    if (found == cache.end() || !found->second.valid) return;
+    const DrawInputs current = CurrentInputs();
+    RestoreInputs(draw.inputs);
+    DrawMeshGeometry(found->second.vertexArray, found->second.indexCount, nullptr, 0, draw.worlds);
+    RestoreInputs(current);
+}
+
+void Device::DrawRecordedToBackBuffer() {
+    recordingLayer = false;
+    for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
+    layerDraws.clear();
+}
+
+void Device::BeginLayer() {
+    if (recordingLayer) return;
+    recordingLayer = true;
+    layerDraws.clear();
+}
+
+// A layer is kept offscreen, drawn over a cleared depth buffer, and drawn back with its depth through
+// its own depth test. For opaque draws that all test less (or less-or-equal) and write depth, that gives
+// exactly what drawing them over the depth buffer in place gives: the fragments that would pass in place
+// are those passing over the cleared buffer that are also nearer than what the pixel held, and as the
+// depths of passing fragments only ever fall, the last of them is the one kept.
+void Device::EndLayer() {
+    if (!recordingLayer) return;
+    const uint32_t depthFunc =
+        layerDraws.empty() ? 0 : layerDraws.front().inputs.renderStates[int(RenderState::ZFunc)];
+    bool keepable = depthFunc == CmpLess || depthFunc == CmpLessEqual;
+    for (const LayerDraw& draw : layerDraws) {
+        const auto& states = draw.inputs.renderStates;
+        keepable = keepable && !states[int(RenderState::AlphaBlendEnable)] &&
+                   states[int(RenderState::ZEnable)] && states[int(RenderState::ZWriteEnable)] &&
+                   states[int(RenderState::ZFunc)] == depthFunc;
+    }
+    if (!keepable || !PrepareLayerTarget()) {
+        DrawRecordedToBackBuffer();
+        return;
+    }
+    recordingLayer = false;
+    if (kept.valid && kept.draws == layerDraws) {
+        ++statistics.layerReuses;
+    } else {
+        kept.valid = false;
+        if (!LayerExtent(kept.rect)) {
+            DrawRecordedToBackBuffer();
+            return;
+        }
+        PaintLayer();
+        if (layersUnsupported) {
+            DrawRecordedToBackBuffer();
+            return;
+        }
+        kept.valid = true;
+        kept.draws = std::move(layerDraws);
+        kept.depthFunc = depthFunc;
+        ++statistics.layerPaints;
+    }
+    layerDraws.clear();
+    DrawKeptLayer();
+}
+
+// The screen rectangle holding every recorded draw, from the boxes around the meshes; false when some
+// box reaches behind the eye, or so near the far plane that a pixel drawn there could not be told from
+// one left at the cleared depth.
+bool Device::LayerExtent(std::array<float, 4>& rect) const {
+    float left = 1, bottom = 1, right = -1, top = -1;
+    for (const LayerDraw& draw : layerDraws) {
+        auto found = cache.find(draw.part);
+        if (found == cache.end() || !found->second.valid) continue;
+        const CachedPart& part = found->second;
+        const Matrix viewProjectionOfDraw = draw.inputs.view * draw.inputs.projection;
+        const std::span<const Matrix> worlds = draw.worlds.empty()
+                                                   ? std::span<const Matrix>(&draw.inputs.world, 1)
+                                                   : std::span<const Matrix>(draw.worlds);
+        for (const Matrix& instance : worlds) {
+            const Matrix toClip = instance * viewProjectionOfDraw;
+            for (int corner = 0; corner < 8; ++corner) {
+                const float p[4] = {corner & 1 ? part.highest.x : part.lowest.x,
+                                    corner & 2 ? part.highest.y : part.lowest.y,
+                                    corner & 4 ? part.highest.z : part.lowest.z, 1};
+                float clip[4];
+                for (int j = 0; j < 4; ++j)
+                    clip[j] = p[0] * toClip.m[0][j] + p[1] * toClip.m[1][j] + p[2] * toClip.m[2][j] +
+                              p[3] * toClip.m[3][j];
+                if (!(clip[3] > 1e-6f)) return false;
+                const float x = clip[0] / clip[3], y = clip[1] / clip[3], depth = clip[2] / clip[3];
+                if (!std::isfinite(x) || !std::isfinite(y) || !(depth < 0.9999f)) return false;
+                left = std::min(left, x);
+                right = std::max(right, x);
+                bottom = std::min(bottom, y);
+                top = std::max(top, y);
+            }
+        }
+    }
+    // Two pixels more on each side, for the rasteriser's rounding; never beyond the view.
+    const float marginX = 4.0f / float(backBufferWidth), marginY = 4.0f / float(backBufferHeight);
+    rect = {std::max(left - marginX, -1.0f), std::max(bottom - marginY, -1.0f),
+            std::min(right + marginX, 1.0f), std::min(top + marginY, 1.0f)};
+    return true;
+}
+
+// The offscreen target: the colour in the back buffer's format and a depth buffer of its own precision,
+// so that the layer's fragments decide among themselves exactly as they would in place, and are drawn
+// back with the very depths they would have left there. Pixels still at the cleared depth, 1, were not
+// drawn (the layer's boxes keep clear of the far plane).
+bool Device::PrepareLayerTarget() {
+    if (layersUnsupported) return false;
+    if (layerFramebuffer && layerWidth == backBufferWidth && layerHeight == backBufferHeight) return true;
+    ReleaseLayerTarget();
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    GLint red = 0, green = 0, blue = 0, depthBits = 0, depthType = 0, stencilKind = GL_NONE, samples = 0;
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE,
+                                          &red);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE,
+                                          &green);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_BLUE_SIZE,
+                                          &blue);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_DEPTH_SIZE,
+                                          &depthBits);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_COMPONENT_TYPE,
+                                          &depthType);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &stencilKind);
+    glGetIntegerv(GL_SAMPLES, &samples);
+    GLenum depthFormat = 0;
+    if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 24)
+        depthFormat = stencilKind != GL_NONE ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
+    else if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 16 && stencilKind == GL_NONE)
+        depthFormat = GL_DEPTH_COMPONENT16;
+    else if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 32 && stencilKind == GL_NONE)
+        depthFormat = GL_DEPTH_COMPONENT32;  // what the software rasteriser gives an X window
+    else if (depthType == GL_FLOAT && depthBits == 32)
+        depthFormat = stencilKind != GL_NONE ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
+    if (glGetError() != GL_NO_ERROR || red != 8 || green != 8 || blue != 8 || samples != 0 || !depthFormat) {
+        layersUnsupported = true;
+        return false;
+    }
+    if (!layerProgram) {
+        std::string error;
+        layerProgram = BuildProgram("", LayerVertexShaderSource, LayerFragmentShaderSource, error);
+        if (!layerProgram) {
+            layersUnsupported = true;
+            return false;
+        }
+        glUseProgram(layerProgram);
+        glUniform1i(glGetUniformLocation(layerProgram, "uLayerColour"), 0);
+        glUniform1i(glGetUniformLocation(layerProgram, "uLayerDepth"), 1);
+        layerRectLocation = glGetUniformLocation(layerProgram, "uRect");
+        program = nullptr;
+    }
+    auto plane = [this](GLenum format, GLenum components, GLenum type) {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_2D, name);
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), backBufferWidth, backBufferHeight, 0, components, type,
+                     nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        return name;
+    };
+    layerColour = plane(GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE);
+    const bool withStencil = stencilKind != GL_NONE;
+    const bool floating = depthType == GL_FLOAT;
+    const GLenum depthData = withStencil
+                                 ? (floating ? GL_FLOAT_32_UNSIGNED_INT_24_8_REV : GL_UNSIGNED_INT_24_8)
+                                 : (floating ? GL_FLOAT : GL_UNSIGNED_INT);
+    layerDepth = plane(depthFormat, withStencil ? GL_DEPTH_STENCIL : GL_DEPTH_COMPONENT, depthData);
+    gl.texture = ~0u;
+    glGenFramebuffers(1, &layerFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, layerFramebuffer);
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, layerColour, 0);
+    const GLenum attachment = withStencil ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, layerDepth, 0);
+    const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!complete || glGetError() != GL_NO_ERROR) {
+        ReleaseLayerTarget();
+        layersUnsupported = true;
+        return false;
+    }
+    layerWidth = backBufferWidth;
+    layerHeight = backBufferHeight;
+    kept.valid = false;
+    return true;
+}
+
+void Device::ReleaseLayerTarget() {
+    if (layerFramebuffer) glDeleteFramebuffers(1, &layerFramebuffer);
+    GLuint textures[] = {layerColour, layerDepth};
+    glDeleteTextures(2, textures);
+    if (gl.texture == layerColour || gl.texture == layerDepth) gl.texture = ~0u;
+    layerFramebuffer = layerColour = layerDepth = 0;
+    layerWidth = layerHeight = 0;
+    kept.valid = false;
+}
+
+void Device::PaintLayer() {
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, layerFramebuffer);
+    if (gl.depthMask != 1) {
+        glDepthMask(GL_TRUE);
+        gl.depthMask = 1;
+    }
+    const GLfloat noColour[4] = {0, 0, 0, 0};
+    glClearBufferfv(GL_COLOR, 0, noColour);
+    const GLfloat farthest = 1.0f;
+    glClearBufferfv(GL_DEPTH, 0, &farthest);
+    for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (glGetError() != GL_NO_ERROR) {
+        // The driver cannot draw into this target: layers are drawn in place from now on.
+        ReleaseLayerTarget();
+        layersUnsupported = true;
+    }
+}
+
+void Device::DrawKeptLayer() {
+    glUseProgram(layerProgram);
+    program = nullptr;
+    glUniform4fv(layerRectLocation, 1, kept.rect.data());
+    if (gl.depthTest != 1) {
+        glEnable(GL_DEPTH_TEST);
+        gl.depthTest = 1;
+    }
+    const GLenum depthFunc = GlCompare(kept.depthFunc);
+    if (gl.depthFunc != depthFunc) glDepthFunc(gl.depthFunc = depthFunc);
+    if (gl.depthMask != 1) {
+        glDepthMask(GL_TRUE);
+        gl.depthMask = 1;
+    }
+    if (gl.blend != 0) {
+        glDisable(GL_BLEND);
+        gl.blend = 0;
+    }
+    if (gl.cull != 0) {
+        glDisable(GL_CULL_FACE);
+        gl.cull = 0;
+    }
+    BindVertexArray(screenArray);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, layerDepth);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, layerColour);
+    gl.texture = layerColour;
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    ++statistics.drawCalls;
+}
+
+}  // namespace gldevice

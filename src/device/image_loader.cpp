@@ -1,0 +1,122 @@
+#include "device/image_loader.h"
+
+#include <stb_image.h>
+
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+
+#include "base/paths.h"
+
+bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes,
+                   std::string& error) {
+    bytes.clear();
+    std::unique_ptr<FILE, int (*)(FILE*)> file(OpenRegularFile(nativePath), &std::fclose);
+    if (!file) {
+        error = "cannot open " + nativePath;
+        return false;
+    }
+    // Read in chunks rather than trusting a size query: special files and growing files stay bounded.
+    uint8_t chunk[1 << 16];
+    for (;;) {
+        const size_t got = std::fread(chunk, 1, sizeof chunk, file.get());
+        if (got > 0) {
+            if (bytes.size() + got > maxBytes) {
+                bytes.clear();
+                error = nativePath + " is too large";
+                return false;
+            }
+            bytes.insert(bytes.end(), chunk, chunk + got);
+        }
+        if (got < sizeof chunk) break;
+    }
+    if (std::ferror(file.get())) {
+        bytes.clear();
+        error = "cannot read " + nativePath;
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+// A PNG chunk states its own length, and the decoder reserves that much before looking for the data: a
+// tiny file claiming a gigabyte chunk would cost a gigabyte. Every chunk must fit in the file.
+bool PngChunksFit(std::span<const uint8_t> bytes) {
+    static const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (bytes.size() < 8 || std::memcmp(bytes.data(), signature, 8) != 0) return true;  // not a PNG
+    size_t at = 8;
+    while (at + 8 <= bytes.size()) {
+        const size_t length = size_t(bytes[at]) << 24 | size_t(bytes[at + 1]) << 16 |
+                              size_t(bytes[at + 2]) << 8 | size_t(bytes[at + 3]);
+        if (length > bytes.size() - at - 8) return false;
+        if (std::memcmp(&bytes[at + 4], "IEND", 4) == 0) return true;
+        at += 12 + length;  // length, type, data, check sum
+    }
+    return true;  // a file cut short is the decoder's to refuse
+}
+
+}  // namespace
+
+bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error) {
+    image = Image{};
+    if (bytes.empty()) {
+        error = "empty file";
+        return false;
+    }
+    if (bytes.size() > size_t(std::numeric_limits<int>::max())) {
+        error = "file too large";
+        return false;
+    }
+    if (!PngChunksFit(bytes)) {
+        error = "picture data claims more bytes than the file holds";
+        return false;
+    }
+    const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
+    const int length = static_cast<int>(bytes.size());
+    // Check the header's size before decoding, so a file that claims a huge picture costs nothing.
+    int width = 0, height = 0, channels = 0;
+    if (!stbi_info_from_memory(data, length, &width, &height, &channels)) {
+        const char* reason = stbi_failure_reason();
+        error = std::string("not a readable picture: ") + (reason ? reason : "unknown format");
+        return false;
+    }
+    if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide) {
+        error =
+            "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
+        return false;
+    }
+    // No picture format packs more than about 33,000 bytes of pixels into one byte of file: a small file
+    // that claims a huge picture is damaged, and decoding it would fill up to 256 MB with nothing.
+    if (size_t(width) * size_t(height) * 4 > bytes.size() * MaxPixelBytesPerFileByte) {
+        error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
+                " pixels cannot come from a file of " + std::to_string(bytes.size()) + " bytes";
+        return false;
+    }
+    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
+        stbi_load_from_memory(data, length, &width, &height, &channels, 4), &stbi_image_free);
+    if (!pixels) {
+        const char* reason = stbi_failure_reason();
+        error = std::string("picture does not decode: ") + (reason ? reason : "unknown reason");
+        return false;
+    }
+    if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide) {
+        error = "picture size changed while decoding";
+        return false;
+    }
+    image.width = width;
+    image.height = height;
+    image.rgba.assign(pixels.get(), pixels.get() + size_t(width) * size_t(height) * 4);
+    return true;
+}
+
+bool LoadImageFile(const std::string& nativePath, Image& image, std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadWholeFile(nativePath, MaxImageFileBytes, bytes, error)) return false;
+    if (!DecodeImage(bytes, image, error)) {
+        error = nativePath + ": " + error;
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,69 @@
+// Input on the SDL side: turns SDL events into the window messages the game handles (virtual-key codes
+// with auto-repeat, character messages in the single-byte code page, pointer, buttons, focus, close,
+// size), keeps the held-key and pointer state the game polls, and lets a game controller stand in for
+// the keyboard (d-pad or left stick as the arrow keys, A turns, B drops, Start pauses). Translation is a
+// set of pure functions so that every key of the game's key map can be checked without a window; the
+// same key-message rules serve the headless script, so a scripted key behaves like a pressed one.
+#pragma once
+
+#include <SDL.h>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/keys.h"
+#include "base/messages.h"
+
+// Virtual-key code for an SDL key, 0 for keys the game has no code for. Letters and digits are their
+// upper-case ASCII codes; the keypad gives its digit codes with num lock on and the navigation keys
+// with it off, except keypad 5, which is always 0x65 (it turns the piece either way).
+int VirtualKeyFromSdl(const SDL_Keysym& keysym);
+
+// Keyboard, mouse and window events -> messages. Game-controller events are not handled here (see
+// GamepadMapper); other events give nothing.
+void TranslateEvent(const SDL_Event& event, std::vector<Message>& out);
+
+// Game controllers as a second keyboard. Button and axis events of any number of pads become the key
+// messages of the keys they stand for; a direction held on the d-pad or the stick repeats its key-down
+// like a held key. The held state is kept apart from the keyboard's, so releasing the pad does not
+// release a key still held on the keyboard.
+class GamepadMapper {
+public:
+    // Repeat timing of held directions, in milliseconds.
+    static constexpr uint32_t RepeatDelayMs = 400;
+    static constexpr uint32_t RepeatIntervalMs = 60;
+    // Stick travel (of 32767) that presses a direction, and below which it is released again.
+    static constexpr int StickPress = 12000;
+    static constexpr int StickRelease = 8000;
+
+    // Handles SDL_CONTROLLERBUTTONDOWN/UP, SDL_CONTROLLERAXISMOTION and SDL_CONTROLLERDEVICEREMOVED
+    // (a pad pulled out releases what it held). Returns true when the event was a controller event.
+    bool HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vector<Message>& out);
+    // Auto-repeat of held directions, called once per loop turn.
+    void Update(uint32_t nowMs, std::vector<Message>& out);
+    bool IsKeyHeld(int virtualKey) const;
+    // Lets go of everything (focus lost).
+    void ReleaseAll(std::vector<Message>& out);
+
+private:
+    // What one pad holds, by source.
+    struct Pad {
+        bool dpad[4] = {};  // left, right, up, down
+        int stickX = 0;     // -1 left, 0, +1 right
+        int stickY = 0;     // -1 up, 0, +1 down
+        bool a = false, b = false, start = false;
+    };
+    struct Held {
+        bool down = false;
+        uint32_t nextRepeatMs = 0;
+    };
+    bool PadHolds(const Pad& pad, int virtualKey) const;
+    void Refresh(int virtualKey, uint32_t nowMs, std::vector<Message>& out);
+
+    std::map<int32_t, Pad> pads;
+    std::map<int, Held> keys;  // VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE, VK_ESCAPE
+};
