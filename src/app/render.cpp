@@ -128,13 +128,9 @@ void GameApp::DrawHud() {
     value("txtScoreNum", Decimal(s.score));
     value("txtLineNum", Decimal(s.lines));
 
-    // The next piece turns slowly to and fro beside the well.
+    // The next piece turns slowly to and fro in the middle of its panel.
     const float turn = 0.5f * std::sin(1.5f * now);
-    if (s.gameType == Classic) {
-        sys.scene.DrawPiece(*Device(), s.nextShape, s.nextColour, 10, 1, 22, Pi, turn, 0, 1.0f);
-    } else {
-        sys.scene.DrawColourBar(*Device(), s.nextBarColours, s.gameType, 10, 1, 22, Pi, turn, 0, 1.0f);
-    }
+    sys.scene.DrawNextPiece(*Device(), s, NextPieceCentre, turn);
 }
 
 // Shown once before the slow loading of textures, sounds and music: the translation of "Loading..."

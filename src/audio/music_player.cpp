@@ -1,6 +1,8 @@
 #include "audio/music_player.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 
 #include "base/paths.h"
 #include "base/random.h"
@@ -21,23 +23,58 @@ bool FileExists(const std::string& nativePath) {
     return true;
 }
 
+// Synth gains in dB for music_1 .. music_5, measured on whole renders of the tracks through this
+// synth: the fonts differ by up to 11 dB on the same track.
+struct SoundFontLevels {
+    const char* fileName;
+    std::array<float, GameTrackCount> trackGainsDb;
+};
+constexpr SoundFontLevels KnownSoundFonts[] = {
+    {"TimGM6mb.sf2", {-6.2f, -1.7f, -7.4f, -6.6f, -3.5f}},
+    {"FluidR3_GM.sf2", {-14.6f, -4.3f, -17.0f, -6.2f, -6.5f}},
+};
+
 }  // namespace
 
-std::string FindSoundFont() {
+std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink) {
+    if (FileExists(packaged)) return packaged;
     for (const std::string& name : ListFiles("Sound\\*.sf2")) {
         const std::string path = NativePath("Sound\\" + name);
         if (FileExists(path)) return path;
     }
-    for (const char* path : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2"})
-        if (FileExists(path)) return path;
+    if (FileExists(systemLink)) return systemLink;
     return "";
 }
 
+std::string FindSoundFont() {
+    return ChooseSoundFont(PackagedSoundFont, SystemSoundFontLink);
+}
+
+float MusicTrackGain(const std::string& soundFontPath, int track) {
+    if (track < 0 || track >= GameTrackCount) return DefaultSynthGain;
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(soundFontPath, error);
+    const std::string fileName = (error ? std::filesystem::path(soundFontPath) : target).filename().string();
+    float gainDb = 0;
+    bool first = true;
+    for (const SoundFontLevels& known : KnownSoundFonts) {
+        const float db = known.trackGainsDb[static_cast<size_t>(track)];
+        if (fileName == known.fileName) return std::pow(10.0f, db / 20);
+        gainDb = first ? db : std::min(gainDb, db);
+        first = false;
+    }
+    return std::pow(10.0f, gainDb / 20);
+}
+
 bool MusicPlayer::InitMusic(AudioMixer* device) {
+    return InitMusic(device, FindSoundFont());
+}
+
+bool MusicPlayer::InitMusic(AudioMixer* device, const std::string& soundFontPath) {
     ReleaseMusic();
     if (!device || !device->IsOpen()) return false;
     std::string error;
-    const std::string soundFont = FindSoundFont();
+    soundFont = soundFontPath;
     if (!synth.Init(soundFont, error)) return false;
     if (!synth.HasSoundFont()) {
         static bool told = false;  // once per run
@@ -78,7 +115,10 @@ bool MusicPlayer::PlayTrack(const std::string& fileName, int repeats) {
     TraceEvent("music", {{"track", fileName}, {"repeats", repeats}});
     const int index = FindTrack(fileName);
     if (!ready || index < 0) return false;
-    return synth.Play(tracks[index].song, repeats);
+    int gameTrack = -1;
+    for (int track = 0; track < GameTrackCount; ++track)
+        if (fileName == MusicTrackFiles[track]) gameTrack = track;
+    return synth.Play(tracks[index].song, repeats, MusicTrackGain(soundFont, gameTrack));
 }
 
 bool MusicPlayer::StopMusic() {

@@ -19,9 +19,21 @@ constexpr int GameTrackCount = 5;
 // The five tracks in load order: track 0 is "Sound\music_1.mid".
 extern const char* const MusicTrackFiles[GameTrackCount];
 
-// The soundfont the synth uses: the first ".sf2" in "Sound\" (by name), then the system's General
-// MIDI soundfonts; "" when there is none.
+// The General MIDI soundfont of the timgm6mb-soundfont package, which the game is measured with.
+constexpr const char* PackagedSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+// The system's choice of General MIDI soundfont: a link to whichever font package was installed last.
+constexpr const char* SystemSoundFontLink = "/usr/share/sounds/sf2/default-GM.sf2";
+
+// The soundfont the synth uses, the same on every run of a machine: the packaged soundfont, else the
+// first ".sf2" in "Sound\" (by name), else the system's link; "" when there is none.
 std::string FindSoundFont();
+std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink);
+
+// The synth gain for a game track (0..4) with a soundfont, so that every track sounds equally loud
+// (an RMS level of about -23 dBFS, some 4 dB under the effects) and none clips. The known
+// soundfonts are recognised by file name, through links; any other font gets, per track, the
+// lower of the known gains. A track outside the five plays at the synth's default gain.
+float MusicTrackGain(const std::string& soundFontPath, int track);
 
 class MusicPlayer {
 public:
@@ -30,8 +42,10 @@ public:
     MusicPlayer(const MusicPlayer&) = delete;
     MusicPlayer& operator=(const MusicPlayer&) = delete;
 
-    // Creates the synth on the mixer; false without an open mixer (music then stays silent).
+    // Creates the synth on the mixer with the game's soundfont (or the one given); false without an
+    // open mixer (music then stays silent).
     bool InitMusic(AudioMixer* mixer);
+    bool InitMusic(AudioMixer* mixer, const std::string& soundFontPath);
     bool LoadTrack(const std::string& fileName);
     int FindTrack(const std::string& fileName) const;
     bool PlayTrack(const std::string& fileName, int repeats);
@@ -60,6 +74,7 @@ private:
     };
     std::vector<Track> tracks;
     MidiSynth synth;
+    std::string soundFont;
     AudioMixer* mixer = nullptr;
     bool ready = false;
 };

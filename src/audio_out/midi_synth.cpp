@@ -3,8 +3,10 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <memory>
+#include <numbers>
 
 #include "base/paths.h"
 
@@ -180,15 +182,31 @@ struct MidiSynthState {
     bool hasSoundFont = false;
     std::vector<std::vector<uint8_t>> songs;
     std::vector<uint32_t> songTicks;
-    // The song now playing.
+    // The song now playing (or waiting for the fade before it to end).
     bool playing = false;
     int loops = 0;      // plays in all (repeats + 1)
     int wrapsSeen = 0;  // times the player went back to the start
     int lastTick = 0;
     uint32_t parsedTicks = 0;
+    // Something may sound: a song started since the synth was last silenced.
+    bool audible = false;
+    // A stop in progress: the fade, then the reset and a few silent milliseconds.
+    bool fading = false;
+    int fadeFramesLeft = 0;
+    // Reset after a stop: the output is muted until a song starts.
+    bool silenced = false;
+    int holdFramesLeft = 0;
+    // The song that starts when the fade ends (-1 for none).
+    int pendingSong = -1;
+    float pendingGain = DefaultSynthGain;
 };
 
 namespace {
+
+// The synth's output after a reset still carries a few milliseconds of what sounded before, and its
+// reverb keeps what it held: the output stays muted after a stop until a song starts, and a song
+// that waits for the stop starts these frames after the reset.
+constexpr int StopHoldFrames = 512;
 
 void DropPlayer(MidiSynthState& state) {
     if (state.player) {
@@ -196,8 +214,74 @@ void DropPlayer(MidiSynthState& state) {
         delete_fluid_player(state.player);
         state.player = nullptr;
     }
-    if (state.synth) fluid_synth_all_sounds_off(state.synth, -1);
     state.playing = false;
+}
+
+bool StartSong(MidiSynthState& state, int song, float gain) {
+    fluid_player_t* player = new_fluid_player(state.synth);
+    if (!player) return false;
+    const std::vector<uint8_t>& bytes = state.songs[static_cast<size_t>(song)];
+    if (fluid_player_add_mem(player, bytes.data(), bytes.size()) != FLUID_OK) {
+        delete_fluid_player(player);
+        return false;
+    }
+    fluid_player_set_loop(player, state.loops);
+    fluid_synth_set_gain(state.synth, gain);
+    if (fluid_player_play(player) != FLUID_OK) {
+        delete_fluid_player(player);
+        return false;
+    }
+    state.player = player;
+    state.playing = true;
+    state.audible = true;
+    state.silenced = false;
+    state.wrapsSeen = 0;
+    state.lastTick = 0;
+    state.parsedTicks = state.songTicks[static_cast<size_t>(song)];
+    return true;
+}
+
+// Stops the player and lets whatever still sounds fade out.
+void BeginFade(MidiSynthState& state) {
+    DropPlayer(state);
+    state.pendingSong = -1;
+    if (state.audible && !state.fading) {
+        state.fading = true;
+        state.fadeFramesLeft = StopFadeFrames;
+        state.silenced = false;
+    }
+}
+
+// Runs the stop in the block the synth just rendered: a raised-cosine fade to silence, then the synth
+// is reset and its output muted. The song waiting for the stop starts a few milliseconds later.
+// False while the stop goes on.
+bool RunFade(MidiSynthState& state, float* stereo, int frames) {
+    int i = 0;
+    for (; i < frames && state.fadeFramesLeft > 0; ++i, --state.fadeFramesLeft) {
+        const float s = std::sin(std::numbers::pi_v<float> / 2 * static_cast<float>(state.fadeFramesLeft) /
+                                 StopFadeFrames);
+        stereo[2 * i] *= s * s;
+        stereo[2 * i + 1] *= s * s;
+    }
+    std::fill(stereo + 2 * i, stereo + 2 * frames, 0.0f);
+    if (state.fadeFramesLeft > 0) return false;
+    if (!state.silenced) {
+        // The reset returns every channel to its start, then every voice stops (in the other order
+        // the reset lets the voices ring on).
+        fluid_synth_system_reset(state.synth);
+        fluid_synth_all_sounds_off(state.synth, -1);
+        state.silenced = true;
+        state.holdFramesLeft = StopHoldFrames;
+        return false;
+    }
+    state.holdFramesLeft -= frames;
+    if (state.holdFramesLeft > 0) return false;
+    state.fading = false;
+    state.audible = false;
+    const int song = state.pendingSong;
+    state.pendingSong = -1;
+    if (song >= 0 && !StartSong(state, song, state.pendingGain)) state.playing = false;
+    return true;
 }
 
 }  // namespace
@@ -219,7 +303,7 @@ bool MidiSynth::Init(const std::string& soundFontPath, std::string& error) {
     }
     fluid_settings_setint(fresh->settings, "synth.lock-memory", 0);
     fluid_settings_setnum(fresh->settings, "synth.sample-rate", MixRate);
-    fluid_settings_setnum(fresh->settings, "synth.gain", 0.5);
+    fluid_settings_setnum(fresh->settings, "synth.gain", DefaultSynthGain);
     fluid_settings_setint(fresh->settings, "synth.cpu-cores", 1);
     fresh->synth = new_fluid_synth(fresh->settings);
     if (!fresh->synth) {
@@ -256,7 +340,10 @@ void MidiSynth::Release() {
         std::lock_guard<std::mutex> guard(lock);
         old = state;
         state = nullptr;
-        if (old) DropPlayer(*old);
+        if (old) {
+            DropPlayer(*old);
+            if (old->synth) fluid_synth_all_sounds_off(old->synth, -1);
+        }
     }
     if (!old) return;
     if (old->synth) delete_fluid_synth(old->synth);
@@ -312,34 +399,22 @@ uint32_t MidiSynth::SongTicks(int song) const {
     return state->songTicks[song];
 }
 
-bool MidiSynth::Play(int song, int repeats) {
+bool MidiSynth::Play(int song, int repeats, float gain) {
     std::lock_guard<std::mutex> guard(lock);
     if (!state || song < 0 || song >= static_cast<int>(state->songs.size())) return false;
-    DropPlayer(*state);
-    fluid_player_t* player = new_fluid_player(state->synth);
-    if (!player) return false;
-    const std::vector<uint8_t>& bytes = state->songs[song];
-    if (fluid_player_add_mem(player, bytes.data(), bytes.size()) != FLUID_OK) {
-        delete_fluid_player(player);
-        return false;
-    }
+    BeginFade(*state);
     state->loops = std::max(repeats, 0) + 1;
-    fluid_player_set_loop(player, state->loops);
-    if (fluid_player_play(player) != FLUID_OK) {
-        delete_fluid_player(player);
-        return false;
-    }
-    state->player = player;
+    if (!state->fading) return StartSong(*state, song, gain);
+    // The audio thread starts it once the fade is over.
+    state->pendingSong = song;
+    state->pendingGain = gain;
     state->playing = true;
-    state->wrapsSeen = 0;
-    state->lastTick = 0;
-    state->parsedTicks = state->songTicks[song];
     return true;
 }
 
 void MidiSynth::Stop() {
     std::lock_guard<std::mutex> guard(lock);
-    if (state) DropPlayer(*state);
+    if (state) BeginFade(*state);
 }
 
 bool MidiSynth::IsPlaying() const {
@@ -351,6 +426,8 @@ void MidiSynth::RenderMusic(float* stereo, int frames) {
     std::lock_guard<std::mutex> guard(lock);
     if (!state || !state->synth) return;
     fluid_synth_write_float(state->synth, frames, stereo, 0, 2, stereo, 1, 2);
+    if (state->fading && !RunFade(*state, stereo, frames)) return;
+    if (state->silenced) std::fill(stereo, stereo + 2 * frames, 0.0f);
     if (!state->player || !state->playing) return;
     if (fluid_player_get_status(state->player) == FLUID_PLAYER_DONE) {
         state->playing = false;  // the player gave up (a file it could not read)

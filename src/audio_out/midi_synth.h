@@ -3,7 +3,9 @@
 // of its own). Songs are checked and kept in memory when loaded; one song plays at a time, a given
 // number of times over. Whether a song is still playing is judged from the player's position against
 // the song's length, so the answer turns false the moment the last note of the last repeat is due,
-// not seconds later. The synth's own log is silenced.
+// not seconds later. Stopping, or starting a song over one that still sounds, fades the output out
+// over a few milliseconds and mutes the synth before anything new is heard, so the cut never clicks.
+// The synth's own log is silenced.
 //
 // Threading: RenderMusic runs on the audio thread inside the mixer's block; every other call comes from
 // the window thread. One mutex of the synth guards the player; it never calls into the mixer.
@@ -33,6 +35,11 @@ MidiFileInfo ParseMidiFile(const uint8_t* data, size_t size);
 
 struct MidiSynthState;
 
+// The synth's output gain for a song played without a gain of its own.
+constexpr float DefaultSynthGain = 0.5f;
+// The fade of a stop: 10 ms.
+constexpr int StopFadeFrames = MixRate / 100;
+
 class MidiSynth : public MusicSource {
 public:
     MidiSynth();
@@ -55,8 +62,10 @@ public:
     int SongCount() const;
     uint32_t SongTicks(int song) const;
 
-    // Plays a song from its start repeats + 1 times in a row, cutting off whatever played before.
-    bool Play(int song, int repeats);
+    // Plays a song from its start repeats + 1 times in a row at the synth gain given, after fading
+    // out whatever still sounds.
+    bool Play(int song, int repeats, float gain = DefaultSynthGain);
+    // Fades the music out and mutes the synth until the next song.
     void Stop();
     bool IsPlaying() const;
 

@@ -244,6 +244,34 @@ HResult Scene::DrawColourBar(GraphicsDevice& device, const std::array<int32_t, 4
     return DrawShapeCells(device, offsets, barColours, x, y, z, rotX, rotY, rotZ, scale, 3);
 }
 
+HResult Scene::DrawNextPiece(GraphicsDevice& device, const GameState& state, const Vector3& centre,
+                             float turn) {
+    // The cells' offsets and the middle of the box around them.
+    const bool classic = state.gameType == Classic;
+    const int count = classic ? 4 : 3;
+    float low[2] = {0, 0}, high[2] = {0, 0};
+    for (int i = 0; i < count; ++i) {
+        float dx = 0, dy = 0;
+        if (classic) {
+            if (state.nextShape < 1 || state.nextShape > 7) break;
+            const Offset offset =
+                PieceShapeTable[static_cast<size_t>(state.nextShape)][static_cast<size_t>(i)];
+            dx = static_cast<float>(offset.dx);
+            dy = static_cast<float>(offset.dy);
+        } else {
+            (state.gameType == ColorBlocks ? dy : dx) = static_cast<float>(i);
+        }
+        low[0] = std::min(low[0], dx), high[0] = std::max(high[0], dx);
+        low[1] = std::min(low[1], dy), high[1] = std::max(high[1], dy);
+    }
+    // Where that middle goes under the preview's turns; the shape is placed so that it lands on centre.
+    const Vector4 middle = TransformPoint({(low[0] + high[0]) / 2, (low[1] + high[1]) / 2, 0},
+                                          MatrixRotationX(Pi) * MatrixRotationY(turn));
+    const float x = centre.x - middle.x, y = centre.y - middle.y, z = centre.z - middle.z;
+    if (classic) return DrawPiece(device, state.nextShape, state.nextColour, x, y, z, Pi, turn, 0, 1);
+    return DrawColourBar(device, state.nextBarColours, state.gameType, x, y, z, Pi, turn, 0, 1);
+}
+
 void Scene::DrawGlass(GraphicsDevice& device) {
     const Matrix world =
         MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, WellDepth);

@@ -137,6 +137,11 @@ HResult DrawBackground(GraphicsDevice& device, TextureRegistry& registry, float 
                        int backgroundIndex);
 
 // The well's contents and the shapes drawn from cell meshes.
+// Where the next piece turns beside the well: the world point that the in-game screen's next-piece
+// panel shows in the middle of its room below the label (a piece there, seen from below the eye's
+// level, covers about 0.80..0.87 by 0.39..0.52 of the window).
+inline constexpr Vector3 NextPieceCentre{10, 0.9f, 22};
+
 class Scene {
 public:
     explicit Scene(const MeshLibrary& meshes);
@@ -163,6 +168,10 @@ public:
     // colour outside 0..6.
     HResult DrawColourBar(GraphicsDevice& device, const std::array<int32_t, 4>& colours, GameType gameType,
                           float x, float y, float z, float rotX, float rotY, float rotZ, float scale);
+    // The next piece beside the well (the Classic shape or the colour bar of the game type), turned
+    // over about X as it will lie in the well and by `turn` about the vertical, with the middle of its
+    // cells at `centre` whatever its shape, so it turns in place. E_FAIL before there is a next piece.
+    HResult DrawNextPiece(GraphicsDevice& device, const GameState& state, const Vector3& centre, float turn);
     // The glass around the well, with specular highlights, leaving them off.
     void DrawGlass(GraphicsDevice& device);
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -456,6 +457,42 @@ TEST(GameData, CellMeshesFitACellAndFaceOutwards) {
     }
 }
 
+// A cell is a closed surface: every edge of every triangle is shared with exactly one other triangle,
+// which runs along it the other way. An edge used once is a hole the background shows through.
+TEST(GameData, CellMeshesAreClosedSurfaces) {
+    using Corner = std::array<long, 3>;
+    auto corner = [](const MeshVertex& v) {
+        return Corner{std::lround(v.x * 1e4f), std::lround(v.y * 1e4f), std::lround(v.z * 1e4f)};
+    };
+    int checked = 0;
+    for (const std::string& file : MeshFiles()) {
+        if (file.rfind("cell_", 0) != 0) continue;
+        SCOPED_TRACE(file);
+        const auto mesh = Mesh::LoadFromFile(GamePath("Graphics\\" + file));
+        ASSERT_NE(mesh, nullptr);
+        std::map<std::pair<Corner, Corner>, int> directed;
+        for (const MeshSubset& subset : mesh->Subsets())
+            for (size_t t = 0; t + 2 < subset.indices.size(); t += 3) {
+                const Corner c[3] = {corner(subset.vertices[subset.indices[t]]),
+                                     corner(subset.vertices[subset.indices[t + 1]]),
+                                     corner(subset.vertices[subset.indices[t + 2]])};
+                ASSERT_TRUE(c[0] != c[1] && c[1] != c[2] && c[2] != c[0]) << "degenerate triangle " << t / 3;
+                for (int k = 0; k < 3; ++k) ++directed[{c[k], c[(k + 1) % 3]}];
+            }
+        int open = 0, overused = 0;
+        for (const auto& [edge, count] : directed) {
+            const auto back = directed.find({edge.second, edge.first});
+            const int reverse = back == directed.end() ? 0 : back->second;
+            open += count == 1 && reverse == 0;
+            overused += count > 1 || reverse > 1;
+        }
+        EXPECT_EQ(open, 0) << "edges with a triangle on one side only";
+        EXPECT_EQ(overused, 0) << "edges shared by more than two triangles, or two facing the same way";
+        ++checked;
+    }
+    EXPECT_EQ(checked, 35);
+}
+
 Matrix GlassWorld() {
     return MatrixRotationX(-Pi / 2) * MatrixRotationY(Pi) * MatrixTranslation(0, -0.5f, 22);
 }
@@ -532,6 +569,85 @@ TEST(GameData, BonusItemsAreAboutACellAndStandUpright) {
         EXPECT_LT(hi.z - lo.z, hi.y - lo.y) << file << ": drawn standing, its face towards the camera";
         EXPECT_GT(emissive, 0.1f) << file;
     }
+}
+
+// The program's icon in the desktop's icon-theme layout: every size a desktop asks for and a scalable
+// picture, all one design. Each size is compared with the largest one scaled down to it, and the
+// scalable picture's cells with the colours the largest one shows at their places.
+TEST(GameData, IconsShowOneDesignAtEverySize) {
+    const std::string theme = GameDir() + "/icons/hicolor/";
+    auto load = [](const std::string& path) {
+        Image image;
+        std::string error;
+        EXPECT_TRUE(LoadImageFile(path, image, error)) << path << ": " << error;
+        return image;
+    };
+    auto at = [](const Image& image, int x, int y) {
+        return &image.rgba[(static_cast<size_t>(y) * static_cast<size_t>(image.width) +
+                            static_cast<size_t>(x)) *
+                           4];
+    };
+    const Image largest = load(theme + "256x256/apps/kelvane.png");
+    ASSERT_EQ(largest.width, 256);
+    for (int size : {16, 32, 48, 64, 128, 256}) {
+        SCOPED_TRACE(size);
+        const Image icon =
+            load(theme + std::to_string(size) + "x" + std::to_string(size) + "/apps/kelvane.png");
+        ASSERT_EQ(icon.width, size);
+        ASSERT_EQ(icon.height, size);
+        EXPECT_EQ(at(icon, 0, 0)[3], 0) << "rounded corners are see-through";
+        EXPECT_EQ(at(icon, size / 2, size / 2)[3], 255);
+        // The largest one averaged down to this size: the mean of its pixels whose centres fall in each
+        // pixel of this one, colours weighted by their cover.
+        double difference = 0;
+        for (int y = 0; y < size; ++y)
+            for (int x = 0; x < size; ++x) {
+                double sum[4] = {0, 0, 0, 0};
+                int count = 0;
+                for (int sy = y * 256 / size; sy < (y + 1) * 256 / size; ++sy)
+                    for (int sx = x * 256 / size; sx < (x + 1) * 256 / size; ++sx, ++count) {
+                        const uint8_t* p = at(largest, sx, sy);
+                        for (int k = 0; k < 3; ++k) sum[k] += p[k] * p[3] / 255.0;
+                        sum[3] += p[3];
+                    }
+                const uint8_t* q = at(icon, x, y);
+                for (int k = 0; k < 4; ++k) {
+                    const double own = k < 3 ? q[k] * q[3] / 255.0 : q[3];
+                    difference += std::fabs(own - sum[k] / count);
+                }
+            }
+        const double meanDifference = difference / (size * size * 4);
+        std::printf("icon %3d px: mean difference from the largest one scaled down %.1f / 255\n", size,
+                    meanDifference);
+        EXPECT_LT(meanDifference, size <= 16 ? 12 : 6);
+    }
+    Image sixtyFour = load(theme + "64x64/apps/kelvane.png"),
+          inGraphics = load(GamePath("Graphics\\icon.png"));
+    EXPECT_EQ(sixtyFour.rgba, inGraphics.rgba);
+
+    tinyxml2::XMLDocument svg;
+    ASSERT_EQ(svg.LoadFile((theme + "scalable/apps/kelvane.svg").c_str()), tinyxml2::XML_SUCCESS);
+    const tinyxml2::XMLElement* root = svg.FirstChildElement("svg");
+    ASSERT_NE(root, nullptr);
+    ASSERT_STREQ(root->Attribute("viewBox"), "0 0 16 16");
+    int cells = 0;
+    for (const tinyxml2::XMLElement* rect = root->FirstChildElement("rect"); rect;
+         rect = rect->NextSiblingElement("rect")) {
+        const std::string fill = rect->Attribute("fill") ? rect->Attribute("fill") : "";
+        if (fill.rfind("url(#cell", 0) != 0) continue;
+        ++cells;
+        // The cell's colour is named in its gradient; the middle of the cell is lit to three quarters.
+        const unsigned long colour = std::stoul(fill.substr(9, 6), nullptr, 16);
+        const float scale = 256.0f / 16;
+        const int x =
+            static_cast<int>((rect->FloatAttribute("x") + rect->FloatAttribute("width") / 2) * scale);
+        const int y =
+            static_cast<int>((rect->FloatAttribute("y") + rect->FloatAttribute("height") / 2) * scale);
+        const uint8_t* p = at(largest, x, y);
+        for (int k = 0; k < 3; ++k)
+            EXPECT_NEAR(p[k], 0.75 * ((colour >> (16 - 8 * k)) & 0xFF), 6) << fill << " at " << x << "," << y;
+    }
+    EXPECT_EQ(cells, 5) << "a T piece and one falling cell";
 }
 
 TEST(GameData, RegeneratingGivesTheSameBytes) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -171,6 +172,109 @@ TEST_F(GeneratedSoundFiles, LandingIsTheSoftestEffect) {
     for (const EffectRange& range : EffectRanges) {
         if (std::string(range.file) == "fall.wav") continue;
         EXPECT_LT(landing, PcmPeak(ReadPcmWave(ReadBytes(dir / range.file)).samples)) << range.file;
+    }
+}
+
+// What a sound holds above 12 kHz: a linear-phase high-pass (511-tap windowed sinc, Kaiser beta 10,
+// better than 90 dB down below 11.5 kHz) over the samples, with silence before and after them as
+// the player hears it. Returns the filtered signal's peak in dBFS.
+double HighBandPeakDb(const std::vector<double>& samples) {
+    constexpr int Taps = 511, Middle = Taps / 2;
+    constexpr double Cutoff = 12000.0 / 44100.0, Beta = 10.0;
+    static const std::vector<double> kernel = [] {
+        std::vector<double> h(Taps);
+        for (int n = 0; n < Taps; ++n) {
+            const double k = n - Middle;
+            const double lowPass = k == 0 ? 2 * Cutoff : std::sin(2 * M_PI * Cutoff * k) / (M_PI * k);
+            const double r = k / Middle;
+            const double window =
+                std::cyl_bessel_i(0.0, Beta * std::sqrt(1 - r * r)) / std::cyl_bessel_i(0.0, Beta);
+            h[size_t(n)] = (k == 0 ? 1.0 : 0.0) - lowPass * window;
+        }
+        return h;
+    }();
+    double peak = 0;
+    const long count = long(samples.size());
+    for (long i = -Middle; i < count + Middle; ++i) {
+        double y = 0;
+        for (int n = 0; n < Taps; ++n) {
+            const long at = i + Middle - n;
+            if (at >= 0 && at < count) y += kernel[size_t(n)] * samples[size_t(at)];
+        }
+        peak = std::max(peak, std::fabs(y));
+    }
+    return 20 * std::log10(std::max(peak, 1e-12));
+}
+
+std::vector<double> ToUnit(const std::vector<int16_t>& pcm) {
+    std::vector<double> out(pcm.size());
+    for (size_t i = 0; i < pcm.size(); ++i) out[i] = pcm[i] / 32768.0;
+    return out;
+}
+
+// A note whose decay still sounds when its length runs out must not stop on a step: the step is a
+// tick across the whole spectrum. Each voice here plays only partials far below 12 kHz, so anything
+// found above 12 kHz comes from how it starts and ends.
+TEST(SoundSynth, NotesEndOnSilenceWithoutATick) {
+    struct Case {
+        const char* what;
+        std::function<void(SampleBuffer&)> add;
+    };
+    const Case cases[] = {
+        {"tone cut in full sound",
+         [](SampleBuffer& s) {
+             AddTone(s, {.start = 0.02,
+                         .length = 0.2,
+                         .hertz = 440,
+                         .gain = 0.5,
+                         .tau = 10,
+                         .partials = {{1, 1, 1}, {2, 0.5, 1}, {3, 0.3, 1}}});
+         }},
+        {"very short tone",
+         [](SampleBuffer& s) {
+             AddTone(s, {.start = 0.02, .length = 0.012, .hertz = 600, .gain = 0.5, .tau = 1});
+         }},
+        {"FM bell cut while ringing",
+         [](SampleBuffer& s) {
+             AddFm(s, {.start = 0.02,
+                       .length = 0.3,
+                       .hertz = 523,
+                       .gain = 0.5,
+                       .tau = 2,
+                       .ratio = 1,
+                       .index = 0.8,
+                       .indexEnd = 0.5});
+         }},
+    };
+    for (const Case& c : cases) {
+        SampleBuffer s = MakeBuffer(0.4);
+        c.add(s);
+        NormalizePeak(s, -3.0);
+        const double tickDb = HighBandPeakDb(s);
+        std::printf("%-28s above 12 kHz: %.1f dBFS\n", c.what, tickDb);
+        EXPECT_LT(tickDb, -70.0) << c.what;
+    }
+}
+
+// The effects as written, where a tick of a note's end would show: the ones whose notes all lie
+// below 12 kHz must hold nothing there but the 16-bit floor. The others carry bright noise or FM
+// overtones on purpose; their figures are shown for the record.
+TEST_F(GeneratedSoundFiles, EffectsHoldNoTicksAboveTwelveKilohertz) {
+    ASSERT_TRUE(effectsWritten);
+    const std::pair<const char*, bool> effects[] = {
+        {"action.wav", true}, {"gameover.wav", true}, {"level.wav", true},     {"fall.wav", false},
+        {"fill.wav", false},  {"bonus.wav", false},   {"getbonus.wav", false},
+    };
+    for (const auto& [file, belowTwelve] : effects) {
+        SCOPED_TRACE(file);
+        const WaveCheck wave = ReadPcmWave(ReadBytes(dir / file));
+        ASSERT_EQ(wave.error, "");
+        const double highDb = HighBandPeakDb(ToUnit(wave.samples));
+        std::printf("%-14s above 12 kHz: %.1f dBFS%s\n", file, highDb,
+                    belowTwelve ? "" : " (bright by design)");
+        if (belowTwelve) {
+            EXPECT_LT(highDb, -70.0);
+        }
     }
 }
 

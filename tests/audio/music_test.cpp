@@ -2,10 +2,13 @@
 // and a track rendered offline through the synth in the mix.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <filesystem>
 #include <map>
 
 #include "audio/music_player.h"
 #include "audio_test_support.h"
+#include "base/paths.h"
 #include "base/random.h"
 
 namespace {
@@ -145,6 +148,111 @@ TEST(MidiMusic, ATrackRenderedOfflineSoundsTwiceItsLength) {
     EXPECT_LT(PeakOf(block), peak / 8);  // only the reverb's tail is left
     player.ReleaseMusic();
     EXPECT_FALSE(player.IsMusicPlaying());
+}
+
+// Stopping the music, or starting a track over one that sounds, must not click: the sound fades
+// out over a few milliseconds instead of stopping on a step. The switch is made where the wave
+// stands near its peak, where a cut would jump the furthest.
+TEST(MidiMusic, StoppingFadesOutWithinMillisecondsWithoutAStep) {
+    ScratchDirectory scratch;
+    if (FindSoundFont().empty()) GTEST_SKIP() << "no General MIDI soundfont installed";
+    WriteBytes(scratch.Sound("music_1.mid"), MakeMidi(4800));  // one note held for five seconds
+    struct Case {
+        const char* what;
+        bool startAnother;
+    };
+    for (const Case& c : {Case{"stop", false}, Case{"another track started over it", true}}) {
+        SCOPED_TRACE(c.what);
+        AudioMixer mixer;
+        mixer.OpenOffline();
+        MusicPlayer player;
+        ASSERT_TRUE(player.InitMusic(&mixer));
+        ASSERT_TRUE(player.LoadTrack("Sound\\music_1.mid"));
+        ASSERT_TRUE(player.PlayTrack("Sound\\music_1.mid", 0));
+        constexpr int Chunk = 32;
+        std::vector<int16_t> chunk(Chunk * 2);
+        std::vector<int> left;  // the left channel from the start
+        auto render = [&](int frames) {
+            for (int done = 0; done < frames; done += Chunk) {
+                mixer.Render(chunk.data(), Chunk);
+                for (int i = 0; i < Chunk; ++i) left.push_back(chunk[size_t(2 * i)]);
+            }
+        };
+        auto largestStep = [&](size_t from, size_t to) {
+            int step = 0;
+            for (size_t i = std::max<size_t>(from, 1); i < to; ++i)
+                step = std::max(step, std::abs(left[i] - left[i - 1]));
+            return step;
+        };
+        render(MixRate / 4);
+        int peak = 0;
+        for (int v : left) peak = std::max(peak, std::abs(v));
+        ASSERT_GT(peak, 300);
+        const int playingStep = largestStep(left.size() / 2, left.size());
+        while (std::abs(left.back()) < peak * 6 / 10 && left.size() < size_t(MixRate)) render(Chunk);
+        const size_t switchAt = left.size();
+        if (c.startAnother)
+            ASSERT_TRUE(player.PlayTrack("Sound\\music_1.mid", 0));
+        else
+            ASSERT_TRUE(player.StopMusic());
+        render(MixRate * 3 / 10);
+        const size_t fadeEnd = switchAt + size_t(MixRate) * 12 / 1000;
+        EXPECT_LE(largestStep(switchAt - 1, fadeEnd), playingStep + 20) << "from " << left[switchAt - 1];
+        // Still sounding 2 ms after the switch: a fade, not a cut.
+        int early = 0;
+        for (size_t i = switchAt; i < switchAt + size_t(MixRate) * 2 / 1000; ++i)
+            early = std::max(early, std::abs(left[i]));
+        EXPECT_GT(early, peak / 4);
+        int after = 0;
+        for (size_t i = fadeEnd; i < switchAt + size_t(MixRate) * 20 / 1000; ++i)
+            after = std::max(after, std::abs(left[i]));
+        EXPECT_LE(after, 1) << "the old sound is gone";
+        int late = 0;
+        for (size_t i = switchAt + size_t(MixRate) * 50 / 1000; i < left.size(); ++i)
+            late = std::max(late, std::abs(left[i]));
+        if (c.startAnother)
+            EXPECT_GT(late, peak / 2) << "the new track starts right after the fade";
+        else
+            EXPECT_LE(late, 1) << "a stop is silent, reverb and all";
+        EXPECT_EQ(player.IsMusicPlaying(), c.startAnother);
+    }
+}
+
+// The soundfont does not depend on which font package the system installed last: the packaged one
+// first, then one that ships in the game's own Sound folder, and the system's link only when neither
+// is there. Each known font plays every track at its own measured gain, found through links.
+TEST(SoundFontChoice, PackagedFontFirstAndEachFontAtItsOwnLevel) {
+    ScratchDirectory scratch;
+    namespace fs = std::filesystem;
+    const fs::path fonts = scratch.Path() / "fonts";
+    fs::create_directories(fonts);
+    const std::string packaged = (fonts / "TimGM6mb.sf2").string();
+    const std::string link = (fonts / "default-GM.sf2").string();
+    const std::string own = NativePath("Sound\\mine.sf2");
+    WriteBytes(fonts / "FluidR3_GM.sf2", {'R', 'I', 'F', 'F'});
+    fs::create_symlink(fonts / "FluidR3_GM.sf2", link);
+    struct Case {
+        bool havePackaged, haveOwn;
+        std::string chosen;
+    };
+    const Case cases[] = {{true, true, packaged}, {false, true, own}, {false, false, link}};
+    for (const Case& c : cases) {
+        if (c.havePackaged) WriteBytes(packaged, {'R', 'I', 'F', 'F'});
+        if (c.haveOwn) WriteBytes(own, {'R', 'I', 'F', 'F'});
+        EXPECT_EQ(ChooseSoundFont(packaged, link), c.chosen);
+        fs::remove(packaged);
+        fs::remove(own);
+    }
+    fs::remove(link);
+    EXPECT_EQ(ChooseSoundFont(packaged, link), "");
+
+    // music_3 is the one the fonts disagree on most.
+    const float timGm = MusicTrackGain(PackagedSoundFont, 2);
+    fs::create_symlink(fonts / "FluidR3_GM.sf2", link);
+    const float fluid = MusicTrackGain(link, 2);
+    EXPECT_NEAR(20 * std::log10(timGm / fluid), 9.6, 0.5);
+    EXPECT_FLOAT_EQ(MusicTrackGain(own, 2), std::min(timGm, fluid)) << "an unknown font: the safer gain";
+    EXPECT_FLOAT_EQ(MusicTrackGain(link, 5), DefaultSynthGain) << "not one of the game's tracks";
 }
 
 }  // namespace

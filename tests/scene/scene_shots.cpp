@@ -51,10 +51,7 @@ struct Shooter {
         scene.DrawDebris(device, state);
         device.SetRenderState(RenderState::SpecularEnable, 0);
         const float turn = 0.5f * std::sin(1.5f * now);
-        if (state.gameType == Classic)
-            scene.DrawPiece(device, state.nextShape, state.nextColour, 10, 1, 22, Pi, turn, 0, 1);
-        else
-            scene.DrawColourBar(device, state.nextBarColours, state.gameType, 10, 1, 22, Pi, turn, 0, 1);
+        scene.DrawNextPiece(device, state, NextPieceCentre, turn);
         SetSceneLight(device, 1.0f);
         for (int kind = 0; kind < 2; ++kind)
             if (state.bonus[static_cast<size_t>(kind)].active)

@@ -14,6 +14,7 @@
 #include "core/game_core.h"
 #include "cube_files.h"
 #include "recording_device.h"
+#include "ui/screen.h"
 
 namespace {
 constexpr float Pi = std::numbers::pi_v<float>;
@@ -319,6 +320,76 @@ TEST_F(SceneDrawing, ColourBarStandsOrLiesByGameType) {
     ASSERT_EQ(worlds.size(), 3u);
     EXPECT_EQ(device.MeshDrawCalls(), 1u);  // one colour, one call
     ExpectNear(Origin(worlds[2]), 4, 5, 22);
+}
+
+// The next piece of every game type, any shape, at any moment of its turn.
+struct PreviewCase {
+    GameType gameType;
+    int shape;
+};
+std::vector<PreviewCase> EveryPreview() {
+    std::vector<PreviewCase> cases;
+    for (int shape = 1; shape <= 7; ++shape) cases.push_back({Classic, shape});
+    cases.push_back({ColorBlocks, 0});
+    cases.push_back({RotatedColorBlocks, 0});
+    return cases;
+}
+
+// The cells' centres drawn for the preview.
+std::vector<Vector3> DrawPreview(Scene& scene, GameState& state, const PreviewCase& c, float turn) {
+    RecordingDevice device;
+    state.gameType = c.gameType;
+    state.nextShape = c.shape;
+    state.nextColour = 2;
+    state.nextBarColours = {0, 3, 6, 0};
+    EXPECT_FALSE(Failed(scene.DrawNextPiece(device, state, NextPieceCentre, turn)));
+    std::vector<Vector3> centres;
+    for (const Matrix& world : device.MeshWorlds()) centres.push_back(Origin(world));
+    return centres;
+}
+
+// On the screen: facing the player, every preview stands in the middle of its panel across and in the
+// middle of the room below the panel's label, and every cell stays inside the panel at any moment of
+// its turn.
+TEST_F(SceneDrawing, NextPieceStaysInsideItsPanel) {
+    Screen inGame;
+    ASSERT_EQ(inGame.LoadFromXml(std::string(KELVANE_SOURCE_DIR_DEFAULT) + "/data/menu-ingame.xml"), 1);
+    const ScreenImage* panel = nullptr;
+    for (const ScreenImage& image : inGame.Images())
+        if (image.img == "Graphics\\panel_next.png") panel = &image;
+    ASSERT_NE(panel, nullptr);
+    const float labelBottom = inGame.GetTextY("txtNext") + inGame.GetTextSize("txtNext") / 2;
+    const float panelBottom = panel->yc + panel->height / 2;
+    const Matrix viewProjection = SceneViewMatrix() * SceneProjectionMatrix();
+    auto onScreen = [&](const Vector3& p) {
+        const Vector4 clip = TransformPoint(p, viewProjection);
+        return std::pair{(clip.x / clip.w + 1) / 2, (1 - clip.y / clip.w) / 2};
+    };
+    for (const PreviewCase& c : EveryPreview())
+        for (float turn : {-0.5f, -0.25f, 0.0f, 0.25f, 0.5f}) {
+            SCOPED_TRACE("game type " + std::to_string(c.gameType) + ", shape " + std::to_string(c.shape));
+            float left = 1, right = 0, top = 1, bottom = 0;
+            for (const Vector3& centre : DrawPreview(scene, state, c, turn))
+                for (int corner = 0; corner < 8; ++corner) {
+                    const Vector3 p{centre.x + (corner & 1 ? 0.47f : -0.47f),
+                                    centre.y + (corner & 2 ? 0.47f : -0.47f),
+                                    centre.z + (corner & 4 ? 0.47f : -0.47f)};
+                    const auto [x, y] = onScreen(p);
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                }
+            if (turn == 0) {
+                EXPECT_NEAR((left + right) / 2, panel->xc, 0.003);
+                EXPECT_NEAR((top + bottom) / 2, (labelBottom + panelBottom) / 2, 0.006);
+            }
+            EXPECT_GT(left, panel->xc - panel->width / 2 + 0.01f);
+            EXPECT_LT(right, panel->xc + panel->width / 2 - 0.01f);
+            EXPECT_GT(top, labelBottom);
+            EXPECT_LT(bottom, panelBottom - 0.01f);
+        }
+    RecordingDevice device;
+    EXPECT_EQ(scene.DrawNextPiece(device, GameState{}, NextPieceCentre, 0), E_FAIL) << "no next piece yet";
+    EXPECT_TRUE(device.draws.empty());
 }
 
 TEST_F(SceneDrawing, WellPlacesSettledAndFallingCells) {

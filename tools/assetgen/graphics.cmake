@@ -7,6 +7,7 @@ target_sources(assetgen PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/meshes.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pictures.cpp
     ${CMAKE_CURRENT_LIST_DIR}/menu_art.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/icon.cpp
     ${CMAKE_CURRENT_LIST_DIR}/text_assets.cpp
     ${CMAKE_CURRENT_LIST_DIR}/preview.cpp
     ${CMAKE_CURRENT_LIST_DIR}/truetype.cpp)

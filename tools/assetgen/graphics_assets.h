@@ -54,6 +54,12 @@ struct NamedPicture {
 std::vector<NamedPicture> BuildScenePictures();  // backgrounds, horizon strip, mesh textures
 std::vector<NamedPicture> BuildMenuPictures();   // logo, panels, buttons, check boxes, arrows, splash
 
+// The program's icon, one design at every size: a picture of size x size pixels, and the scalable
+// picture (SVG) of the same shapes.
+constexpr int IconSizes[] = {16, 32, 48, 64, 128, 256};
+Canvas RenderIcon(int size);
+std::string IconSvg();
+
 // Writes a picture by the extension of its game path (.bmp, .tga or .png) below the game directory.
 bool WritePicture(const std::string& gameDir, const NamedPicture& picture);
 std::string JoinGamePath(const std::string& gameDir, const std::string& gamePath);

@@ -289,40 +289,6 @@ Canvas PauseButton(bool over) {
 }
 }  // namespace
 
-// The program's icon for the desktop menu: four lit cells of a T piece resting in a dark well.
-Canvas Icon() {
-    const int size = 64;
-    Canvas image(size, size, {0, 0, 0, 0});
-    ShadeShape(
-        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 32, 32, 30, 30, 10); },
-        [&](float d, float, float y) {
-            Colour c = Mix(FromHex(0x101C48), FromHex(0x050A24), Clamp01(y / 64));
-            c = Mix(c, FromHex(0x8DB8FF), Clamp01(std::exp(-std::fabs(d + 1.5f) / 1.2f)));
-            c.a = CoverageFromDistance(d);
-            return c;
-        },
-        0, 0, size, size);
-    struct IconCell {
-        float x, y;
-        uint32_t colour;
-    };
-    const IconCell cells[] = {
-        {21, 41, 0xE69F00}, {32, 41, 0xE69F00}, {43, 41, 0xE69F00}, {32, 30, 0xE69F00}, {32, 17, 0x56B4E9}};
-    for (const IconCell& cell : cells) {
-        ShadeShape(
-            image, [&](float x, float y) { return DistanceRoundedBox(x, y, cell.x, cell.y, 5, 5, 1.5f); },
-            [&](float d, float x, float y) {
-                // Lit from the top left, as the scene light falls on the cells.
-                const float light = Clamp01(0.75f + 0.05f * ((cell.x - x) + (cell.y - y)));
-                Colour c = Mix(FromHex(0x000000), FromHex(cell.colour), light);
-                c.a = CoverageFromDistance(d);
-                return c;
-            },
-            0, 0, size, size);
-    }
-    return image;
-}
-
 std::vector<NamedPicture> BuildMenuPictures() {
     std::vector<NamedPicture> pictures;
     pictures.push_back({"Graphics\\logo.png", Logo()});
@@ -351,6 +317,6 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\valuebox.png", ValueBox()});
     pictures.push_back({"Graphics\\loading_en.bmp", Splash(U"Loading...")});
     pictures.push_back({"Graphics\\loading_de.bmp", Splash(U"Wird geladen...")});
-    pictures.push_back({"Graphics\\icon.png", Icon()});
+    pictures.push_back({"Graphics\\icon.png", RenderIcon(64)});
     return pictures;
 }

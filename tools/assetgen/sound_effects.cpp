@@ -10,6 +10,9 @@ namespace {
 // Peak levels in dBFS: the landing and the pointer tick sit well under the rest.
 constexpr double EffectPeakDb = -3.0;
 constexpr double LandingPeakDb = -9.0;
+// The pick-up is dense (two chip notes and a glint under one peak): at the common peak it would stand
+// some 3 dB louder than the other effects.
+constexpr double PickUpPeakDb = -6.0;
 
 // A mellow horn: harmonics falling off as 1/n, the upper ones dying faster.
 std::vector<Partial> HornPartials(int count) {
@@ -196,7 +199,7 @@ SampleBuffer GetBonus() {
                  .q = 3,
                  .seed = 0x6B0B});
     AddRoom(s, 0.15, 0.1, 0.3);
-    Finish(s, EffectPeakDb, 0.04);
+    Finish(s, PickUpPeakDb, 0.04);
     return s;
 }
 

@@ -15,6 +15,20 @@ size_t SampleAt(const SampleBuffer& out, double t) {
     if (t <= 0) return 0;
     return std::min(out.size(), static_cast<size_t>(std::lround(t * SynthRate)));
 }
+
+// Every voice closes with a short raised-cosine release into its last sample, so a note whose decay
+// still sounds at the end of its length stops on silence instead of a step (a step is a tick of
+// every frequency up to the top of the hearing range).
+constexpr double NoteRelease = 0.015;
+
+double EndRelease(double t, double length) {
+    const double release = std::min(NoteRelease, length / 2);
+    const double left = length - t;
+    if (left >= release) return 1;
+    if (left <= 0) return 0;
+    const double s = std::sin(0.5 * std::numbers::pi * left / release);
+    return s * s;
+}
 }  // namespace
 
 uint32_t SynthRandom::Next() {
@@ -113,7 +127,7 @@ void AddTone(SampleBuffer& out, const ToneVoice& tone) {
             sum += partial.gain * AttackDecay(t, tone.attack, tone.tau / partial.decayScale) *
                    std::sin(phases[p]);
         }
-        out[i] += tone.gain * sum;
+        out[i] += tone.gain * EndRelease(t, tone.length) * sum;
     }
 }
 
@@ -129,8 +143,8 @@ void AddFm(SampleBuffer& out, const FmVoice& fm) {
         carrier += TwoPi * fm.hertz / SynthRate;
         if (modulator > TwoPi) modulator -= TwoPi;
         if (carrier > TwoPi) carrier -= TwoPi;
-        out[i] +=
-            fm.gain * AttackDecay(t, fm.attack, fm.tau) * std::sin(carrier + index * std::sin(modulator));
+        out[i] += fm.gain * AttackDecay(t, fm.attack, fm.tau) * EndRelease(t, fm.length) *
+                  std::sin(carrier + index * std::sin(modulator));
     }
 }
 
@@ -146,7 +160,8 @@ void AddNoise(SampleBuffer& out, const NoiseVoice& noise) {
             double progress = noise.length > 0 ? t / noise.length : 1;
             band.Tune(noise.fromHz * std::pow(ratio, progress), noise.q);
         }
-        out[i] += noise.gain * AttackDecay(t, noise.attack, noise.tau) * band.Process(random.Bipolar());
+        out[i] += noise.gain * AttackDecay(t, noise.attack, noise.tau) * EndRelease(t, noise.length) *
+                  band.Process(random.Bipolar());
     }
 }
 

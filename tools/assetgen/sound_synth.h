@@ -57,6 +57,9 @@ struct Partial {
     double decayScale = 1;
 };
 
+// Every voice below sounds for its length and closes with a short release of its own, so it ends on
+// silence however much of its decay is left.
+//
 // An additive note: sum of partials under AttackDecay(attack, tau), with optional vibrato (depth in
 // semitones at rateHz) and a pitch glide of glideSemitones over the note's first glideSeconds.
 struct ToneVoice {
