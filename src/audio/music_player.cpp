@@ -24,7 +24,7 @@ bool FileExists(const std::string& nativePath) {
 
 std::string FindSoundFont() {
     for (const std::string& name : ListFiles("Sound\\*.sf2")) {
-        const std::string path = NativePath("Sound\\" + name);
+        const std::string path = LocateGameFile("Sound\\" + name);
         if (FileExists(path)) return path;
     }
     for (const char* path : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2"})
@@ -57,7 +57,7 @@ bool MusicPlayer::InitMusic(AudioMixer* device) {
 bool MusicPlayer::LoadTrack(const std::string& fileName) {
     if (!ready || tracks.size() >= MaxMusicTracks) return false;
     std::string error;
-    const int song = synth.LoadSongFile(NativePath(fileName), error);
+    const int song = synth.LoadSongFile(LocateGameFile(fileName), error);
     if (song < 0) {
         WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);
         return false;
