@@ -30,6 +30,9 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
     AttachRunnerGame(this);
     SetScreenOptionStore(&settings);
     windowTitle = "Kelvane 3.0";
+    // The same picture as the desktop entry's icon.
+    windowIcon = "Graphics\\icon.png";
+    applicationId = KELVANE_APP_ID;
     windowWidth = 800;
     windowHeight = 600;
     mainScreen.LoadFromXml("menu-main.xml");

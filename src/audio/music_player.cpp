@@ -39,7 +39,7 @@ constexpr SoundFontLevels KnownSoundFonts[] = {
 std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink) {
     if (FileExists(packaged)) return packaged;
     for (const std::string& name : ListFiles("Sound\\*.sf2")) {
-        const std::string path = NativePath("Sound\\" + name);
+        const std::string path = LocateGameFile("Sound\\" + name);
         if (FileExists(path)) return path;
     }
     if (FileExists(systemLink)) return systemLink;
@@ -95,7 +95,7 @@ bool MusicPlayer::InitMusic(AudioMixer* device, const std::string& soundFontPath
 bool MusicPlayer::LoadTrack(const std::string& fileName) {
     if (!ready || tracks.size() >= MaxMusicTracks) return false;
     std::string error;
-    const int song = synth.LoadSongFile(NativePath(fileName), error);
+    const int song = synth.LoadSongFile(LocateGameFile(fileName), error);
     if (song < 0) {
         WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);
         return false;

@@ -155,7 +155,7 @@ void Sound::Load() {
         if (name.empty() || device == nullptr) return;
         ReleaseBuffer();
         decoder = MakeDecoder(name);
-        if (!decoder || decoder->Open(NativePath(name)) != 0) {
+        if (!decoder || decoder->Open(LocateGameFile(name)) != 0) {
             decoder.reset();
             bad = true;
         } else {

@@ -52,7 +52,7 @@ bool WaveEffects::Load(const std::string& gamePath) {
     if (!ready || count == MaxWaveEffects) return false;
     const int number = ++count;  // the number is taken whatever happens next
     Slot& slot = slots[number];
-    slot.file = std::make_unique<WaveFile>(NativePath(gamePath));
+    slot.file = std::make_unique<WaveFile>(LocateGameFile(gamePath));
     if (!slot.file->valid) return false;
     slot.buffer = device->CreateBuffer(slot.file->format, slot.file->dataSize, false);
     if (slot.buffer == 0) return false;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/gl_device.h"
+#include "device/image_loader.h"
 
 namespace {
 
@@ -109,6 +110,19 @@ public:
         glFlush();
     }
     void Finish() override { glFinish(); }
+    bool SetIcon(const std::string& nativePath, std::string& error) override {
+        Image image;
+        if (!LoadImageFile(nativePath, image, error)) return false;
+        SDL_Surface* surface = SDL_CreateRGBSurfaceWithFormatFrom(
+            image.rgba.data(), image.width, image.height, 32, image.width * 4, SDL_PIXELFORMAT_RGBA32);
+        if (!surface) {
+            error = SDL_GetError();
+            return false;
+        }
+        SDL_SetWindowIcon(window, surface);  // the window keeps its own copy
+        SDL_FreeSurface(surface);
+        return true;
+    }
 
 private:
     SDL_Window* window = nullptr;

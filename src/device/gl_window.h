@@ -29,4 +29,7 @@ public:
     virtual void Present() = 0;
     // Waits until every draw call has finished (for timing).
     virtual void Finish() = 0;
+    // The picture the desktop shows for the window (its title bar, the task switcher). False with a
+    // reason when the picture does not load.
+    virtual bool SetIcon(const std::string& nativePath, std::string& error) = 0;
 };

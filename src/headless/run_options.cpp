@@ -53,8 +53,14 @@ std::string RunOptionsUsage() {
            "  --trace-text            the trace also lists every text drawn, frame by frame\n"
            "  --screenshot FRAME:FILE.png   save what frame FRAME shows (repeatable)\n"
            "  --record FILE           (windowed) write the player's input as a script for --headless\n"
+           "  --game-dir DIR          read and write every file (assets, config.ini, scores.ini, app.log)\n"
+           "                          in DIR, as a headless run does in the working directory\n"
            "  --help                  show this text\n"
-           "Without --frames, --seconds or a script a headless run stops at a close or after 10 minutes.\n";
+           "Without --frames, --seconds or a script a headless run stops at a close or after 10 minutes.\n"
+           "A windowed run without --game-dir keeps config.ini in ~/.config/kelvane, scores.ini in\n"
+           "~/.local/share/kelvane and app.log in ~/.local/state/kelvane (or under $XDG_CONFIG_HOME,\n"
+           "$XDG_DATA_HOME, $XDG_STATE_HOME) and reads the installed assets, a file of the same name in\n"
+           "~/.local/share/kelvane first.\n";
 }
 
 std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& error) {
@@ -154,6 +160,8 @@ std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& er
             if (!value(options.traceFile)) return std::nullopt;
         } else if (name == "--record") {
             if (!value(options.recordFile)) return std::nullopt;
+        } else if (name == "--game-dir") {
+            if (!value(options.gameDir)) return std::nullopt;
         } else if (name == "--screenshot") {
             if (!value(text)) return std::nullopt;
             size_t colon = text.find(':');

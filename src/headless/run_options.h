@@ -22,6 +22,8 @@ struct RunOptions {
     bool traceText = false;  // --trace-text: the trace also lists every text drawn
     std::string recordFile;  // --record FILE: windowed run writes its input as a script
     std::vector<std::pair<int64_t, std::string>> screenshots;  // --screenshot FRAME:FILE.png
+    std::string
+        gameDir;  // --game-dir DIR: every file in DIR, as a headless run keeps them in the working directory
     bool help = false;  // --help: Run prints the usage and starts nothing
 };
 

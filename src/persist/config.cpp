@@ -35,7 +35,7 @@ int HexDigit(char c) {
 }  // namespace
 
 std::string GameFilePath(const std::string& fileName) {
-    return CurrentDirectory() + "/" + NativePath(fileName);
+    return LocateGameFile(fileName);
 }
 
 bool ReadConfigString(const std::string& section, const std::string& key, std::string& value) {

@@ -1,14 +1,17 @@
 // The player's settings (config.ini), the language file (language.ini) and checksummed binary values
 // (the high-score block in scores.ini), read and written key by key. Every call locates its file anew
-// as the current directory + "/" + the file name, so a change of directory before start makes the game
-// use the files there; settings are written the moment they change. The language name is read once at
-// start by the shell and held here for Translate.
+// through the file layout (base/paths.h): in the single game directory (the current directory, so a
+// change of directory before start makes the game use the files there), or for an installed game in
+// the player's directories and the install's data directory. Settings are written the moment they
+// change. The language name is read once at start by the shell and held here for Translate.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
-// The path of one of the game's files in the current directory.
+// The path of one of the game's files, located anew under the file layout in use; "" when the file has
+// no place this run (no home directory, or a current directory that is gone): reading it then finds
+// nothing and writing it fails, so nothing is ever written to "/".
 std::string GameFilePath(const std::string& fileName);
 
 // config.ini [section] key. False, with value "", when the value is missing or empty.

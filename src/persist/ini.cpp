@@ -488,7 +488,7 @@ bool IniReadString(const std::string& path, std::string_view section, std::strin
 
 bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key,
                     std::string_view value) {
-    if (!IniCanWrite(section, key, value)) return false;
+    if (pathIn.empty() || !IniCanWrite(section, key, value)) return false;
     const std::string path = ResolveLink(pathIn);
     std::string text;
     FileIdentity identity;
@@ -515,7 +515,7 @@ bool IniWriteString(const std::string& pathIn, std::string_view section, std::st
 
 bool IniWriteFreshFile(const std::string& pathIn, std::string_view section, std::string_view key,
                        std::string_view value) {
-    if (!IniCanWrite(section, key, value)) return false;
+    if (pathIn.empty() || !IniCanWrite(section, key, value)) return false;
     const std::string path = ResolveLink(pathIn);
     mode_t mode = 0644;
     struct stat st {};

@@ -12,6 +12,8 @@
 //    place, with its space reserved first. A read-only file is never written.
 //  - Parsed files are cached and checked on every read (size, times, inode), so an edit made while
 //    the game runs is seen at the next read. Files larger than IniMaxFileSize read as missing.
+//  - An empty path names no file (the game's file has no place this run): reads find nothing and
+//    writes fail without touching any directory.
 #pragma once
 
 #include <cstddef>

@@ -16,8 +16,8 @@ constexpr size_t MaxEarlyEntries = 64;
 constexpr size_t MaxEarlyBytes = 64 * 1024;
 
 struct LogState {
-    bool directoryKnown = false;
-    std::string directory;
+    bool pathKnown = false;
+    std::string path;  // "" when the log has no place this run
     bool sessionStarted = false;
     std::vector<std::string> earlyEntries;
     size_t earlyBytes = 0;
@@ -40,6 +40,7 @@ void AppendLine(std::string& out, const std::string& text) {
 }
 
 bool WriteBytes(const std::string& path, const std::string& bytes, bool truncate) {
+    if (path.empty()) return false;
     std::FILE* file = std::fopen(path.c_str(), truncate ? "wb" : "ab");
     if (!file) return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -63,16 +64,14 @@ std::string FormatLogEntry(const std::string& text, uint32_t flags) {
 }
 
 std::string LogFilePath() {
-    const LogState& state = State();
-    if (!state.directoryKnown) return "";
-    return state.directory.empty() ? std::string("app.log") : state.directory + "/app.log";
+    return State().path;
 }
 
 void WriteLog(const std::string& text, uint32_t flags) {
     LogState& state = State();
-    if (!state.directoryKnown) {
-        state.directory = CurrentDirectory();
-        state.directoryKnown = true;
+    if (!state.pathKnown) {
+        state.path = LocateGameFile("app.log");
+        state.pathKnown = true;
     }
     const std::string path = LogFilePath();
     const std::string entry = FormatLogEntry(text, flags);

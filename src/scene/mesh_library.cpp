@@ -15,7 +15,7 @@ HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::stri
                 ++refused;
                 continue;
             }
-            std::unique_ptr<Texture> texture = device.CreateTextureFromFile(NativePath(directory + name));
+            std::unique_ptr<Texture> texture = device.CreateTextureFromFile(LocateGameFile(directory + name));
             if (!texture) continue;  // a file that does not load is simply not registered
             entries.push_back({name, std::move(texture)});
         }
@@ -48,7 +48,7 @@ void MeshLibrary::LoadAllMeshes(const std::string& directory) {
 HResult MeshLibrary::LoadMesh(const std::string& directory, const std::string& fileName) {
     if (entries.size() >= static_cast<size_t>(MeshCapacity) || fileName.size() > SceneNameLimit)
         return E_FAIL;
-    std::unique_ptr<Mesh> mesh = Mesh::LoadFromFile(NativePath(directory + fileName));
+    std::unique_ptr<Mesh> mesh = Mesh::LoadFromFile(LocateGameFile(directory + fileName));
     if (!mesh) return E_FAIL;
     return AddMesh(fileName, std::move(mesh));
 }

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "base/clock.h"
+#include "base/paths.h"
 #include "device/gl_window.h"
 #include "device/image_write.h"
 #include "headless/trace.h"
@@ -397,6 +398,12 @@ int Application::Run(const RunOptions& options) {
         }
     }
 
+    // The desktop matches the window to the program's desktop entry by this name (X11 window class,
+    // Wayland application id); a name the player set in the environment wins.
+    if (!headless && !applicationId.empty()) {
+        setenv("SDL_VIDEO_X11_WMCLASS", applicationId.c_str(), 0);
+        setenv("SDL_VIDEO_WAYLAND_WMCLASS", applicationId.c_str(), 0);
+    }
     uint32_t flags = SDL_INIT_VIDEO | SDL_INIT_EVENTS;
     // A headless run is the same on every machine: a plugged-in pad must not change it.
     impl->controllersEnabled = false;
@@ -444,6 +451,9 @@ int Application::Run(const RunOptions& options) {
         return FrameworkAccess::Finish(*this, true);
     }
     impl->windowView.window = impl->window.get();
+    if (!headless && !windowIcon.empty() && !impl->window->SetIcon(LocateGameFile(windowIcon), error)) {
+        ReportPlatformNotice("the window's icon did not load: " + error);
+    }
     if (!windowed) {
         if (!impl->window->SetFullScreen(true)) {
             windowed = true;

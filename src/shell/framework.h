@@ -67,6 +67,8 @@ protected:
     void AttachRunnerGame(RunnerGame* game);
 
     std::string windowTitle = "Application";
+    std::string windowIcon;     // the game's name of the window's picture ("" for none)
+    std::string applicationId;  // the desktop's name for the program: its window class and application id
     int windowWidth = 800;
     int windowHeight = 600;
     bool windowed = true;

@@ -131,7 +131,7 @@ void Screen::Clear() {
 int Screen::LoadFromXml(const std::string& fileName) {
     std::string bytes;
     bool readable = false;
-    if (std::FILE* file = OpenRegularFile(NativePath(fileName))) {
+    if (std::FILE* file = OpenRegularFile(LocateGameFile(fileName))) {
         char chunk[16384];
         size_t got = 0;
         while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 &&

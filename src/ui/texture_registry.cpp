@@ -65,7 +65,7 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
     // A path that does not fit a slot's name field is refused rather than cut: a cut name would be
     // found again under a different file's name.
     if (path.size() <= MaxTextureNameLength && device)
-        texture = device->CreateTextureFromFile(NativePath(path));
+        texture = device->CreateTextureFromFile(LocateGameFile(path));
     if (!texture) {
         WriteLog("Bitmap loading: '" + path + "' ... FAILED", LogTimeStamp);
         return false;

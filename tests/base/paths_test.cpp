@@ -99,3 +99,151 @@ TEST(Clock, VirtualClockAnswersWhatWasSet) {
     EXPECT_EQ(SystemTickCountMs(), 3723000u);
     EXPECT_EQ(LocalTimeHms(), "01:02:03");
 }
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A fresh directory tree per test; the default layout (the current directory) again afterwards.
+class FileLayoutTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "kelvane-layout-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+    }
+    void TearDown() override {
+        UseFileLayout(FileLayout());
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+    void Make(const fs::path& relative, const std::string& bytes = "x") {
+        fs::create_directories((root / relative).parent_path());
+        std::ofstream(root / relative, std::ios::binary) << bytes;
+    }
+    std::string At(const std::string& relative) const { return (root / relative).string(); }
+
+    fs::path root;
+};
+
+}  // namespace
+
+TEST(Paths, PlayerDirectoriesComeFromXdgThenHome) {
+    struct Case {
+        const char *home, *config, *data, *state;
+        PlayerDirectories expected;
+    };
+    const Case cases[] = {
+        {"/home/ann",
+         nullptr,
+         nullptr,
+         nullptr,
+         {"/home/ann/.config/kelvane", "/home/ann/.local/share/kelvane", "/home/ann/.local/state/kelvane"}},
+        {"/home/ann", "/cfg", "/dat", "/st", {"/cfg/kelvane", "/dat/kelvane", "/st/kelvane"}},
+        // Empty and relative values are not directories: HOME's defaults stand.
+        {"/home/ann",
+         "",
+         "rel/data",
+         nullptr,
+         {"/home/ann/.config/kelvane", "/home/ann/.local/share/kelvane", "/home/ann/.local/state/kelvane"}},
+        {nullptr, nullptr, "/dat", nullptr, {"", "/dat/kelvane", ""}},
+        {"relative", nullptr, nullptr, nullptr, {"", "", ""}},
+        {nullptr, nullptr, nullptr, nullptr, {"", "", ""}},
+    };
+    for (const Case& c : cases) {
+        const PlayerDirectories got = PlayerDirectoriesFrom(c.home, c.config, c.data, c.state);
+        EXPECT_EQ(got.config, c.expected.config) << (c.home ? c.home : "(no HOME)");
+        EXPECT_EQ(got.data, c.expected.data) << (c.home ? c.home : "(no HOME)");
+        EXPECT_EQ(got.state, c.expected.state) << (c.home ? c.home : "(no HOME)");
+    }
+}
+
+TEST_F(FileLayoutTest, AnInstalledGameFindsEachFileByItsRole) {
+    Make("usr/share/kelvane/menu-main.xml");
+    Make("usr/share/kelvane/Graphics/font01.tga");
+    Make("usr/share/kelvane/Graphics/logo.png");
+    Make("home/.local/share/kelvane/Graphics/logo.png", "the player's own logo");
+    UseFileLayout(InstalledLayout(At("usr/share/kelvane"),
+                                  PlayerDirectoriesFrom(At("home").c_str(), nullptr, nullptr, nullptr)));
+    const std::pair<const char*, std::string> cases[] = {
+        {"config.ini", At("home/.config/kelvane/config.ini")},
+        {"scores.ini", At("home/.local/share/kelvane/scores.ini")},
+        {"app.log", At("home/.local/state/kelvane/app.log")},
+        {"menu-main.xml", At("usr/share/kelvane/menu-main.xml")},
+        {"Graphics\\font01.tga", At("usr/share/kelvane/Graphics/font01.tga")},
+        {"Graphics\\logo.png", At("home/.local/share/kelvane/Graphics/logo.png")},  // the player's copy wins
+        {"Sound\\missing.wav", At("usr/share/kelvane/Sound/missing.wav")},
+        {"/elsewhere/file.png", "/elsewhere/file.png"},
+    };
+    for (const auto& [name, expected] : cases) EXPECT_EQ(LocateGameFile(name), expected) << name;
+    // Locating a player's file made its directory, for the player only; nothing was copied.
+    for (const char* dir : {"home/.config/kelvane", "home/.local/state/kelvane", "home/.local/state"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(At(dir).c_str(), &st), 0) << dir;
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
+    }
+    EXPECT_FALSE(fs::exists(At("home/.local/share/kelvane/menu-main.xml")));
+    EXPECT_FALSE(fs::exists(At("home/.config/kelvane/config.ini")));
+}
+
+TEST_F(FileLayoutTest, WithoutAHomeThePlayersFilesHaveNoPlace) {
+    Make("usr/share/kelvane/menu-main.xml");
+    UseFileLayout(
+        InstalledLayout(At("usr/share/kelvane"), PlayerDirectoriesFrom(nullptr, nullptr, nullptr, nullptr)));
+    EXPECT_EQ(LocateGameFile("config.ini"), "");
+    EXPECT_EQ(LocateGameFile("scores.ini"), "");
+    EXPECT_EQ(LocateGameFile("app.log"), "");
+    EXPECT_EQ(LocateGameFile("menu-main.xml"), At("usr/share/kelvane/menu-main.xml"));
+}
+
+TEST_F(FileLayoutTest, OneGameDirectoryHoldsEveryFile) {
+    // The current directory, looked up anew on every access (assets by their relative names), or the
+    // directory given.
+    const fs::path old = fs::current_path();
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
+    UseFileLayout(SingleDirectoryLayout(""));
+    fs::current_path(root / "a");
+    const std::string configInA = LocateGameFile("config.ini");
+    fs::current_path(root / "b");
+    const std::string logInB = LocateGameFile("app.log");
+    const std::string asset = LocateGameFile("Graphics\\font01.tga");
+    UseFileLayout(SingleDirectoryLayout("../a/"));  // made absolute at once
+    fs::current_path(old);
+    EXPECT_EQ(configInA, At("a/config.ini"));
+    EXPECT_EQ(logInB, At("b/app.log"));
+    EXPECT_EQ(asset, "Graphics/font01.tga");
+    for (const char* name : {"config.ini", "scores.ini", "app.log", "menu-main.xml"})
+        EXPECT_EQ(LocateGameFile(name), At("a/") + name);
+}
+
+TEST_F(FileLayoutTest, ListingJoinsTheInstallsAndThePlayersFiles) {
+    for (const char* name :
+         {"usr/Graphics/glass.x", "usr/Graphics/bonus.x", "home/.local/share/kelvane/Graphics/bonus.x",
+          "home/.local/share/kelvane/Graphics/extra.x", "usr/menu-main.xml"})
+        Make(name);
+    UseFileLayout(
+        InstalledLayout(At("usr"), PlayerDirectoriesFrom(At("home").c_str(), nullptr, nullptr, nullptr)));
+    EXPECT_EQ(ListFiles("Graphics\\*.x"), (std::vector<std::string>{"bonus.x", "extra.x", "glass.x"}));
+    EXPECT_EQ(ListFiles("Sound\\*.sf2"), std::vector<std::string>{});
+}
+
+TEST_F(FileLayoutTest, TheInstallsDataIsFoundFromTheProgramsPlace) {
+    // An installed program finds <prefix>/share/kelvane; a program in a build tree finds its own
+    // directory; a program with neither finds nothing.
+    Make("prefix/bin/kelvane");
+    Make(std::string("prefix/bin/") + DataDirectoryFromProgram + "/menu-main.xml");
+    Make("build/game/kelvane");
+    Make("build/game/menu-main.xml");
+    Make("lonely/kelvane");
+    const std::pair<std::string, std::string> cases[] = {
+        {At("prefix/bin/kelvane"),
+         (root / "prefix/bin" / DataDirectoryFromProgram).lexically_normal().string()},
+        {At("build/game/kelvane"), At("build/game")},
+        {At("lonely/kelvane"), ""},
+        {"kelvane", ""},
+    };
+    for (const auto& [program, expected] : cases)
+        EXPECT_EQ(InstallDataDirectoryFor(program), expected) << program;
+    EXPECT_EQ(ProgramPath().substr(ProgramPath().rfind('/') + 1), "base_tests");
+}

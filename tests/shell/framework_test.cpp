@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "base/clock.h"
@@ -138,9 +140,10 @@ TEST(RunOptionsParsing, AcceptsEveryOption) {
     EXPECT_FLOAT_EQ(options->fps, 60);
     EXPECT_FALSE(options->frames || options->seconds || options->seed);
 
-    options = Parse({"--record", "me.txt", "--seconds", "2.5"}, error);
+    options = Parse({"--record", "me.txt", "--seconds", "2.5", "--game-dir", "games/mine"}, error);
     ASSERT_TRUE(options) << error;
     EXPECT_EQ(options->recordFile, "me.txt");
+    EXPECT_EQ(options->gameDir, "games/mine");
     EXPECT_DOUBLE_EQ(*options->seconds, 2.5);
     EXPECT_TRUE(Parse({"--help"}, error)->help);
     EXPECT_NE(RunOptionsUsage().find("--screenshot FRAME:FILE.png"), std::string::npos);
@@ -169,12 +172,33 @@ TEST(RunOptionsParsing, RejectsBadOptionsWithAReason) {
         {{"--dump="}, "--dump needs a value"},
         {{"--dump", "4:"}, "--dump takes FRAME:FILE"},
         {{"--trace-text"}, "give --trace FILE too"},
+        {{"--game-dir"}, "--game-dir needs a value"},
     };
     for (const auto& [args, expected] : cases) {
         std::string error;
         EXPECT_FALSE(Parse(args, error)) << args[0];
         EXPECT_NE(error.find(expected), std::string::npos) << args[0] << " -> " << error;
     }
+}
+
+TEST(RunOptionsParsing, TheManualListsEveryOption) {
+    const char* source = std::getenv("KELVANE_SOURCE_DIR");
+    std::ifstream in(std::string(source && *source ? source : KELVANE_SOURCE_DIR_DEFAULT) +
+                     "/packaging/kelvane.6");
+    const std::string manual((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(manual.empty());
+    const std::string usage = RunOptionsUsage();
+    int options = 0;
+    for (size_t at = usage.find("  --"); at != std::string::npos; at = usage.find("  --", at + 1)) {
+        const size_t end = usage.find_first_of(" \n", at + 2);
+        std::string option = usage.substr(at + 2, end - at - 2);
+        // The manual writes each dash as "\-".
+        std::string inManual;
+        for (char c : option) inManual += c == '-' ? std::string("\\-") : std::string(1, c);
+        EXPECT_NE(manual.find(inManual), std::string::npos) << option << " is missing from the manual";
+        ++options;
+    }
+    EXPECT_GE(options, 14);
 }
 
 TEST(HeadlessRun, HooksInOrderOnTheVirtualClock) {
