@@ -366,7 +366,7 @@ bool SoundBank::PlaySoundFile(const std::string& fileName) {
 
 bool SoundBank::PlaySoundEvent(const std::string& eventName) {
     const int index = PrepareSoundEvent(eventName);
-    TraceEvent("sound", {{"event", eventName},
+    TraceEvent("sound", {{"name", eventName},
                          {"file", index >= 0 ? entries[static_cast<size_t>(index)].fileName : ""}});
     return PlaySound(index, false);
 }

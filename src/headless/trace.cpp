@@ -1,5 +1,6 @@
 #include "headless/trace.h"
 
+#include <cassert>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -53,7 +54,10 @@ void TraceEvent(const char* name, const Json& fields) {
     if (!traceFile) return;
     Json line = {{"frame", traceFrame}, {"t", TraceNumber(traceNow)}, {"event", name ? name : ""}};
     if (fields.is_object()) {
-        for (const auto& [key, value] : fields.items()) line[key] = value;
+        for (const auto& [key, value] : fields.items()) {
+            assert(!line.contains(key) && "a trace field would hide frame, t or event");
+            line[key] = value;
+        }
     }
     const std::string text = JsonText(line) + "\n";
     if (std::fputs(text.c_str(), traceFile) < 0) traceFailed = true;

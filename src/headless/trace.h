@@ -20,5 +20,6 @@ bool IsTextTraced();
 // The frame and the application time that the next lines carry.
 void SetTraceClock(int64_t frame, float now);
 
-// One line. fields is a JSON object (or null for none); its keys follow the three common ones.
+// One line. fields is a JSON object (or null for none); its keys follow the three common ones, which
+// it must not use itself.
 void TraceEvent(const char* name, const Json& fields = nullptr);
