@@ -39,7 +39,7 @@ constexpr SoundFontLevels KnownSoundFonts[] = {
 std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink) {
     if (FileExists(packaged)) return packaged;
     for (const std::string& name : ListFiles("Sound\\*.sf2")) {
-        const std::string path = LocateGameFile("Sound\\" + name);
+        std::string path = LocateGameFile("Sound\\" + name);
         if (FileExists(path)) return path;
     }
     if (FileExists(systemLink)) return systemLink;

@@ -72,7 +72,7 @@ struct AudioMixer::Voice {
 };
 
 AudioMixer::AudioMixer()
-    : voices(MaxVoices), mixScratch(ScratchFrames * 2), musicScratch(ScratchFrames * 2) {}
+    : voices(MaxVoices), mixScratch(size_t{ScratchFrames} * 2), musicScratch(size_t{ScratchFrames} * 2) {}
 
 AudioMixer::~AudioMixer() {
     Close();
@@ -399,7 +399,7 @@ void AudioMixer::Render(int16_t* out, int frames) {
         }
         const int block = std::min(frames, OfflineBlockFrames);
         MixBlock(out, block);
-        out += block * 2;
+        out += ptrdiff_t{block} * 2;
         frames -= block;
     }
 }
@@ -411,7 +411,7 @@ float SampleAt(const uint8_t* frame, int channel) {
     if constexpr (Bits == 8) {
         return (static_cast<int>(frame[channel]) - 128) * (1.0f / 128.0f);
     } else {
-        const uint8_t* p = frame + channel * 2;
+        const uint8_t* p = frame + ptrdiff_t{channel} * 2;
         return static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8))) * (1.0f / 32768.0f);
     }
 }
@@ -437,8 +437,8 @@ bool MixSpan(const uint8_t* bytes, uint32_t sourceFrames, bool wraps, double& cu
             right = SampleAt<Bits>(a, 1);
             if (frac != 0.0f) right += (SampleAt<Bits>(b, 1) - right) * frac;
         }
-        mix[2 * i] += left * gainLeft;
-        mix[2 * i + 1] += right * gainRight;
+        mix[ptrdiff_t{2} * i] += left * gainLeft;
+        mix[ptrdiff_t{2} * i + 1] += right * gainRight;
         cursor += step;
         if (cursor >= end) {
             if (!wraps) {
@@ -485,19 +485,19 @@ void AudioMixer::MixBlock(int16_t* out, int frames) {
     while (frames > 0) {
         const int block = std::min(frames, ScratchFrames);
         float* mix = mixScratch.data();
-        std::fill(mix, mix + block * 2, 0.0f);
+        std::fill(mix, mix + ptrdiff_t{block} * 2, 0.0f);
         for (Voice& voice : voices)
             if (voice.used && voice.playing && (voice.gainLeft > 0 || voice.gainRight > 0))
                 MixVoice(voice, mix, block);
             else if (voice.used && voice.playing) {
                 // Silent voices still move on, so they end and their cursor stays true.
                 float* discard = musicScratch.data();
-                std::fill(discard, discard + block * 2, 0.0f);
+                std::fill(discard, discard + ptrdiff_t{block} * 2, 0.0f);
                 MixVoice(voice, discard, block);
             }
         if (music) {
             float* stereo = musicScratch.data();
-            std::fill(stereo, stereo + block * 2, 0.0f);
+            std::fill(stereo, stereo + ptrdiff_t{block} * 2, 0.0f);
             music->RenderMusic(stereo, block);
             for (int i = 0; i < block * 2; ++i) mix[i] += stereo[i];
         }
@@ -506,7 +506,7 @@ void AudioMixer::MixBlock(int16_t* out, int frames) {
             out[i] = static_cast<int16_t>(std::lround(std::clamp(scaled, -32768.0f, 32767.0f)));
         }
         framesMixed += static_cast<uint64_t>(block);
-        out += block * 2;
+        out += ptrdiff_t{block} * 2;
         frames -= block;
     }
 }

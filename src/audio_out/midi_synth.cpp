@@ -260,10 +260,10 @@ bool RunFade(MidiSynthState& state, float* stereo, int frames) {
     for (; i < frames && state.fadeFramesLeft > 0; ++i, --state.fadeFramesLeft) {
         const float s = std::sin(std::numbers::pi_v<float> / 2 * static_cast<float>(state.fadeFramesLeft) /
                                  StopFadeFrames);
-        stereo[2 * i] *= s * s;
-        stereo[2 * i + 1] *= s * s;
+        stereo[ptrdiff_t{2} * i] *= s * s;
+        stereo[ptrdiff_t{2} * i + 1] *= s * s;
     }
-    std::fill(stereo + 2 * i, stereo + 2 * frames, 0.0f);
+    std::fill(stereo + ptrdiff_t{2} * i, stereo + ptrdiff_t{2} * frames, 0.0f);
     if (state.fadeFramesLeft > 0) return false;
     if (!state.silenced) {
         // The reset returns every channel to its start, then every voice stops (in the other order
@@ -427,7 +427,7 @@ void MidiSynth::RenderMusic(float* stereo, int frames) {
     if (!state || !state->synth) return;
     fluid_synth_write_float(state->synth, frames, stereo, 0, 2, stereo, 1, 2);
     if (state->fading && !RunFade(*state, stereo, frames)) return;
-    if (state->silenced) std::fill(stereo, stereo + 2 * frames, 0.0f);
+    if (state->silenced) std::fill(stereo, stereo + ptrdiff_t{2} * frames, 0.0f);
     if (!state->player || !state->playing) return;
     if (fluid_player_get_status(state->player) == FLUID_PLAYER_DONE) {
         state->playing = false;  // the player gave up (a file it could not read)

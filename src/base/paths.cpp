@@ -133,7 +133,7 @@ const FileLayout& CurrentFileLayout() {
 }
 
 std::string LocateGameFile(const std::string& gameName) {
-    const std::string name = NativePath(gameName);
+    std::string name = NativePath(gameName);
     if (!name.empty() && name[0] == '/') return name;
     const FileLayout& layout = Layout();
     if (layout.singleDirectory) {
@@ -156,7 +156,7 @@ std::string LocateGameFile(const std::string& gameName) {
         case FileRole::Asset: {
             const std::vector<std::string> directories = AssetDirectories();
             for (size_t i = 0; i + 1 < directories.size(); ++i) {
-                const std::string path = Join(directories[i], name);
+                std::string path = Join(directories[i], name);
                 if (IsRegularFile(path)) return path;
             }
             return Join(directories.back(), name);

@@ -133,8 +133,8 @@ private:
     float now = 0;
     // Position index: for each (column, row), the lowest well index of a cell there, or -1, and how
     // many cells stand there (more than one only for a moment, while several cells move at once).
-    std::array<int16_t, (WellColumns + 2) * (WellRows + 2)> firstCellAt{};
-    std::array<uint16_t, (WellColumns + 2) * (WellRows + 2)> cellsAt{};
+    std::array<int16_t, size_t{WellColumns + 2} * (WellRows + 2)> firstCellAt{};
+    std::array<uint16_t, size_t{WellColumns + 2} * (WellRows + 2)> cellsAt{};
     // MatchColours' per-pass knowledge: for each column, the top row of the unbroken run of still
     // cells that reaches the floor (21 when the floor position itself is empty or moving).
     std::array<int8_t, WellColumns + 2> settledTop{};
@@ -142,7 +142,7 @@ private:
     std::array<int16_t, WellCapacity> matchList{};
     // When the effect list is full, the order in which its entries give way (most advanced first),
     // worked out once per removal pass; debrisOrderUsed is -1 until then.
-    std::array<int8_t, DebrisCapacity> debrisOrder{};
+    std::array<uint8_t, DebrisCapacity> debrisOrder{};
     int debrisOrderUsed = -1;
 };
 

@@ -147,9 +147,9 @@ void GameCore::AddDebris(const Cell& cell) {
     if (debris.count == DebrisCapacity) {
         if (debrisOrderUsed < 0 || debrisOrderUsed >= DebrisCapacity) {
             for (int i = 0; i < DebrisCapacity; ++i) {
-                debrisOrder[i] = static_cast<int8_t>(i);
+                debrisOrder[i] = static_cast<uint8_t>(i);
             }
-            std::stable_sort(debrisOrder.begin(), debrisOrder.end(), [&debris](int8_t a, int8_t b) {
+            std::stable_sort(debrisOrder.begin(), debrisOrder.end(), [&debris](uint8_t a, uint8_t b) {
                 return debris.cells[a].debrisProgress > debris.cells[b].debrisProgress;
             });
             debrisOrderUsed = 0;

@@ -110,7 +110,7 @@ Motif VaryMotif(const Motif& motif, SynthRandom& random) {
     if (random.Uniform() < 0.4) {
         for (size_t i = 0; i < hits.size(); ++i) {
             if (hits[i].length >= 4 && hits[i].length % 2 == 0) {
-                size_t split = static_cast<size_t>(hits[i].step + hits[i].length / 2);
+                size_t split = static_cast<size_t>(hits[i].step) + static_cast<size_t>(hits[i].length / 2);
                 varied.rhythm[split] = 'x';
                 varied.moves.insert(varied.moves.begin() + static_cast<long>(i) + 1,
                                     random.Range(0, 1) ? 1 : -1);

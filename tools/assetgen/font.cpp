@@ -68,7 +68,7 @@ bool PlaceGlyphs(const TrueTypeFont& font, float pixelHeight, std::vector<Placed
 
 // Coverage of one cell as floats, with the glyph pasted at its place.
 std::vector<float> CellCoverage(const PlacedGlyph& g) {
-    std::vector<float> cell(FontCellPixels * FontCellPixels, 0.0f);
+    std::vector<float> cell(size_t{FontCellPixels} * FontCellPixels, 0.0f);
     const int ox = static_cast<int>(g.penX) + g.bitmap.left, oy = static_cast<int>(g.baseline) + g.bitmap.top;
     for (int y = 0; y < g.bitmap.height; ++y)
         for (int x = 0; x < g.bitmap.width; ++x) {

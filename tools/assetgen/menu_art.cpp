@@ -9,7 +9,6 @@
 #include "graphics_assets.h"
 
 namespace {
-constexpr float Pi = 3.14159265358979f;
 
 // Alpha grown by a radius, with a soft last pixel.
 Canvas DilateAlpha(const Canvas& mask, float radius) {

@@ -229,6 +229,7 @@ XMesh CutGem(int colour) {
     };
     for (int side = -1; side <= 1; side += 2) {
         std::vector<Vector3> top;
+        top.reserve(ring.size());
         for (const Vector3& p : ring) top.push_back({p.x * tableScale, p.y * tableScale, side * table});
         AddConvexFlat(mesh, top, 0, origin);
         for (int i = 0; i < 8; ++i) {

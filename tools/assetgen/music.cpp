@@ -164,6 +164,7 @@ private:
         std::vector<NoteEvent> notes;
         for (int p = 0; p * 4 < section.bars; ++p) {
             std::vector<Chord> phraseChords;
+            phraseChords.reserve(4);
             for (int b = 0; b < 4; ++b)
                 phraseChords.push_back(chords[static_cast<size_t>(p * 4 + b) % chords.size()]);
             int phraseStep = step + p * 4 * StepsPerBar;

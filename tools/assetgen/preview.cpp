@@ -52,7 +52,8 @@ void DrawSampleText(Canvas& target, const FontSheet& font, const std::u32string&
         const float width = cell >= 0 ? size * font.widths16[cell] / 16 : size;
         if (cell >= 0) {
             const float cx = pen + width / 2;
-            const float u0 = (cell % 16) * 64.0f, v0 = (cell / 16) * 64.0f + 0.08f * 64;
+            const int column = cell % 16, row = cell / 16;
+            const float u0 = column * 64.0f, v0 = row * 64.0f + 0.08f * 64;
             const float su = 0.94f * 64, sv = 0.92f * 64;
             for (int y = static_cast<int>(centreY - size / 2); y < static_cast<int>(centreY + size / 2); ++y)
                 for (int x = static_cast<int>(cx - size / 2); x < static_cast<int>(cx + size / 2); ++x) {
@@ -170,7 +171,7 @@ Canvas RenderMeshes(const std::vector<NamedMesh>& meshes, const std::vector<Name
     r.colour = Canvas(800, 600);
     for (const NamedPicture& p : scene)
         if (p.gamePath == "Graphics\\back_static01.bmp") r.colour = p.image;
-    r.depth.assign(800 * 600, 1.0f);
+    r.depth.assign(size_t{800} * 600, 1.0f);
     const float c = 1 / std::tan(Pi / 8), q = 100.0f / 99.0f;
     Matrix projection;
     projection.m[0][0] = 0.75f * c;
