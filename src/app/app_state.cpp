@@ -4,7 +4,7 @@
 
 const char* AppStateName(AppState state) {
     static const char* const names[] = {"MainMenu", "SelectGame", "Playing", "GameOver",
-                                        "Paused",   "HighScores", "Options"};
+                                        "Paused",   "HighScores", "Options", "Help"};
     const auto index = static_cast<int>(state);
     return index >= 0 && index < static_cast<int>(std::size(names)) ? names[index] : "Unknown";
 }

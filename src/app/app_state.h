@@ -10,7 +10,8 @@ enum AppState : int32_t {
     GameOver = 3,
     Paused = 4,
     HighScores = 5,
-    Options = 6
+    Options = 6,
+    Help = 7  // the how-to-play page, over the menus or over a paused game
 };
 
 // The state's name as the headless dump writes it ("MainMenu", "Playing", ...).

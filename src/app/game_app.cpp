@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "app/app_json.h"
 #include "app/subsystems.h"
@@ -18,6 +19,54 @@
 namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
+
+// What a key or pad button press means on a menu screen: the arrows and the d-pad move the focus (also
+// while held), Return, keypad Enter, Space and A activate, Escape and B go back.
+std::optional<MenuMove> MenuMoveOf(const Message& message) {
+    const bool repeat = IsRepeatPress(message);
+    const int code = static_cast<int>(message.wParam);
+    if (message.id == WM_KEYDOWN) {
+        switch (code) {
+            case VK_UP:
+                return MenuMove::Up;
+            case VK_DOWN:
+                return MenuMove::Down;
+            case VK_LEFT:
+                return MenuMove::Left;
+            case VK_RIGHT:
+                return MenuMove::Right;
+            case VK_RETURN:
+            case VK_SPACE:
+                if (!repeat) return MenuMove::Activate;
+                break;
+            case VK_ESCAPE:
+                if (!repeat) return MenuMove::Back;
+                break;
+            default:
+                break;
+        }
+    } else if (message.id == WM_PADBUTTONDOWN) {
+        switch (code) {
+            case PAD_DPUP:
+                return MenuMove::Up;
+            case PAD_DPDOWN:
+                return MenuMove::Down;
+            case PAD_DPLEFT:
+                return MenuMove::Left;
+            case PAD_DPRIGHT:
+                return MenuMove::Right;
+            case PAD_A:
+                if (!repeat) return MenuMove::Activate;
+                break;
+            case PAD_B:
+                if (!repeat) return MenuMove::Back;
+                break;
+            default:
+                break;
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -38,6 +87,12 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
     highScoreScreen.LoadFromXml("menu-highscores.xml");
     pauseScreen.LoadFromXml("menu-pause.xml");
     inGameScreen.LoadFromXml("menu-ingame.xml");
+    helpScreen.LoadFromXml("menu-help.xml");
+    confirmScreen.LoadFromXml("menu-confirm.xml");
+    // Every menu takes the keyboard and the pads; the in-game overlay leaves them to the game.
+    for (Screen* menu : {&mainScreen, &optionsScreen, &selectScreen, &highScoreScreen, &pauseScreen,
+                         &helpScreen, &confirmScreen})
+        menu->EnableFocus(true);
     windowed = !optionsScreen.IsChecked("btnFullScreen");
 }
 
@@ -56,9 +111,11 @@ Screen* GameApp::CurrentScreen() {
         case Paused:
             return &pauseScreen;
         case AppState::HighScores:
-            return &highScoreScreen;
+            return clearConfirmOpen ? &confirmScreen : &highScoreScreen;
         case AppState::Options:
             return &optionsScreen;
+        case AppState::Help:
+            return &helpScreen;
         case GameOver:
             break;
     }
@@ -68,6 +125,9 @@ Screen* GameApp::CurrentScreen() {
 void GameApp::SetAppState(AppState state) {
     if (state == appState) return;
     appState = state;
+    clearConfirmOpen = false;
+    // A screen opens with its first button in focus.
+    if (Screen* screen = CurrentScreen()) screen->ResetFocus();
     TraceEvent("state", {{"state", AppStateName(state)}});
 }
 
@@ -96,6 +156,8 @@ HResult GameApp::InitApplication() {
     backgroundIndex = RandomInt(0, 2);
     GameMusicPlayer().trackPlayCounts = {};
     appState = MainMenu;
+    clearConfirmOpen = false;
+    mainScreen.ResetFocus();
 
     languageName = LoadLanguageName();
 
@@ -215,23 +277,36 @@ int64_t GameApp::HandleMessage(const Message& message) {
     if (message.id == WM_COMMAND && (message.wParam & 0xFFFF) == CommandToggleFullScreen)
         optionsScreen.SetChecked("btnFullScreen", IsWindowed() ? 1 : 0);
 
+    // A key or pad button serves one menu only: the screen that an activation opens does not see the
+    // same press again, nor does the play that a game start begins.
+    bool keyUsed = false;
+    auto input = [&](Screen& screen) { return ScreenInput(screen, message, cursor, leftDown, keyUsed); };
+
     if (appState == MainMenu) {
-        const std::string action = mainScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown);
-        if (RunMainCommand(action)) return finish();
+        if (RunMainCommand(input(mainScreen))) return finish();
     }
     if (appState == AppState::Options) {
-        RunOptionsCommand(optionsScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
+        RunOptionsCommand(input(optionsScreen));
     }
     if (appState == SelectGame) {
-        RunSelectCommand(selectScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
+        RunSelectCommand(input(selectScreen));
     }
     if (appState == AppState::HighScores) {
+        // Typing wins: while a name is entered, the keys and pad buttons are the entry's.
+        const bool typing = highScores.EntryActive();
         highScores.HandleNameKey(message.id, message.wParam);
-        RunHighScoreCommand(highScoreScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
+        if (typing && MenuMoveOf(message)) keyUsed = true;
+        if (clearConfirmOpen) {
+            RunConfirmCommand(input(confirmScreen));
+        } else {
+            RunHighScoreCommand(input(highScoreScreen));
+        }
     }
     if (appState == Paused) {
-        if (RunPauseCommand(pauseScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown)))
-            return finish();
+        if (RunPauseCommand(input(pauseScreen))) return finish();
+    }
+    if (appState == AppState::Help) {
+        if (RunHelpCommand(input(helpScreen))) return finish();
     }
     if (appState == Playing) {
         if (inGameScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown) == "procPause") {
@@ -251,15 +326,33 @@ int64_t GameApp::HandleMessage(const Message& message) {
     // A right click turns the piece, but only in play: never behind the pause screen or a menu.
     if (message.id == WM_RBUTTONDOWN && appState == Playing && core.IsPieceControllable()) core.TurnPiece();
 
-    if (message.id == WM_KEYDOWN && appState == Playing) {
-        const int key = static_cast<int>(message.wParam);
-        if (core.IsPieceControllable()) {
-            if (key == VK_UP || key == VK_CLEAR || key == VK_NUMPAD5) core.TurnPiece();
-            if (key == VK_SPACE || key == VK_RETURN) core.RequestDrop();
-        }
-        if (key == VK_ESCAPE || key == VK_BACK || key == 'P' || key == VK_PAUSE) EnterPause();
-    }
+    if (appState == Playing && !keyUsed) PlayKeyOrButton(message);
     return finish();
+}
+
+std::string GameApp::ScreenInput(Screen& screen, const Message& message, Point cursor, bool leftDown,
+                                 bool& keyUsed) {
+    const std::optional<MenuMove> move = MenuMoveOf(message);
+    if (!move) return screen.HandleMouse(message.id, cursor.x, cursor.y, leftDown);
+    if (keyUsed) return {};
+    keyUsed = true;
+    return screen.Navigate(*move);
+}
+
+// The keys and pad buttons pressed in play: turn and drop while the piece obeys, pause at any time.
+// Moving and hurrying are held, and the game core asks for them every frame (IsKeyHeld).
+void GameApp::PlayKeyOrButton(const Message& message) {
+    const bool pad = message.id == WM_PADBUTTONDOWN;
+    if (message.id != WM_KEYDOWN && !pad) return;
+    const int code = static_cast<int>(message.wParam);
+    auto does = [&](GameAction action) {
+        return pad ? ButtonDoes(controls, action, code) : KeyDoes(controls, action, code);
+    };
+    if (core.IsPieceControllable()) {
+        if (does(GameAction::Turn)) core.TurnPiece();
+        if (does(GameAction::Drop)) core.RequestDrop();
+    }
+    if (does(GameAction::Pause)) EnterPause();
 }
 
 bool GameApp::RunMainCommand(const std::string& action) {
@@ -268,10 +361,25 @@ bool GameApp::RunMainCommand(const std::string& action) {
         core.state.gameModeIndex = 1;
         return true;
     }
+    if (action == "procHelp") {
+        OpenHelp(MainMenu);
+        return true;
+    }
     if (action == "procOptions") SetAppState(AppState::Options);
     if (action == "procHighScores") SetAppState(AppState::HighScores);
     if (action == "procExit") PostClose();
     return false;
+}
+
+void GameApp::OpenHelp(AppState returnTo) {
+    helpReturnState = returnTo;
+    SetAppState(AppState::Help);
+}
+
+bool GameApp::RunHelpCommand(const std::string& action) {
+    if (action != "procClose") return false;
+    SetAppState(helpReturnState);
+    return true;
 }
 
 void GameApp::RunOptionsCommand(const std::string& action) {
@@ -322,8 +430,10 @@ void GameApp::RunSelectCommand(const std::string& action) {
 void GameApp::RunHighScoreCommand(const std::string& action) {
     int& mode = core.state.gameModeIndex;
     if (action == "procClear") {
+        // One click must not wipe ten tables: the screen asks first.
         highScores.EndNameEntry();
-        highScoreStore.Clear();
+        clearConfirmOpen = true;
+        confirmScreen.ResetFocus();
     } else if (action == "procClose") {
         SetAppState(MainMenu);
         highScores.EndNameEntry();
@@ -336,7 +446,20 @@ void GameApp::RunHighScoreCommand(const std::string& action) {
     }
 }
 
+void GameApp::RunConfirmCommand(const std::string& action) {
+    if (action == "procYes") {
+        highScoreStore.Clear();
+        clearConfirmOpen = false;
+    } else if (action == "procNo") {
+        clearConfirmOpen = false;
+    }
+}
+
 bool GameApp::RunPauseCommand(const std::string& action) {
+    if (action == "procHelp") {
+        OpenHelp(Paused);
+        return true;
+    }
     if (action == "procResume") {
         SetAppState(Playing);
         core.state.gameStartTime += now - pauseStartTime;
@@ -352,8 +475,24 @@ bool GameApp::RunPauseCommand(const std::string& action) {
 // ---------------------------------------------------------------------------------------------------
 // What the game core and the high-score table ask of the application
 
+// The core asks for the held arrows by their codes; they stand for the actions, whichever key or pad
+// button the player gave them.
 bool GameApp::IsKeyHeld(int virtualKey) const {
-    return CurrentInput().IsKeyHeld(virtualKey);
+    const InputState& input = CurrentInput();
+    auto held = [&](GameAction action) {
+        const auto index = static_cast<size_t>(action);
+        return input.IsKeyHeld(controls.keys[index]) || input.IsPadButtonHeld(controls.buttons[index]);
+    };
+    switch (virtualKey) {
+        case VK_LEFT:
+            return held(GameAction::Left);
+        case VK_RIGHT:
+            return held(GameAction::Right);
+        case VK_DOWN:
+            return held(GameAction::Down);
+        default:
+            return input.IsKeyHeld(virtualKey);
+    }
 }
 
 void GameApp::PlayEffect(WaveEffect effect) {

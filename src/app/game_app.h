@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/controls.h"
 #include "app/settings.h"
 #include "core/game_core.h"
 #include "shell/framework.h"
@@ -59,8 +60,15 @@ public:
     Screen& HighScoreScreen() { return highScoreScreen; }
     Screen& PauseScreen() { return pauseScreen; }
     Screen& InGameScreen() { return inGameScreen; }
-    // The screen that receives input in the current state (nullptr in GameOver).
+    Screen& HelpScreen() { return helpScreen; }
+    Screen& ConfirmScreen() { return confirmScreen; }
+    // The screen that receives input in the current state (nullptr in GameOver); on the high-score
+    // screen, the question "Clear all high scores?" while it is asked.
     Screen* CurrentScreen();
+    bool ClearConfirmOpen() const { return clearConfirmOpen; }
+    // The state the help page returns to: MainMenu, or Paused when it was opened from the pause.
+    AppState HelpReturnState() const { return helpReturnState; }
+    const Controls& CurrentControls() const { return controls; }
     // Where held keys and the pointer are read from: the framework's input, unless another source is
     // given (tests drive the shell without a window this way).
     void UseInputState(const InputState* input) { inputOverride = input; }
@@ -89,6 +97,16 @@ private:
     void RunSelectCommand(const std::string& action);
     void RunHighScoreCommand(const std::string& action);
     bool RunPauseCommand(const std::string& action);  // true: finish
+    bool RunHelpCommand(const std::string& action);   // true: finish
+    void RunConfirmCommand(const std::string& action);
+    void OpenHelp(AppState returnTo);
+    // A screen's answer to one message: keys and pad buttons move its focus or activate a widget, at
+    // most once per message (keyUsed); everything else is the mouse's.
+    std::string ScreenInput(Screen& screen, const Message& message, Point cursor, bool leftDown,
+                            bool& keyUsed);
+    void PlayKeyOrButton(const Message& message);
+    void DrawHighScoreScreen();
+    void DrawHelpControls();
     void DrawHud();
     void DrawCaptions();
     void ShowLoadingSplash();
@@ -99,6 +117,10 @@ private:
     HighScoreStore highScoreStore;
     HighScoreTable highScores;
     Screen mainScreen, optionsScreen, selectScreen, highScoreScreen, pauseScreen, inGameScreen;
+    Screen helpScreen, confirmScreen;
+    AppState helpReturnState = MainMenu;
+    bool clearConfirmOpen = false;
+    Controls controls = DefaultControls();
     bool deviceObjectsCreatedOnce = false;  // the first run loads the sounds and music
     const InputState* inputOverride = nullptr;
     const InputState& CurrentInput() const { return inputOverride ? *inputOverride : Input(); }

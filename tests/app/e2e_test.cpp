@@ -3,6 +3,7 @@
 // runs one scripted session in a fresh copy of the game directory and checks what the session left:
 // the application state, config.ini, scores.ini, the --dump file, the --trace file and app.log.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -37,13 +38,15 @@ protected:
         const char* gameDir = std::getenv("KELVANE_GAME_DIR");
         source = gameDir && *gameDir ? gameDir : KELVANE_GAME_DIR_DEFAULT;
         ASSERT_TRUE(fs::exists(source / "menu-main.xml")) << "the assets are built into " << source;
+        // The process id keeps two runs of the suite at once (two build trees) out of each other's way.
         dir = fs::temp_directory_path() /
-              ("kelvane_e2e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kelvane_e2e_" + std::to_string(::getpid()) + "_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
-        for (const char* item :
-             {"Graphics", "Sound", "language.ini", "menu-main.xml", "menu-options.xml", "menu-selectgame.xml",
-              "menu-highscores.xml", "menu-pause.xml", "menu-ingame.xml"})
+        for (const char* item : {"Graphics", "Sound", "language.ini", "menu-main.xml", "menu-options.xml",
+                                 "menu-selectgame.xml", "menu-highscores.xml", "menu-pause.xml",
+                                 "menu-ingame.xml", "menu-help.xml", "menu-confirm.xml"})
             fs::copy(source / item, dir / item, fs::copy_options::recursive);
         oldDir = fs::current_path();
         fs::current_path(dir);
@@ -81,6 +84,17 @@ protected:
         for (int i = 0; i < drops; ++i) s += "key press Space\nwait 3\n";
         s += "text " + name + "\nwait 2\nkey press Enter\nwait 5\nclick procClose\nwait 5\n";
         return s;
+    }
+
+    // The states the trace went through, in order.
+    static std::vector<std::string> States(const std::string& trace) {
+        std::vector<std::string> states;
+        const std::string mark = "\"state\":\"";
+        for (size_t at = trace.find(mark); at != std::string::npos; at = trace.find(mark, at + 1)) {
+            const size_t start = at + mark.size();
+            states.push_back(trace.substr(start, trace.find('"', start) - start));
+        }
+        return states;
     }
 
     fs::path source, dir, oldDir;
@@ -156,4 +170,78 @@ TEST_F(HeadlessGame, PauseStopsTheClockAndEndLeavesThroughTheScoreTest) {
     EXPECT_GE(app->State().elapsedSeconds, 5);
     EXPECT_LE(app->State().elapsedSeconds, 6);
     EXPECT_EQ(app->appState, HighScores);  // 5 points per locked piece rank in an empty table
+}
+
+// A player with only a keyboard, and one with only a pad, go from the main menu through a game, a pause
+// and its help page to a high score with their name, and back to the main menu: no pointer anywhere.
+TEST_F(HeadlessGame, AKeyboardAloneOrAPadAlonePlaysAWholeGame) {
+    struct Player {
+        const char* name;
+        std::string script;
+        const char* typedName;
+    };
+    std::string keys =
+        "wait 5\nkey press Return\nwait 3\nkey press Return\nwait 20\n"          // New Game, Classic Game
+        "key press Escape\nwait 3\nkey press Down\nkey press Return\nwait 10\n"  // pause, help
+        "key press Escape\nwait 3\nkey press Return\nwait 3\n";                  // back, resume
+    std::string pad =
+        "wait 5\npad press a\nwait 3\npad press a\nwait 20\n"
+        "pad press start\nwait 3\npad press dpdown\npad press a\nwait 10\n"
+        "pad press b\nwait 3\npad press a\nwait 3\n";
+    for (int i = 0; i < 150; ++i) {
+        keys += "key press Space\nwait 3\n";
+        pad += "pad press b\nwait 3\n";
+    }
+    keys += "text KIM\nwait 2\nkey press Return\nwait 3\nkey press Escape\nwait 5\nquit\n";
+    // The pad spells "AB": up gives A, right adds another A, up turns it to B; A saves, B leaves.
+    pad +=
+        "pad press dpup\npad press dpright\npad press dpup\nwait 2\npad press a\nwait 3\npad press b\nwait "
+        "5\nquit\n";
+    const Player players[] = {{"keyboard", keys, "KIM"}, {"pad", pad, "AB"}};
+    for (const Player& player : players) {
+        fs::remove("scores.ini");
+        fs::remove("trace.jsonl");
+        ASSERT_EQ(Play(player.script, 1500), 0) << player.name;
+        const std::vector<std::string> expected = {"SelectGame", "Playing",    "Paused",
+                                                   "Help",       "Paused",     "Playing",
+                                                   "GameOver",   "HighScores", "MainMenu"};
+        EXPECT_EQ(States(ReadFile("trace.jsonl")), expected) << player.name;
+        HighScoreStore stored;
+        ASSERT_TRUE(stored.Load()) << player.name;
+        EXPECT_STREQ(stored.Entry(0, 0).name, player.typedName) << player.name;
+        EXPECT_GT(stored.Entry(0, 0).score, 0u) << player.name;
+        const std::string script = ReadFile("session.script");
+        EXPECT_EQ(script.find("click"), std::string::npos);
+        EXPECT_EQ(script.find("move"), std::string::npos);
+    }
+}
+
+// The run command's copy step (the launcher in the game directory of the build): a new player gets
+// sound and music from the first start; a player's own config.ini is never touched.
+TEST_F(HeadlessGame, TheRunCommandGivesNewPlayersSoundAndKeepsAPlayersOwnSettings) {
+    const fs::path launcher = source / "kelvane-launch";
+    ASSERT_TRUE(fs::exists(launcher));
+    const fs::path home = dir / "data-home";
+    const fs::path gameDir = home / "kelvane";
+    auto run = [&](const std::string& arguments) {
+        const std::string command = "XDG_DATA_HOME='" + home.string() + "' SDL_VIDEODRIVER=offscreen '" +
+                                    launcher.string() + "' " + arguments + " >/dev/null 2>&1";
+        return std::system(command.c_str());
+    };
+    const fs::path dump = dir / "first-run.json";
+    ASSERT_EQ(run("--headless --frames 3 --dump '" + dump.string() + "'"), 0);
+    const std::string firstRun = ReadFile(dump);
+    for (const char* option :
+         {"\"soundOn\":1", "\"musicOn\":1", "\"dynamicBackground\":1", "\"blockStyle\":2"})
+        EXPECT_NE(firstRun.find(option), std::string::npos) << option << " in " << firstRun;
+
+    // A player's own file, odd bytes and all, stays byte for byte through the copy step and a run.
+    const std::string own =
+        "; mine\n[LANGUAGE]\nName=ENGLISH\n[OPTIONS]\nbtnSound=0\nbtnMusic=0\nextra = \"kept\"  \n";
+    std::ofstream(gameDir / "config.ini", std::ios::binary) << own;
+    ASSERT_EQ(run("--help"), 0);
+    EXPECT_EQ(ReadFile(gameDir / "config.ini"), own);
+    ASSERT_EQ(run("--headless --frames 3 --dump '" + dump.string() + "'"), 0);
+    EXPECT_EQ(ReadFile(gameDir / "config.ini"), own);
+    EXPECT_NE(ReadFile(dump).find("\"soundOn\":0"), std::string::npos);
 }

@@ -48,7 +48,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 const char* const ScreenFiles[] = {"menu-main.xml",       "menu-options.xml", "menu-selectgame.xml",
-                                   "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml"};
+                                   "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml",
+                                   "menu-help.xml",       "menu-confirm.xml"};
 
 // ---- language.ini read with the game's rules: sections and keys ignore case, values are trimmed
 // and one pair of surrounding quotes is dropped.
@@ -129,13 +130,32 @@ ScreenInfo ReadScreen(const std::string& file) {
 }
 
 // Every text the game itself draws besides the screens' own.
-const std::vector<std::string> GameTexts = {"Loading...",   "Level Up",     "Game Over",
-                                            "Classic Game", "Color Blocks", "Rotated Color Blocks"};
+const std::vector<std::string> GameTexts = {"Loading...",
+                                            "Level Up",
+                                            "Game Over",
+                                            "Classic Game",
+                                            "Color Blocks",
+                                            "Rotated Color Blocks",
+                                            "Classic Game without Bonuses",
+                                            "Color Blocks without Bonuses",
+                                            "Rotated Color Blocks without Bonuses",
+                                            "Enter your name",
+                                            "Move Left",
+                                            "Move Right",
+                                            "Fall Faster",
+                                            "Turn",
+                                            "Drop",
+                                            "Pause",
+                                            "D-pad Up",
+                                            "D-pad Down",
+                                            "D-pad Left",
+                                            "D-pad Right"};
 
 TEST(GameData, EveryFileTheGameNamesExists) {
     std::vector<std::string> files = {
-        "Graphics\\glass.x",           "Graphics\\bonus.x",    "Graphics\\bonus2.x", "Graphics\\horizgrd.bmp",
-        "Graphics\\back_static01.bmp", "Graphics\\font01.tga", "language.ini"};
+        "Graphics\\glass.x",      "Graphics\\bonus.x",           "Graphics\\bonus2.x",
+        "Graphics\\horizgrd.bmp", "Graphics\\back_static01.bmp", "Graphics\\font01.tga",
+        "language.ini",           "Graphics\\prompt.png",        "config.ini"};
     for (int style = 1; style <= 5; ++style)
         for (int colour = 1; colour <= 7; ++colour)
             files.push_back("Graphics\\cell_t" + std::to_string(style) + "_" + std::to_string(colour) + ".x");
@@ -185,19 +205,22 @@ TEST(GameData, BackgroundsDecodeAtTheirSizesAndTheHorizonIsBlackAtItsEdges) {
 
 TEST(GameData, ScreensHaveTheNamesAndActionsTheGameUses) {
     const std::map<std::string, std::vector<std::string>> actions = {
-        {"menu-main.xml", {"procNewGame", "procOptions", "procHighScores", "procExit"}},
+        {"menu-main.xml", {"procNewGame", "procHelp", "procOptions", "procHighScores", "procExit"}},
         {"menu-options.xml",
          {"procSoundMode", "procMusicMode", "procFullScreenMode", "procDynamicBack", "procBlocksType",
           "procClose"}},
         {"menu-selectgame.xml",
          {"procStart1", "procStart2", "procStart3", "procStart4", "procStart5", "procStart6", "procClose"}},
         {"menu-highscores.xml", {"procClear", "procClose", "procPrevious", "procNext"}},
-        {"menu-pause.xml", {"procResume", "procEnd"}},
-        {"menu-ingame.xml", {"procPause"}}};
+        {"menu-pause.xml", {"procResume", "procHelp", "procEnd"}},
+        {"menu-ingame.xml", {"procPause"}},
+        {"menu-help.xml", {"procClose"}},
+        {"menu-confirm.xml", {"procYes", "procNo"}}};
     const std::map<std::string, std::vector<std::string>> names = {
         {"menu-options.xml", {"txtBlocksType"}},
         {"menu-highscores.xml", {"txtGameType"}},
-        {"menu-ingame.xml", {"txtLevelNum", "txtTimeNum", "txtScoreNum", "txtLineNum"}}};
+        {"menu-ingame.xml", {"txtLevelNum", "txtTimeNum", "txtScoreNum", "txtLineNum"}},
+        {"menu-help.xml", {"txtControlsAction", "txtControlsKey", "txtControlsPad"}}};
     for (const char* file : ScreenFiles) {
         const ScreenInfo screen = ReadScreen(file);
         ASSERT_TRUE(screen.parsed) << file;

@@ -271,6 +271,24 @@ Canvas Splash(const std::u32string& text) {
     return image;
 }
 
+// The label pinned above the high-score row whose name is being typed: a dark strip with a gold rim.
+Canvas Prompt() {
+    const int width = 544, height = 60;
+    Canvas image(width, height, {0, 0, 0, 0});
+    ShadeShape(
+        image,
+        [&](float x, float y) { return DistanceRoundedBox(x, y, width / 2.0f, height / 2.0f, 268, 26, 12); },
+        [&](float d, float, float) {
+            if (d > 0) return Colour{0, 0, 0, 0};
+            Colour c = FromHex(0x120A02, 0.96f);
+            c = Mix(c, FromHex(0xFFD36A), Clamp01(std::exp(-std::fabs(d + 2.0f) / 1.0f)));
+            c.a *= CoverageFromDistance(d);
+            return c;
+        },
+        0, 0, width, height);
+    return image;
+}
+
 // Pause symbol for the in-game button, to the left of its label.
 Canvas PauseButton(bool over) {
     Canvas image = Button(256, 72, over);
@@ -331,7 +349,10 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\panel_options.png", Panel(896, 936)});
     pictures.push_back({"Graphics\\panel_select.png", Panel(1280, 864)});
     pictures.push_back({"Graphics\\panel_scores.png", Panel(1120, 1020)});
-    pictures.push_back({"Graphics\\panel_pause.png", Panel(640, 480)});
+    pictures.push_back({"Graphics\\panel_pause.png", Panel(640, 564)});
+    pictures.push_back({"Graphics\\panel_help.png", Panel(1504, 1152)});
+    pictures.push_back({"Graphics\\panel_confirm.png", Panel(896, 384)});
+    pictures.push_back({"Graphics\\prompt.png", Prompt()});
     pictures.push_back({"Graphics\\panel_hud.png", Panel(384, 912)});
     pictures.push_back({"Graphics\\panel_next.png", Panel(320, 408)});
     pictures.push_back({"Graphics\\button_out.png", Button(512, 90, false)});
@@ -352,5 +373,12 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\loading_en.bmp", Splash(U"Loading...")});
     pictures.push_back({"Graphics\\loading_de.bmp", Splash(U"Wird geladen...")});
     pictures.push_back({"Graphics\\icon.png", Icon()});
+    // The bonus items as the help page shows them, drawn from the very meshes the game draws.
+    for (const NamedMesh& mesh : BuildAllMeshes()) {
+        if (mesh.fileName == "bonus.x")
+            pictures.push_back({"Graphics\\help_bonus_points.png", RenderMeshPicture(mesh.mesh, 0.45f, 112)});
+        if (mesh.fileName == "bonus2.x")
+            pictures.push_back({"Graphics\\help_bonus_clear.png", RenderMeshPicture(mesh.mesh, 0.6f, 112)});
+    }
     return pictures;
 }
