@@ -135,7 +135,11 @@ Json GameStateJson(GameApp& app) {
         tables.push_back(rows);
     }
 
+    const Screen* screen = app.CurrentScreen();
+    const Json focus = {{"name", screen ? CodePageText(screen->FocusedName()) : Json("")},
+                        {"action", screen ? CodePageText(screen->FocusedAction()) : Json("")}};
     return {{"appState", AppStateName(app.appState)},
+            {"menuFocus", focus},
             {"now", DumpNumber(app.now)},
             {"pauseStartTime", DumpNumber(app.pauseStartTime)},
             {"backgroundIndex", app.backgroundIndex},
@@ -155,5 +159,6 @@ Json GameStateJson(GameApp& app) {
              {{"currentTable", scores.CurrentTable()},
               {"entryActive", scores.EntryActive() ? 1 : 0},
               {"editRow", scores.EditRow()},
+              {"clearConfirmOpen", app.ClearConfirmOpen() ? 1 : 0},
               {"tables", tables}}}};
 }
