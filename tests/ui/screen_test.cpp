@@ -440,12 +440,18 @@ TEST_F(ScreenTest, KeysMoveTheFocusToTheNeighbourThatWay) {
         MenuMove move;
         const char* focused;
     } steps[] = {
-        {MenuMove::Right, "b1"},    {MenuMove::Right, "b1"},  // nothing further right: stays
-        {MenuMove::Down, "b2"},     {MenuMove::Left, "a2"},  {MenuMove::Down, "sldLevel"},
-        {MenuMove::Down, "close"},  {MenuMove::Down, "a1"},  // past the bottom: round to the top, the nearest
-                                                             // across
-        {MenuMove::Up, "close"},                             // and back round from the top
-        {MenuMove::Up, "sldLevel"}, {MenuMove::Up, "a2"},    {MenuMove::Up, "a1"},
+        {MenuMove::Right, "b1"},
+        {MenuMove::Right, "b1"},  // nothing further right: stays
+        {MenuMove::Down, "b2"},
+        {MenuMove::Left, "a2"},
+        {MenuMove::Down, "sldLevel"},
+        {MenuMove::Down, "close"},
+        {MenuMove::Down, "a1"},   // past the bottom: round to the top, the nearest
+                                  // across
+        {MenuMove::Up, "close"},  // and back round from the top
+        {MenuMove::Up, "sldLevel"},
+        {MenuMove::Up, "a2"},
+        {MenuMove::Up, "a1"},
     };
     for (const auto& step : steps) {
         EXPECT_EQ(screen.Navigate(step.move), "");
