@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "audio/sound_bank.h"
 #include "base/paths.h"
 #include "base/random.h"
 #include "persist/log.h"
@@ -50,8 +51,14 @@ bool MusicPlayer::InitMusic(AudioMixer* device) {
     }
     mixer = device;
     mixer->SetMusicSource(&synth);
+    mixer->SetMusicVolume(VolumeToAttenuation(volume));
     ready = true;
     return true;
+}
+
+void MusicPlayer::SetVolume(float newVolume) {
+    volume = newVolume;
+    if (mixer) mixer->SetMusicVolume(VolumeToAttenuation(volume));
 }
 
 bool MusicPlayer::LoadTrack(const std::string& fileName) {
