@@ -89,9 +89,10 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
     inGameScreen.LoadFromXml("menu-ingame.xml");
     helpScreen.LoadFromXml("menu-help.xml");
     confirmScreen.LoadFromXml("menu-confirm.xml");
+    controlsScreen.LoadFromXml("menu-controls.xml");
     // Every menu takes the keyboard and the pads; the in-game overlay leaves them to the game.
     for (Screen* menu : {&mainScreen, &optionsScreen, &selectScreen, &highScoreScreen, &pauseScreen,
-                         &helpScreen, &confirmScreen})
+                         &helpScreen, &confirmScreen, &controlsScreen})
         menu->EnableFocus(true);
     windowed = !optionsScreen.IsChecked("btnFullScreen");
 }
@@ -116,6 +117,8 @@ Screen* GameApp::CurrentScreen() {
             return &optionsScreen;
         case AppState::Help:
             return &helpScreen;
+        case AppState::Controls:
+            return &controlsScreen;
         case GameOver:
             break;
     }
@@ -126,6 +129,7 @@ void GameApp::SetAppState(AppState state) {
     if (state == appState) return;
     appState = state;
     clearConfirmOpen = false;
+    captureAction = -1;
     // A screen opens with its first button in focus.
     if (Screen* screen = CurrentScreen()) screen->ResetFocus();
     TraceEvent("state", {{"state", AppStateName(state)}});
@@ -168,6 +172,12 @@ HResult GameApp::InitApplication() {
     dynamicBackground = optionsScreen.IsChecked("btnDynamicBack");
     core.soundOn = soundOn;
 
+    // The controls as the player left them; whatever in [CONTROLS] cannot be used is said once here.
+    std::vector<std::string> problems;
+    UseControls(
+        ReadControls([this](const std::string& key) { return settings.Read("CONTROLS", key); }, problems));
+    for (const std::string& problem : problems) WriteLog("config.ini " + problem, LogTimeStamp | LogWarning);
+
     int style = 0;
     if (settings.ReadOptionInt("btnBlocksType", style)) blockStyle = style;
     // A stored style outside 0..4 would name cell meshes that do not exist: the game would show no cells.
@@ -200,6 +210,7 @@ HResult GameApp::CreateDeviceObjects() {
         InitMusic(device);
         LoadGameTracks();
         InitSoundBank(device, soundOn != 0, musicOn != 0);
+        ApplyVolumes();
     }
     sys.meshes.textures.LoadMeshTextures(device, GraphicsDirectory);
     bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
@@ -277,6 +288,8 @@ int64_t GameApp::HandleMessage(const Message& message) {
     if (message.id == WM_COMMAND && (message.wParam & 0xFFFF) == CommandToggleFullScreen)
         optionsScreen.SetChecked("btnFullScreen", IsWindowed() ? 1 : 0);
 
+    if (appState == AppState::Controls && CaptureBinding(message)) return finish();
+
     // A key or pad button serves one menu only: the screen that an activation opens does not see the
     // same press again, nor does the play that a game start begins.
     bool keyUsed = false;
@@ -286,7 +299,7 @@ int64_t GameApp::HandleMessage(const Message& message) {
         if (RunMainCommand(input(mainScreen))) return finish();
     }
     if (appState == AppState::Options) {
-        RunOptionsCommand(input(optionsScreen));
+        if (RunOptionsCommand(input(optionsScreen))) return finish();
     }
     if (appState == SelectGame) {
         RunSelectCommand(input(selectScreen));
@@ -307,6 +320,9 @@ int64_t GameApp::HandleMessage(const Message& message) {
     }
     if (appState == AppState::Help) {
         if (RunHelpCommand(input(helpScreen))) return finish();
+    }
+    if (appState == AppState::Controls) {
+        if (RunControlsCommand(input(controlsScreen))) return finish();
     }
     if (appState == Playing) {
         if (inGameScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown) == "procPause") {
@@ -382,19 +398,21 @@ bool GameApp::RunHelpCommand(const std::string& action) {
     return true;
 }
 
-void GameApp::RunOptionsCommand(const std::string& action) {
+bool GameApp::RunOptionsCommand(const std::string& action) {
     if (action == "procSoundMode") {
         soundOn = optionsScreen.IsChecked("btnSound");
         core.soundOn = soundOn;
-        SetEffectsVolume(soundOn ? 1.0f : 0.0f);
+        ApplyVolumes();
     } else if (action == "procMusicMode") {
         musicOn = optionsScreen.IsChecked("btnMusic");
-        if (musicOn) {
-            SetMusicVolume(1.0f);
-        } else {
-            SetMusicVolume(0.0f);
-            StopMusic();
-        }
+        ApplyVolumes();
+        if (!musicOn) StopMusic();
+    } else if (action == "procEffectsVolume") {
+        ApplyVolumes();
+        // A short sound at the new level, unless the last one still sounds (a drag sends many changes).
+        if (soundOn && !GameWaveEffects().IsPlaying(EffectGetBonus)) PlayEffect(EffectGetBonus);
+    } else if (action == "procMusicVolume") {
+        ApplyVolumes();
     } else if (action == "procFullScreenMode") {
         const bool checked = optionsScreen.IsChecked("btnFullScreen");
         if (checked == IsWindowed()) PostCommand(CommandToggleFullScreen);
@@ -406,9 +424,128 @@ void GameApp::RunOptionsCommand(const std::string& action) {
         char text[16];
         std::snprintf(text, sizeof text, "%d", blockStyle);
         settings.Store("btnBlocksType", text);
+    } else if (action == "procLanguage") {
+        CycleLanguage();
+    } else if (action == "procControls") {
+        SetAppState(AppState::Controls);
+        return true;
     } else if (action == "procClose") {
         SetAppState(MainMenu);
     }
+    return false;
+}
+
+void GameApp::ApplyVolumes() {
+    constexpr float SliderDefault = 0.75f;  // a slider's level when config.ini has none
+    SetEffectsVolume(soundOn ? optionsScreen.SliderValue("sldEffectsVolume", SliderDefault) : 0.0f);
+    SetMusicVolume(musicOn ? optionsScreen.SliderValue("sldMusicVolume", SliderDefault) : 0.0f);
+}
+
+// The next section of language.ini, at once for every text; the choice is kept in config.ini.
+void GameApp::CycleLanguage() {
+    const std::vector<LanguageInfo> languages = AvailableLanguages();
+    if (languages.empty()) return;
+    size_t next = 0;
+    for (size_t i = 0; i < languages.size(); ++i)
+        if (SameLanguageName(languages[i].section, languageName)) next = (i + 1) % languages.size();
+    languageName = languages[next].section;
+    SetLanguageName(languageName);
+    settings.StoreIn("LANGUAGE", "Name", languageName);
+    bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
+    TraceEvent("language", {{"name", CodePageText(languageName)}});
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The controls screen
+
+void GameApp::UseControls(const ControlSettings& newControls) {
+    controls = newControls;
+    core.SetKeyRepeat(controls.repeatDelay, controls.repeatInterval);
+}
+
+bool GameApp::RunControlsCommand(const std::string& action) {
+    for (int i = 0; i < GameActionCount; ++i) {
+        const auto gameAction = static_cast<GameAction>(i);
+        const std::string name = ActionKeyName(gameAction);
+        if (action == "procBindKey" + name || action == "procBindPad" + name) {
+            captureAction = i;
+            captureIsPad = action == "procBindPad" + name;
+            return false;
+        }
+    }
+    if (action == "procDelayShorter" || action == "procDelayLonger") {
+        controls.repeatDelay = StepRepeatDelay(controls.repeatDelay, action == "procDelayLonger" ? 1 : -1);
+        StoreRepeatTiming();
+    } else if (action == "procIntervalShorter" || action == "procIntervalLonger") {
+        controls.repeatInterval =
+            StepRepeatInterval(controls.repeatInterval, action == "procIntervalLonger" ? 1 : -1);
+        StoreRepeatTiming();
+    } else if (action == "procDefaults") {
+        UseControls(DefaultControls());
+        for (int i = 0; i < GameActionCount; ++i) {
+            StoreBinding(static_cast<GameAction>(i), false);
+            StoreBinding(static_cast<GameAction>(i), true);
+        }
+        StoreRepeatTiming();
+    } else if (action == "procClose") {
+        SetAppState(AppState::Options);
+        return true;
+    }
+    return false;
+}
+
+bool GameApp::CaptureBinding(const Message& message) {
+    if (captureAction < 0) return false;
+    const auto action = static_cast<GameAction>(captureAction);
+    const int code = static_cast<int>(message.wParam);
+    switch (message.id) {
+        case WM_KEYDOWN:
+            if (IsRepeatPress(message)) return true;
+            if (code == VK_ESCAPE) {
+                captureAction = -1;
+            } else if (!captureIsPad && !KeyBindingName(code).empty()) {
+                const int other = BindKey(controls, action, code);
+                StoreBinding(action, false);
+                if (other >= 0) StoreBinding(static_cast<GameAction>(other), false);
+                captureAction = -1;
+            }
+            return true;
+        case WM_PADBUTTONDOWN:
+            if (IsRepeatPress(message)) return true;
+            if (captureIsPad) {
+                const int other = BindButton(controls, action, code);
+                StoreBinding(action, true);
+                if (other >= 0) StoreBinding(static_cast<GameAction>(other), true);
+            }
+            // A pad cannot give a key: any of its buttons cancels the wait for one.
+            captureAction = -1;
+            return true;
+        case WM_CHAR:
+        case WM_KEYUP:
+        case WM_PADBUTTONUP:
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            captureAction = -1;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void GameApp::StoreBinding(GameAction action, bool pad) {
+    const auto index = static_cast<size_t>(action);
+    const std::string key = pad ? ActionButtonName(action) : ActionKeyName(action);
+    const std::string name =
+        pad ? PadButtonName(controls.buttons[index]) : KeyBindingName(controls.keys[index]);
+    settings.StoreIn("CONTROLS", key, name);
+    TraceEvent("binding", {{"action", key}, {"name", CodePageText(name)}});
+}
+
+void GameApp::StoreRepeatTiming() {
+    core.SetKeyRepeat(controls.repeatDelay, controls.repeatInterval);
+    settings.StoreIn("CONTROLS", "RepeatDelay", SecondsText(controls.repeatDelay));
+    settings.StoreIn("CONTROLS", "RepeatInterval", SecondsText(controls.repeatInterval));
 }
 
 void GameApp::RunSelectCommand(const std::string& action) {

@@ -54,7 +54,7 @@ HResult GameApp::RenderFrame() {
     // 4, 5. The help page stands over the menu backdrop, or over the game it was opened from.
     const bool helpOverGame = appState == AppState::Help && helpReturnState == Paused;
     if (appState == MainMenu || appState == SelectGame || appState == AppState::Options ||
-        (appState == AppState::Help && !helpOverGame)) {
+        appState == AppState::Controls || (appState == AppState::Help && !helpOverGame)) {
         s.pieceCellCount = 4;
         sys.menuBackdrop.Draw(sys.scene, device, now);
     }
@@ -96,9 +96,9 @@ HResult GameApp::RenderFrame() {
                             "Game Over");
     if (appState == AppState::Options) {
         optionsScreen.Draw();
-        bitmapFont.DrawText(optionsScreen.GetTextX("txtBlocksType"), optionsScreen.GetTextY("txtBlocksType"),
-                            HudTextSize, White, TEXT_CENTRE, Decimal(blockStyle + 1));
+        DrawOptionsValues();
     }
+    if (appState == AppState::Controls) DrawControlsScreen();
     if (appState == AppState::HighScores) DrawHighScoreScreen();
     if (appState == AppState::Help) {
         helpScreen.Draw();
@@ -154,6 +154,47 @@ void GameApp::DrawHelpControls() {
         bitmapFont.DrawText(helpScreen.GetTextX("txtControlsPad"), y, size, KeyColour, 0,
                             PadButtonLabel(controls.buttons[static_cast<size_t>(i)]));
     }
+}
+
+// The block style's number and the language's own name, in their boxes on the options screen.
+void GameApp::DrawOptionsValues() {
+    bitmapFont.DrawText(optionsScreen.GetTextX("txtBlocksType"), optionsScreen.GetTextY("txtBlocksType"),
+                        HudTextSize, White, TEXT_CENTRE, Decimal(blockStyle + 1));
+    std::string ownName = Translate("LanguageName");
+    if (ownName.empty()) ownName = languageName;
+    bitmapFont.DrawText(optionsScreen.GetTextX("txtLanguage"), optionsScreen.GetTextY("txtLanguage"),
+                        optionsScreen.GetTextSize("txtLanguage"), White, TEXT_CENTRE | TEXT_LITERAL, ownName);
+}
+
+// Each action's key and pad button on its button ("..." while the screen waits for a new one), the two
+// repeat timings in their boxes, and a line that says what to do.
+void GameApp::DrawControlsScreen() {
+    controlsScreen.Draw();
+    const float size = controlsScreen.GetTextSize("txtHint");
+    for (int i = 0; i < GameActionCount; ++i) {
+        const auto action = static_cast<GameAction>(i);
+        for (const bool pad : {false, true}) {
+            const ScreenButton* button =
+                controlsScreen.FindButton(std::string(pad ? "btnPad" : "btnKey") + ActionKeyName(action));
+            if (!button) continue;
+            const bool waiting = captureAction == i && captureIsPad == pad;
+            const std::string name = waiting ? "..."
+                                     : pad   ? PadButtonLabel(controls.buttons[static_cast<size_t>(i)])
+                                             : KeyBindingName(controls.keys[static_cast<size_t>(i)]);
+            bitmapFont.DrawText(button->xc, button->yc, size, waiting ? KeyColour : White,
+                                TEXT_CENTRE | (pad ? 0 : TEXT_LITERAL), name);
+        }
+    }
+    for (const auto& [text, seconds] : {std::pair{"txtRepeatDelay", controls.repeatDelay},
+                                        std::pair{"txtRepeatInterval", controls.repeatInterval}})
+        bitmapFont.DrawText(controlsScreen.GetTextX(text), controlsScreen.GetTextY(text),
+                            controlsScreen.GetTextSize(text), White, TEXT_CENTRE | TEXT_LITERAL,
+                            SecondsText(seconds) + " s");
+    const char* hint = captureAction < 0 ? "Choose an action to give it a new key or pad button."
+                       : captureIsPad    ? "Press the new pad button. Escape cancels."
+                                         : "Press the new key. Escape cancels.";
+    bitmapFont.DrawText(controlsScreen.GetTextX("txtHint"), controlsScreen.GetTextY("txtHint"), size,
+                        captureAction < 0 ? White : KeyColour, TEXT_CENTRE, hint);
 }
 
 void GameApp::DrawHud() {

@@ -23,6 +23,8 @@ constexpr float ButtonLabelSize = 0.04f;
 // A broken screen file could otherwise write one line per element; the first few say enough.
 constexpr int MaxLoadComplaints = 20;
 
+}  // namespace
+
 // Reads the attributes of one file into the records and notes what did not fit.
 class ScreenFileReader {
 public:
@@ -68,6 +70,8 @@ private:
     int complaints = 0;
     long suppressed = 0;
 };
+
+namespace {
 
 // The strict hit box: the boundary pixels are outside. Compared in floating point, so that no
 // position, however wild, is turned into an out-of-range integer.
@@ -233,11 +237,11 @@ int Screen::LoadFromText(std::string_view xml, const std::string& fileName) {
             reader.Number(e, "size", t.size);
         }
     }
-    RestoreOptions();
+    RestoreOptions(reader);
     return 1;
 }
 
-void Screen::RestoreOptions() {
+void Screen::RestoreOptions(ScreenFileReader& reader) {
     if (!optionStore) return;
     // Only checkable buttons have a stored state; a value such as 0.9 truncates to unchecked.
     for (ScreenButton& b : buttons) {
@@ -247,7 +251,11 @@ void Screen::RestoreOptions() {
     }
     for (ScreenSlider& s : sliders) {
         float stored = 0;
-        if (optionStore->ReadOptionFloat(s.name, stored)) s.value = std::clamp(stored, 0.0f, 1.0f);
+        if (!optionStore->ReadOptionFloat(s.name, stored)) continue;
+        s.value = std::clamp(stored, 0.0f, 1.0f);
+        if (s.value != stored)
+            reader.Complain("stored value of slider '" + s.name + "' lies outside 0 to 1; " +
+                            std::to_string(s.value) + " is used");
     }
 }
 
@@ -555,6 +563,18 @@ std::string Screen::Navigate(MenuMove move) {
             return {};
     }
     return {};
+}
+
+const ScreenButton* Screen::FindButton(std::string_view name) const {
+    for (const ScreenButton& b : buttons)
+        if (b.name == name) return &b;
+    return nullptr;
+}
+
+float Screen::SliderValue(std::string_view name, float fallback) const {
+    for (const ScreenSlider& s : sliders)
+        if (s.name == name) return s.value;
+    return fallback;
 }
 
 std::string Screen::FocusedName() const {

@@ -83,6 +83,8 @@ enum class MenuMove { Up, Down, Left, Right, Activate, Back };
 // How far one Left or Right press moves a focused slider.
 constexpr float SliderKeyStep = 0.05f;
 
+class ScreenFileReader;
+
 class Screen {
 public:
     // Reads the screen file (a game path, relative to the working directory). 1 on success; 0 when it
@@ -124,6 +126,10 @@ public:
     std::string Navigate(MenuMove move);
     // The focused widget: buttons first, then sliders, by file order; -1 for none.
     int Focus() const { return focus; }
+    // The first button of that name; nullptr when there is none.
+    const ScreenButton* FindButton(std::string_view name) const;
+    // The value of the first slider of that name; fallback when there is none.
+    float SliderValue(std::string_view name, float fallback) const;
     // Name and action of the focused widget ("" for none).
     std::string FocusedName() const;
     std::string FocusedAction() const;
@@ -138,7 +144,7 @@ public:
 
 private:
     void Clear();
-    void RestoreOptions();
+    void RestoreOptions(ScreenFileReader& reader);
     void PlaySound(const std::string& fileName) const;
     const ScreenText* FindText(std::string_view name) const;
     std::string Press(ScreenButton& button);

@@ -7,6 +7,8 @@
 #include <set>
 
 #include "app/game_app.h"
+#include "audio/sound_bank.h"
+#include "audio/wave_effects.h"
 #include "persist/config.h"
 #include "persist/log.h"
 #include "ui/texture_registry.h"
@@ -78,9 +80,16 @@ protected:
         std::string options =
             "<Screen>\n<Button name=\"btnSound\" action=\"procSoundMode\" xc=\"0.25\" yc=\"0.1666667\" "
             "width=\"0.125\" height=\"0.0666667\" outImgChecked=\"x.png\"/>\n" +
-            Button("procBlocksType", 200, 200) + Button("procClose", 200, 500) + "</Screen>\n";
+            Button("procBlocksType", 200, 200) + Button("procLanguage", 200, 300) +
+            Button("procControls", 200, 400) + Button("procClose", 200, 500) +
+            "<Slider name=\"sldEffectsVolume\" xc=\"0.5\" yc=\"0.1666667\" action=\"procEffectsVolume\"/>\n"
+            "</Screen>\n";
         std::ofstream("menu-options.xml") << options;
         WriteScreen("menu-help.xml", Button("procClose", 700, 560));
+        WriteScreen("menu-controls.xml",
+                    Button("procBindKeyLeft", 100, 100) + Button("procBindPadLeft", 300, 100) +
+                        Button("procBindKeyTurn", 100, 200) + Button("procDelayLonger", 100, 300) +
+                        Button("procDefaults", 100, 400) + Button("procClose", 700, 560));
         WriteScreen("menu-confirm.xml", Button("procNo", 500, 350) + Button("procYes", 300, 350));
 
         textureRegistry.BindDevice(&window, nullptr);
@@ -443,4 +452,116 @@ TEST_F(ShellTest, HelpOpensFromTheMenuAndFromThePauseAndReturnsThere) {
     Key(VK_RETURN);
     EXPECT_EQ(app->appState, Playing);
     EXPECT_NEAR(app->State().gameStartTime - startBefore, 3.0f, 0.05f);
+}
+
+TEST_F(ShellTest, TheControlsScreenRebindsKeysAndPadButtonsAndTheGameFollows) {
+    Click(100, 200);  // procOptions
+    Click(200, 400);  // procControls
+    ASSERT_EQ(app->appState, Controls);
+    Key(VK_RETURN);  // the first button: Move Left's key
+    ASSERT_EQ(app->CaptureAction(), static_cast<int>(GameAction::Left));
+    Pad(PAD_X);  // a pad cannot give a key: the wait ends, nothing changes
+    EXPECT_EQ(app->CaptureAction(), -1);
+    EXPECT_EQ(app->CurrentControls().keys[0], VK_LEFT);
+    Key(VK_RETURN);
+    Key(VK_ESCAPE);  // Escape cancels
+    EXPECT_EQ(app->CaptureAction(), -1);
+    EXPECT_EQ(app->appState, Controls);
+    Key(VK_RETURN);
+    Key('A');
+    EXPECT_EQ(app->CurrentControls().keys[0], 'A');
+    EXPECT_EQ(app->appState, Controls);  // the key was the binding's, not the menu's
+
+    Click(100, 200);  // Turn's key
+    Key('A');         // Left's: Left takes Turn's Up in exchange
+    EXPECT_EQ(app->CurrentControls().keys[static_cast<int>(GameAction::Turn)], 'A');
+    EXPECT_EQ(app->CurrentControls().keys[0], VK_UP);
+    Click(300, 100);  // Move Left's pad button
+    EXPECT_TRUE(app->CaptureIsPad());
+    Key('Q');  // a key does not answer a pad wait
+    Pad(PAD_LEFTSHOULDER);
+    EXPECT_EQ(app->CurrentControls().buttons[0], PAD_LEFTSHOULDER);
+    Click(100, 300);  // the first repeat 0.025 s later
+    EXPECT_FLOAT_EQ(app->Core().FirstRepeat(), 0.25f);
+
+    std::string stored;
+    const std::pair<const char*, const char*> expected[] = {
+        {"Left", "Up"}, {"Turn", "A"}, {"PadLeft", "leftshoulder"}, {"RepeatDelay", "0.250"}};
+    for (auto [key, value] : expected) {
+        EXPECT_TRUE(ReadConfigString("CONTROLS", key, stored)) << key;
+        EXPECT_EQ(stored, value) << key;
+    }
+
+    // In play: Up now moves left (held), A turns, the Left arrow does nothing, the left shoulder moves.
+    Key(VK_ESCAPE);
+    Key(VK_ESCAPE);
+    ASSERT_EQ(app->appState, MainMenu);
+    StartGame(2);
+    Frames(140);
+    ASSERT_TRUE(app->Core().IsPieceControllable());
+    const int column = app->State().piece.cells[0].column;
+    for (const auto& [held, moves] : std::vector<std::pair<int, int>>{{VK_LEFT, 0}, {VK_UP, -1}}) {
+        input.held = {held};
+        Frames(1);
+        input.held.clear();
+        Frames(1);
+        EXPECT_EQ(app->State().piece.cells[0].column, column + moves) << held;
+    }
+    input.pads = {PAD_LEFTSHOULDER};
+    Frames(1);
+    input.pads.clear();
+    EXPECT_EQ(app->State().piece.cells[0].column, column - 2);
+    const auto before = app->State().piece.cells;
+    Key('A');
+    if (app->State().piece.shape != 7) {  // the square does not turn
+        EXPECT_NE(app->State().piece.cells[1].column * 100 + app->State().piece.cells[1].row,
+                  before[1].column * 100 + before[1].row);
+    }
+
+    // Defaults put everything back, in the file as well.
+    Key(VK_ESCAPE);
+    Click(400, 500);  // procEnd
+    for (int i = 0; i < 3 && app->appState != MainMenu; ++i) Key(VK_ESCAPE);
+    ASSERT_EQ(app->appState, MainMenu);
+    Click(100, 200);
+    Click(200, 400);
+    Click(100, 400);  // procDefaults
+    EXPECT_EQ(app->CurrentControls().keys, DefaultControls().keys);
+    EXPECT_EQ(app->Core().FirstRepeat(), DefaultRepeatDelay);
+    ReadConfigString("CONTROLS", "Left", stored);
+    EXPECT_EQ(stored, "Left");
+}
+
+TEST_F(ShellTest, TheVolumeSliderSetsTheEffectsVolumeAndTheBoxStillSilences) {
+    Click(100, 200);  // procOptions
+    Click(200, 100);  // sound on
+    ASSERT_EQ(app->soundOn, 1);
+    EXPECT_FLOAT_EQ(GameSoundBank().EffectsVolume(), 0.75f);  // the slider's default level
+    Key(VK_RIGHT);                                            // from the box to its slider
+    Key(VK_LEFT);
+    Key(VK_LEFT);
+    EXPECT_NEAR(GameSoundBank().EffectsVolume(), 0.65f, 1e-6);
+    EXPECT_NEAR(GameWaveEffects().Volume(), 0.65f, 1e-6);
+    std::string stored;
+    ReadConfigString("OPTIONS", "sldEffectsVolume", stored);
+    EXPECT_EQ(stored, "0.650000");
+    Click(200, 100);  // sound off: silent whatever the slider says
+    EXPECT_EQ(GameSoundBank().EffectsVolume(), 0.0f);
+    Click(200, 100);
+    EXPECT_NEAR(GameSoundBank().EffectsVolume(), 0.65f, 1e-6);
+}
+
+TEST_F(ShellTest, TheLanguageButtonStepsThroughTheLanguagesAndKeepsTheChoice) {
+    std::ofstream("language.ini") << "[ENGLISH]\r\nLanguageName=English\r\nOptions=Options\r\n"
+                                     "[GERMAN]\r\nLanguageName=Deutsch\r\nOptions=Optionen\r\n";
+    Click(100, 200);
+    for (const char* expected : {"GERMAN", "ENGLISH", "GERMAN"}) {
+        Click(200, 300);  // procLanguage
+        EXPECT_EQ(app->languageName, expected);
+        EXPECT_EQ(LanguageName(), expected);
+        std::string stored;
+        ReadConfigString("LANGUAGE", "Name", stored);
+        EXPECT_EQ(stored, expected);
+    }
+    EXPECT_EQ(Translate("Options"), "Optionen");  // every text follows at once
 }

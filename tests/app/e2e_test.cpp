@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "app/game_app.h"
@@ -46,25 +47,37 @@ protected:
         fs::create_directories(dir);
         for (const char* item : {"Graphics", "Sound", "language.ini", "menu-main.xml", "menu-options.xml",
                                  "menu-selectgame.xml", "menu-highscores.xml", "menu-pause.xml",
-                                 "menu-ingame.xml", "menu-help.xml", "menu-confirm.xml"})
+                                 "menu-ingame.xml", "menu-help.xml", "menu-confirm.xml", "menu-controls.xml"})
             fs::copy(source / item, dir / item, fs::copy_options::recursive);
         oldDir = fs::current_path();
         fs::current_path(dir);
         ResetLogState();
+        // A first run takes its language from the environment: every session starts from none.
+        for (const char* name : LocaleVariables) {
+            if (const char* value = std::getenv(name)) savedLocale[name] = value;
+            unsetenv(name);
+        }
     }
     void TearDown() override {
+        for (const char* name : LocaleVariables) unsetenv(name);
+        for (const auto& [name, value] : savedLocale) setenv(name.c_str(), value.c_str(), 1);
         fs::current_path(oldDir);
         if (!HasFailure()) fs::remove_all(dir);
     }
 
+    static constexpr const char* LocaleVariables[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    std::map<std::string, std::string> savedLocale;
+
     // Runs one session with this script; returns the exit code. The app object stays for inspection.
-    int Play(const std::string& script, int64_t frames) {
+    int Play(const std::string& script, int64_t frames, float fps = 10,
+             std::vector<std::pair<int64_t, std::string>> frameDumps = {}) {
         std::ofstream("session.script") << script;
         RunOptions options;
         options.headless = true;
         options.seed = 1234;
         // 10 frames a second of game time keep the run short; the rules follow the time, not the frames.
-        options.fps = 10;
+        options.fps = fps;
+        options.frameDumps = std::move(frameDumps);
         options.frames = frames;
         options.scriptFile = "session.script";
         options.dumpFile = "dump.json";
@@ -244,4 +257,71 @@ TEST_F(HeadlessGame, TheRunCommandGivesNewPlayersSoundAndKeepsAPlayersOwnSetting
     ASSERT_EQ(run("--headless --frames 3 --dump '" + dump.string() + "'"), 0);
     EXPECT_EQ(ReadFile(gameDir / "config.ini"), own);
     EXPECT_NE(ReadFile(dump).find("\"soundOn\":0"), std::string::npos);
+}
+
+// A player who moved "left" to A: A moves the Classic piece one column left, the Left arrow no longer
+// does, and held A repeats first after the half second the player asked for.
+TEST_F(HeadlessGame, ReboundKeysAndTheirRepeatTimingPlay) {
+    std::ofstream("config.ini") << "[CONTROLS]\nLeft=A\nRepeatDelay=0.5\nRepeatInterval=0.2\n";
+    // 60 frames a second; the piece is placed at about 0.55 s and obeys 0.41 s later.
+    const std::string script =
+        "wait 5\nkey press Return\nwait 5\nkey press Return\n"  // New Game, Classic without bonuses
+        "at 80\nkey press A\n"                                  // frame 80 down, 81 up
+        "at 90\nkey press Left\n"
+        "at 100\nkey down A\n"  // held: moves at 100, again 0.5 s (30 frames) later
+        "at 135\nkey up A\nwait 5\nquit\n";
+    const std::vector<std::pair<int64_t, std::string>> dumps = {
+        {79, "before.json"}, {85, "a.json"}, {95, "left.json"}, {128, "held.json"}, {134, "repeated.json"}};
+    ASSERT_EQ(Play(script, 200, 60, dumps), 0);
+    auto column = [](const std::string& file) {
+        const Json dump = Json::parse(ReadFile(file));
+        EXPECT_EQ(dump["appState"], "Playing") << file;
+        EXPECT_EQ(dump["gameState"]["piece"]["active"], 1) << file;
+        return dump["gameState"]["piece"]["cells"][0]["column"].get<int>();
+    };
+    const int start = column("before.json");
+    EXPECT_EQ(column("a.json"), start - 1);
+    EXPECT_EQ(column("left.json"), start - 1);      // the Left arrow no longer moves the piece
+    EXPECT_EQ(column("held.json"), start - 2);      // 0.47 s into the hold: one move
+    EXPECT_EQ(column("repeated.json"), start - 3);  // 0.57 s: the first repeat, the next not before 0.7 s
+    const Json final = Json::parse(ReadFile("dump.json"));
+    EXPECT_EQ(final["options"]["controls"]["keys"]["Left"], "A");
+    EXPECT_EQ(final["options"]["controls"]["repeatDelay"], 0.5);
+}
+
+TEST_F(HeadlessGame, AFirstRunSpeaksTheEnvironmentsLanguage) {
+    setenv("LANG", "de_DE.UTF-8", 1);
+    ASSERT_EQ(Play("wait 25\nquit\n", 30), 0);
+    EXPECT_NE(ReadFile("dump.json").find("\"languageName\":\"GERMAN\""), std::string::npos);
+    std::string stored;
+    ASSERT_TRUE(ReadConfigString("LANGUAGE", "Name", stored));
+    EXPECT_EQ(stored, "GERMAN");
+}
+
+// Damaged settings: each bad value reads as its default (or is brought into range), is logged once,
+// and the game plays.
+TEST_F(HeadlessGame, DamagedSettingsAreLoggedOnceAndThePlayGoesOn) {
+    std::ofstream("config.ini") << "[LANGUAGE]\nName=ENGLISH\n[OPTIONS]\nsldMusicVolume=nan\n"
+                                   "sldEffectsVolume=-3\n[CONTROLS]\nLeft=Lefty\nDrop=Q\nPause=Q\n"
+                                   "RepeatDelay=1e9\nRepeatInterval=soon\nPadTurn=select\n\x01\xff[broken\n";
+    const std::string script =
+        "wait 5\nkey press Return\nwait 5\nkey press Return\nat 100\nkey press Q\n"
+        "wait 30\nquit\n";
+    ASSERT_EQ(Play(script, 200, 60, {{100, "dropped.json"}}), 0);
+    EXPECT_EQ(Json::parse(ReadFile("dropped.json"))["gameState"]["dropRequested"], 1);  // Q drops
+    const Json dump = Json::parse(ReadFile("dump.json"));
+    EXPECT_EQ(dump["appState"], "Playing");
+    EXPECT_EQ(dump["options"]["musicVolume"], 0.75);
+    EXPECT_EQ(dump["options"]["effectsVolume"], 0.0);
+    const Json& controls = dump["options"]["controls"];
+    EXPECT_EQ(controls["keys"]["Left"], "Left");
+    EXPECT_EQ(controls["keys"]["Drop"], "Q");
+    EXPECT_EQ(controls["keys"]["Pause"], "Escape");
+    EXPECT_EQ(controls["padButtons"]["Turn"], "a");
+    EXPECT_EQ(controls["repeatDelay"], 0.5);
+    EXPECT_EQ(controls["repeatInterval"], 0.025);
+    const std::string log = ReadFile("app.log");
+    for (const char* problem : {"sldMusicVolume=nan", "slider 'sldEffectsVolume'", "Left=Lefty", "Pause=Q",
+                                "RepeatDelay=1e9", "RepeatInterval=soon", "PadTurn=select"})
+        EXPECT_EQ(Count(log, problem), 1) << problem << "\n" << log;
 }

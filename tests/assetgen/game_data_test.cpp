@@ -49,7 +49,7 @@ std::string ReadAll(const std::string& path) {
 
 const char* const ScreenFiles[] = {"menu-main.xml",       "menu-options.xml", "menu-selectgame.xml",
                                    "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml",
-                                   "menu-help.xml",       "menu-confirm.xml"};
+                                   "menu-help.xml",       "menu-confirm.xml", "menu-controls.xml"};
 
 // ---- language.ini read with the game's rules: sections and keys ignore case, values are trimmed
 // and one pair of surrounding quotes is dropped.
@@ -149,7 +149,10 @@ const std::vector<std::string> GameTexts = {"Loading...",
                                             "D-pad Up",
                                             "D-pad Down",
                                             "D-pad Left",
-                                            "D-pad Right"};
+                                            "D-pad Right",
+                                            "Choose an action to give it a new key or pad button.",
+                                            "Press the new key. Escape cancels.",
+                                            "Press the new pad button. Escape cancels."};
 
 TEST(GameData, EveryFileTheGameNamesExists) {
     std::vector<std::string> files = {
@@ -208,19 +211,28 @@ TEST(GameData, ScreensHaveTheNamesAndActionsTheGameUses) {
         {"menu-main.xml", {"procNewGame", "procHelp", "procOptions", "procHighScores", "procExit"}},
         {"menu-options.xml",
          {"procSoundMode", "procMusicMode", "procFullScreenMode", "procDynamicBack", "procBlocksType",
-          "procClose"}},
+          "procEffectsVolume", "procMusicVolume", "procLanguage", "procControls", "procClose"}},
         {"menu-selectgame.xml",
          {"procStart1", "procStart2", "procStart3", "procStart4", "procStart5", "procStart6", "procClose"}},
         {"menu-highscores.xml", {"procClear", "procClose", "procPrevious", "procNext"}},
         {"menu-pause.xml", {"procResume", "procHelp", "procEnd"}},
         {"menu-ingame.xml", {"procPause"}},
         {"menu-help.xml", {"procClose"}},
-        {"menu-confirm.xml", {"procYes", "procNo"}}};
+        {"menu-confirm.xml", {"procYes", "procNo"}},
+        {"menu-controls.xml",
+         {"procBindKeyLeft", "procBindKeyRight", "procBindKeyDown", "procBindKeyTurn", "procBindKeyDrop",
+          "procBindKeyPause", "procBindPadLeft", "procBindPadRight", "procBindPadDown", "procBindPadTurn",
+          "procBindPadDrop", "procBindPadPause", "procDelayShorter", "procDelayLonger", "procIntervalShorter",
+          "procIntervalLonger", "procDefaults", "procClose"}}};
     const std::map<std::string, std::vector<std::string>> names = {
-        {"menu-options.xml", {"txtBlocksType"}},
         {"menu-highscores.xml", {"txtGameType"}},
         {"menu-ingame.xml", {"txtLevelNum", "txtTimeNum", "txtScoreNum", "txtLineNum"}},
-        {"menu-help.xml", {"txtControlsAction", "txtControlsKey", "txtControlsPad"}}};
+        {"menu-help.xml", {"txtControlsAction", "txtControlsKey", "txtControlsPad"}},
+        {"menu-options.xml", {"txtBlocksType", "txtLanguage", "sldMusicVolume", "sldEffectsVolume"}},
+        {"menu-controls.xml",
+         {"btnKeyLeft", "btnKeyRight", "btnKeyDown", "btnKeyTurn", "btnKeyDrop", "btnKeyPause", "btnPadLeft",
+          "btnPadRight", "btnPadDown", "btnPadTurn", "btnPadDrop", "btnPadPause", "txtRepeatDelay",
+          "txtRepeatInterval", "txtHint"}}};
     for (const char* file : ScreenFiles) {
         const ScreenInfo screen = ReadScreen(file);
         ASSERT_TRUE(screen.parsed) << file;
@@ -576,3 +588,18 @@ TEST(GameData, RegeneratingGivesTheSameBytes) {
     fs::remove_all(again);
 }
 }  // namespace
+
+// The options screen shows each language by its own name, and a first run finds it by its code.
+TEST(GameData, EveryLanguageNamesItselfAndHasItsOwnCode) {
+    std::set<std::string> codes, names;
+    for (const auto& [section, keys] : ReadLanguageFile()) {
+        ASSERT_TRUE(keys.count("languagename") && keys.count("languagecode")) << section;
+        EXPECT_FALSE(keys.at("languagename").empty()) << section;
+        EXPECT_EQ(keys.at("languagecode").size(), 2u) << section;
+        codes.insert(keys.at("languagecode"));
+        names.insert(keys.at("languagename"));
+    }
+    EXPECT_EQ(codes.size(), ReadLanguageFile().size());
+    EXPECT_EQ(names.size(), ReadLanguageFile().size());
+    EXPECT_TRUE(codes.count("en") && codes.count("de"));
+}

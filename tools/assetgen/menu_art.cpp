@@ -231,11 +231,12 @@ Canvas Arrow(bool right, bool over) {
     return image;
 }
 
-// A small framed well for a number drawn by the game (the block style).
-Canvas ValueBox() {
-    Canvas image(128, 96, {0, 0, 0, 0});
+// A small framed well for a value drawn by the game (the block style, the language, a timing).
+Canvas ValueBox(int width = 128, int height = 96) {
+    Canvas image(width, height, {0, 0, 0, 0});
+    const float cx = width / 2.0f, cy = height / 2.0f;
     ShadeShape(
-        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 64, 48, 56, 40, 12); },
+        image, [&](float x, float y) { return DistanceRoundedBox(x, y, cx, cy, cx - 8, cy - 8, 12); },
         [&](float d, float, float) {
             if (d > 0) return Colour{0, 0, 0, 0};
             Colour c = FromHex(0x040818, 0.9f);
@@ -243,7 +244,49 @@ Canvas ValueBox() {
             c.a *= CoverageFromDistance(d);
             return c;
         },
-        0, 0, 128, 96);
+        0, 0, width, height);
+    return image;
+}
+
+// A volume slider's track: a dark groove with a rim that lights up in the over state, and a faint
+// ramp that grows to the right (louder).
+Canvas SliderTrack(bool over) {
+    const int width = 200, height = 24;
+    Canvas image(width, height, {0, 0, 0, 0});
+    const Colour rimColour = over ? FromHex(0xFFD36A) : FromHex(0x8DB8FF);
+    ShadeShape(
+        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 100, 12, 96, 7, 7); },
+        [&](float d, float x, float) {
+            if (d > 0) {
+                Colour glow = rimColour;
+                glow.a = (over ? 0.5f : 0.2f) * std::exp(-d / 2.0f);
+                return glow;
+            }
+            Colour c = Mix(FromHex(0x0A1436), FromHex(0x2A4C9E), Clamp01((x - 4) / 192));
+            c.a = 0.95f;
+            c = Mix(c, rimColour, Clamp01(std::exp(-std::fabs(d + 1.5f) / 0.9f)));
+            c.a *= CoverageFromDistance(d);
+            return c;
+        },
+        0, 0, width, height);
+    return image;
+}
+
+// The slider's thumb: an upright gold-rimmed knob, brighter in the over state.
+Canvas SliderThumb(bool over) {
+    const int width = 22, height = 34;
+    Canvas image(width, height, {0, 0, 0, 0});
+    const Colour top = over ? FromHex(0xFFF0A0) : FromHex(0xD8E6FF),
+                 bottom = over ? FromHex(0xF0A020) : FromHex(0x6F8FCF);
+    ShadeShape(
+        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 11, 17, 8, 14, 5); },
+        [&](float d, float, float y) {
+            Colour c = Mix(top, bottom, Clamp01((y - 3) / 28));
+            c = Mix(FromHex(0x1A1000), c, CoverageFromDistance(d + 1.5f));
+            c.a = CoverageFromDistance(d);
+            return c;
+        },
+        0, 0, width, height);
     return image;
 }
 
@@ -346,7 +389,8 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\logo.png", Logo()});
     // Panels at twice their size on the 800 x 600 screens they belong to.
     pictures.push_back({"Graphics\\panel_main.png", Panel(704, 672)});
-    pictures.push_back({"Graphics\\panel_options.png", Panel(896, 936)});
+    pictures.push_back({"Graphics\\panel_options.png", Panel(960, 1032)});
+    pictures.push_back({"Graphics\\panel_controls.png", Panel(1472, 1128)});
     pictures.push_back({"Graphics\\panel_select.png", Panel(1280, 864)});
     pictures.push_back({"Graphics\\panel_scores.png", Panel(1120, 1020)});
     pictures.push_back({"Graphics\\panel_pause.png", Panel(640, 564)});
@@ -370,6 +414,11 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\arrow_right_out.png", Arrow(true, false)});
     pictures.push_back({"Graphics\\arrow_right_over.png", Arrow(true, true)});
     pictures.push_back({"Graphics\\valuebox.png", ValueBox()});
+    pictures.push_back({"Graphics\\valuebox_wide.png", ValueBox(320, 84)});
+    pictures.push_back({"Graphics\\slider_out.png", SliderTrack(false)});
+    pictures.push_back({"Graphics\\slider_over.png", SliderTrack(true)});
+    pictures.push_back({"Graphics\\thumb_out.png", SliderThumb(false)});
+    pictures.push_back({"Graphics\\thumb_over.png", SliderThumb(true)});
     pictures.push_back({"Graphics\\loading_en.bmp", Splash(U"Loading...")});
     pictures.push_back({"Graphics\\loading_de.bmp", Splash(U"Wird geladen...")});
     pictures.push_back({"Graphics\\icon.png", Icon()});

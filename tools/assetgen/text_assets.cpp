@@ -13,7 +13,7 @@
 namespace {
 const char* const ScreenFiles[] = {"menu-main.xml",       "menu-options.xml", "menu-selectgame.xml",
                                    "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml",
-                                   "menu-help.xml",       "menu-confirm.xml"};
+                                   "menu-help.xml",       "menu-confirm.xml", "menu-controls.xml"};
 constexpr const char* LanguageSource = "language.utf8.ini";
 constexpr const char* DefaultSettings = "config.ini";
 constexpr size_t MaxIniValue = 254;  // the game reads values up to this many bytes

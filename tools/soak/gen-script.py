@@ -11,7 +11,8 @@ the name again, closes the high-score screen and starts the next game from the m
 
 The menus take the keyboard and the pads, so the random keys are ones that can move a menu's focus but
 never press a button (Return, Space and the pad's A would, and could reach Exit once a game has ended):
-keypad 5 turns and the pad's B drops in play, and B only goes back in a menu.
+keypad 5 turns and the pad's B drops in play, and B only goes back in a menu; names are saved with the
+pad's Start.
 
 Every click is a click at a point, never at a named action, so a click that lands on a screen other
 than the one the player expected does nothing instead of ending the run. The points are the centres of
@@ -103,8 +104,10 @@ class Player:
         self.wait(self.rng.randint(1, 10))
 
     def name_entry(self):
+        # The pad's Start saves a name like Return, but unlike Return it presses no menu button (the
+        # random keys may have left the main menu's focus on Exit).
         self.emit(f"text P{self.rng.randint(0, 999)}")
-        self.emit("key press Return")
+        self.emit("pad press start")
 
     def leave_game(self):
         self.name_entry()
