@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "base/messages.h"
+#include "headless/trace.h"
 
 namespace {
 
@@ -323,4 +324,20 @@ TEST(ScriptRecorder, UnwritablePathIsReported) {
     EXPECT_FALSE(recorder.Open("/nonexistent/dir/rec.txt", 60, 0, error));
     EXPECT_FALSE(error.empty());
     recorder.Record({WM_CLOSE, 0, 0}, 0);  // a closed recorder ignores input
+}
+
+// A trace that could not be written is reported when it is closed, and only then: the next run, with
+// or without a trace of its own, does not report it again.
+TEST(Trace, AFailedTraceIsReportedOnce) {
+    std::string error;
+    ASSERT_TRUE(OpenTrace("/dev/full", false, error)) << error;
+    TraceEvent("probe", {{"text", std::string(8192, 'x')}});
+    EXPECT_FALSE(CloseTrace());
+    EXPECT_TRUE(CloseTrace());
+    const auto path =
+        std::filesystem::temp_directory_path() / ("kelvane-trace-" + std::to_string(::getpid()) + ".jsonl");
+    ASSERT_TRUE(OpenTrace(path.string(), false, error)) << error;
+    TraceEvent("probe", {});
+    EXPECT_TRUE(CloseTrace());
+    std::filesystem::remove(path);
 }
