@@ -1,5 +1,6 @@
-// The player's controls: what config.ini [CONTROLS] gives (and what it cannot), rebinding with its
-// swap, the key map's second keys beside a rebound key, and the repeat timing's steps.
+// The player's controls: what config.ini [CONTROLS] gives (and what it cannot), the key map's second
+// keys beside a rebound key, and the repeat timing's steps. Rebinding is tried on the controls screen
+// (app_state_test).
 #include "app/controls.h"
 
 #include <gtest/gtest.h>
@@ -96,28 +97,10 @@ TEST(Controls, ConfigIniGivesKeysButtonsAndTimingsAndBadValuesKeepTheirDefaults)
     }
 }
 
-TEST(Controls, RebindingSwapsSoNoActionIsLeftWithout) {
-    ControlSettings controls = DefaultControls();
-    EXPECT_EQ(BindKey(controls, GameAction::Left, 'A'), -1);
-    EXPECT_EQ(controls.keys[0], 'A');
-    // Up is Turn's: Drop takes it, Turn gets Drop's Space.
-    EXPECT_EQ(BindKey(controls, GameAction::Drop, VK_UP), static_cast<int>(GameAction::Turn));
-    EXPECT_EQ(controls.keys[static_cast<int>(GameAction::Drop)], VK_UP);
-    EXPECT_EQ(controls.keys[static_cast<int>(GameAction::Turn)], VK_SPACE);
-    EXPECT_EQ(BindKey(controls, GameAction::Drop, VK_UP), -1);  // its own key again: nothing changes
-    EXPECT_EQ(BindButton(controls, GameAction::Pause, PAD_A), static_cast<int>(GameAction::Turn));
-    EXPECT_EQ(controls.buttons[static_cast<int>(GameAction::Turn)], PAD_START);
-    std::array<int, GameActionCount> sortedKeys = controls.keys, sortedButtons = controls.buttons;
-    std::sort(sortedKeys.begin(), sortedKeys.end());
-    std::sort(sortedButtons.begin(), sortedButtons.end());
-    EXPECT_EQ(std::adjacent_find(sortedKeys.begin(), sortedKeys.end()), sortedKeys.end());
-    EXPECT_EQ(std::adjacent_find(sortedButtons.begin(), sortedButtons.end()), sortedButtons.end());
-}
-
 TEST(Controls, TheKeyMapsSecondKeysWorkBesideAReboundKeyUnlessTaken) {
     ControlSettings controls = DefaultControls();
-    BindKey(controls, GameAction::Turn, 'W');
-    BindKey(controls, GameAction::Left, 'P');  // P no longer pauses: it moves left now
+    EXPECT_EQ(BindKey(controls, GameAction::Turn, 'W'), -1);
+    EXPECT_EQ(BindKey(controls, GameAction::Left, 'P'), -1);  // P no longer pauses: it moves left now
     const struct {
         GameAction action;
         int key;
@@ -134,6 +117,8 @@ TEST(Controls, TheKeyMapsSecondKeysWorkBesideAReboundKeyUnlessTaken) {
     for (const auto& c : cases)
         EXPECT_EQ(KeyDoes(controls, c.action, c.key), c.does) << static_cast<int>(c.action) << " " << c.key;
     EXPECT_TRUE(ButtonDoes(controls, GameAction::Turn, PAD_DPUP));
+    EXPECT_EQ(BindButton(controls, GameAction::Drop, PAD_A), static_cast<int>(GameAction::Turn));  // a swap
+    EXPECT_EQ(controls.buttons[static_cast<int>(GameAction::Turn)], PAD_B);
     BindButton(controls, GameAction::Drop, PAD_DPUP);
     EXPECT_FALSE(ButtonDoes(controls, GameAction::Turn, PAD_DPUP));
     EXPECT_TRUE(ButtonDoes(controls, GameAction::Drop, PAD_DPUP));

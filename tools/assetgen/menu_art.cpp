@@ -117,8 +117,9 @@ Canvas Logo() {
     return image;
 }
 
-// A translucent rounded panel with a rim light, a sheen across its top and a soft outer glow.
-Canvas Panel(int width, int height) {
+// A translucent rounded panel with a rim light, a sheen across its top and a soft outer glow; an
+// opacity near 1 hides what lies behind (a question over a busy screen).
+Canvas Panel(int width, int height, float opacity = 0.84f) {
     Canvas image(width, height, {0, 0, 0, 0});
     const float margin = 10, radius = 26;
     const float cx = width / 2.0f, cy = height / 2.0f, hw = width / 2.0f - margin,
@@ -133,7 +134,7 @@ Canvas Panel(int width, int height) {
                 return glow;
             }
             Colour c = Mix(FromHex(0x0E1A42), FromHex(0x060A20), Clamp01(t));
-            c.a = 0.84f;
+            c.a = opacity;
             c = Mix(c, {0.55f, 0.7f, 1.0f, 0.9f}, 0.10f * SmoothStep(0.2f, 0.0f, t));
             const float rim = std::exp(-std::fabs(d + 3.5f) / 1.2f);
             c = Mix(c, {0.62f, 0.82f, 1.0f, 1.0f}, Clamp01(rim));
@@ -394,8 +395,8 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\panel_select.png", Panel(1280, 864)});
     pictures.push_back({"Graphics\\panel_scores.png", Panel(1120, 1020)});
     pictures.push_back({"Graphics\\panel_pause.png", Panel(640, 564)});
-    pictures.push_back({"Graphics\\panel_help.png", Panel(1504, 1152)});
-    pictures.push_back({"Graphics\\panel_confirm.png", Panel(896, 384)});
+    pictures.push_back({"Graphics\\panel_help.png", Panel(1504, 1152, 0.95f)});
+    pictures.push_back({"Graphics\\panel_confirm.png", Panel(896, 384, 0.97f)});
     pictures.push_back({"Graphics\\prompt.png", Prompt()});
     pictures.push_back({"Graphics\\panel_hud.png", Panel(384, 912)});
     pictures.push_back({"Graphics\\panel_next.png", Panel(320, 408)});
