@@ -79,6 +79,26 @@ void TraceGameEvent(const GameEvent& event, const GameState& state) {
     }
 }
 
+namespace {
+Json ControlsJson(const GameApp& app) {
+    const ControlSettings& controls = app.CurrentControls();
+    Json keys = Json::object(), buttons = Json::object();
+    for (int i = 0; i < GameActionCount; ++i) {
+        const auto action = static_cast<GameAction>(i);
+        keys[ActionKeyName(action)] = CodePageText(KeyBindingName(controls.keys[static_cast<size_t>(i)]));
+        buttons[ActionKeyName(action)] = PadButtonName(controls.buttons[static_cast<size_t>(i)]);
+    }
+    const int capture = app.CaptureAction();
+    return {{"keys", keys},
+            {"padButtons", buttons},
+            {"repeatDelay", DumpNumber(controls.repeatDelay)},
+            {"repeatInterval", DumpNumber(controls.repeatInterval)},
+            {"waitingFor", capture < 0 ? std::string()
+                                       : (app.CaptureIsPad() ? "Pad" : "") +
+                                             std::string(ActionKeyName(static_cast<GameAction>(capture)))}};
+}
+}  // namespace
+
 Json GameStateJson(GameApp& app) {
     const GameState& s = app.State();
     Json bonus = Json::array();
@@ -135,7 +155,11 @@ Json GameStateJson(GameApp& app) {
         tables.push_back(rows);
     }
 
+    const Screen* screen = app.CurrentScreen();
+    const Json focus = {{"name", screen ? CodePageText(screen->FocusedName()) : Json("")},
+                        {"action", screen ? CodePageText(screen->FocusedAction()) : Json("")}};
     return {{"appState", AppStateName(app.appState)},
+            {"menuFocus", focus},
             {"now", DumpNumber(app.now)},
             {"pauseStartTime", DumpNumber(app.pauseStartTime)},
             {"backgroundIndex", app.backgroundIndex},
@@ -145,7 +169,10 @@ Json GameStateJson(GameApp& app) {
               {"dynamicBackground", app.dynamicBackground},
               {"blockStyle", app.blockStyle},
               {"languageName", CodePageText(app.languageName)},
-              {"windowed", app.IsWindowed() ? 1 : 0}}},
+              {"windowed", app.IsWindowed() ? 1 : 0},
+              {"effectsVolume", DumpNumber(app.OptionsScreen().SliderValue("sldEffectsVolume", 0.75f))},
+              {"musicVolume", DumpNumber(app.OptionsScreen().SliderValue("sldMusicVolume", 0.75f))},
+              {"controls", ControlsJson(app)}}},
             {"gameModeIndex", s.gameModeIndex},
             {"measuredFrameRate", DumpNumber(app.frameRate)},
             {"pieceScreenX", app.pieceScreenX},
@@ -155,5 +182,6 @@ Json GameStateJson(GameApp& app) {
              {{"currentTable", scores.CurrentTable()},
               {"entryActive", scores.EntryActive() ? 1 : 0},
               {"editRow", scores.EditRow()},
+              {"clearConfirmOpen", app.ClearConfirmOpen() ? 1 : 0},
               {"tables", tables}}}};
 }

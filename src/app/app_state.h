@@ -10,7 +10,9 @@ enum AppState : int32_t {
     GameOver = 3,
     Paused = 4,
     HighScores = 5,
-    Options = 6
+    Options = 6,
+    Help = 7,     // the how-to-play page, over the menus or over a paused game
+    Controls = 8  // the keys and pad buttons of play, opened from the options
 };
 
 // The state's name as the headless dump writes it ("MainMenu", "Playing", ...).

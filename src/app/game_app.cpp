@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 #include "app/app_json.h"
 #include "app/subsystems.h"
@@ -18,6 +19,54 @@
 namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
+
+// What a key or pad button press means on a menu screen: the arrows and the d-pad move the focus (also
+// while held), Return, keypad Enter, Space and A activate, Escape and B go back.
+std::optional<MenuMove> MenuMoveOf(const Message& message) {
+    const bool repeat = IsRepeatPress(message);
+    const int code = static_cast<int>(message.wParam);
+    if (message.id == WM_KEYDOWN) {
+        switch (code) {
+            case VK_UP:
+                return MenuMove::Up;
+            case VK_DOWN:
+                return MenuMove::Down;
+            case VK_LEFT:
+                return MenuMove::Left;
+            case VK_RIGHT:
+                return MenuMove::Right;
+            case VK_RETURN:
+            case VK_SPACE:
+                if (!repeat) return MenuMove::Activate;
+                break;
+            case VK_ESCAPE:
+                if (!repeat) return MenuMove::Back;
+                break;
+            default:
+                break;
+        }
+    } else if (message.id == WM_PADBUTTONDOWN) {
+        switch (code) {
+            case PAD_DPUP:
+                return MenuMove::Up;
+            case PAD_DPDOWN:
+                return MenuMove::Down;
+            case PAD_DPLEFT:
+                return MenuMove::Left;
+            case PAD_DPRIGHT:
+                return MenuMove::Right;
+            case PAD_A:
+                if (!repeat) return MenuMove::Activate;
+                break;
+            case PAD_B:
+                if (!repeat) return MenuMove::Back;
+                break;
+            default:
+                break;
+        }
+    }
+    return std::nullopt;
+}
 
 }  // namespace
 
@@ -41,6 +90,13 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
     highScoreScreen.LoadFromXml("menu-highscores.xml");
     pauseScreen.LoadFromXml("menu-pause.xml");
     inGameScreen.LoadFromXml("menu-ingame.xml");
+    helpScreen.LoadFromXml("menu-help.xml");
+    confirmScreen.LoadFromXml("menu-confirm.xml");
+    controlsScreen.LoadFromXml("menu-controls.xml");
+    // Every menu takes the keyboard and the pads; the in-game overlay leaves them to the game.
+    for (Screen* menu : {&mainScreen, &optionsScreen, &selectScreen, &highScoreScreen, &pauseScreen,
+                         &helpScreen, &confirmScreen, &controlsScreen})
+        menu->EnableFocus(true);
     windowed = !optionsScreen.IsChecked("btnFullScreen");
 }
 
@@ -59,9 +115,13 @@ Screen* GameApp::CurrentScreen() {
         case Paused:
             return &pauseScreen;
         case AppState::HighScores:
-            return &highScoreScreen;
+            return clearConfirmOpen ? &confirmScreen : &highScoreScreen;
         case AppState::Options:
             return &optionsScreen;
+        case AppState::Help:
+            return &helpScreen;
+        case AppState::Controls:
+            return &controlsScreen;
         case GameOver:
             break;
     }
@@ -71,6 +131,10 @@ Screen* GameApp::CurrentScreen() {
 void GameApp::SetAppState(AppState state) {
     if (state == appState) return;
     appState = state;
+    clearConfirmOpen = false;
+    captureAction = -1;
+    // A screen opens with its first button in focus.
+    if (Screen* screen = CurrentScreen()) screen->ResetFocus();
     TraceEvent("state", {{"state", AppStateName(state)}});
 }
 
@@ -99,6 +163,8 @@ HResult GameApp::InitApplication() {
     backgroundIndex = RandomInt(0, 2);
     GameMusicPlayer().trackPlayCounts = {};
     appState = MainMenu;
+    clearConfirmOpen = false;
+    mainScreen.ResetFocus();
 
     languageName = LoadLanguageName();
 
@@ -108,6 +174,12 @@ HResult GameApp::InitApplication() {
     soundOn = optionsScreen.IsChecked("btnSound");
     dynamicBackground = optionsScreen.IsChecked("btnDynamicBack");
     core.soundOn = soundOn;
+
+    // The controls as the player left them; whatever in [CONTROLS] cannot be used is said once here.
+    std::vector<std::string> problems;
+    UseControls(
+        ReadControls([this](const std::string& key) { return settings.Read("CONTROLS", key); }, problems));
+    for (const std::string& problem : problems) WriteLog("config.ini " + problem, LogTimeStamp | LogWarning);
 
     int style = 0;
     if (settings.ReadOptionInt("btnBlocksType", style)) blockStyle = style;
@@ -141,6 +213,7 @@ HResult GameApp::CreateDeviceObjects() {
         InitMusic(device);
         LoadGameTracks();
         InitSoundBank(device, soundOn != 0, musicOn != 0);
+        ApplyVolumes();
     }
     sys.meshes.textures.LoadMeshTextures(device, GraphicsDirectory);
     bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
@@ -218,23 +291,41 @@ int64_t GameApp::HandleMessage(const Message& message) {
     if (message.id == WM_COMMAND && (message.wParam & 0xFFFF) == CommandToggleFullScreen)
         optionsScreen.SetChecked("btnFullScreen", IsWindowed() ? 1 : 0);
 
+    if (appState == AppState::Controls && CaptureBinding(message)) return finish();
+
+    // A key or pad button serves one menu only: the screen that an activation opens does not see the
+    // same press again, nor does the play that a game start begins.
+    bool keyUsed = false;
+    auto input = [&](Screen& screen) { return ScreenInput(screen, message, cursor, leftDown, keyUsed); };
+
     if (appState == MainMenu) {
-        const std::string action = mainScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown);
-        if (RunMainCommand(action)) return finish();
+        if (RunMainCommand(input(mainScreen))) return finish();
     }
     if (appState == AppState::Options) {
-        RunOptionsCommand(optionsScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
+        if (RunOptionsCommand(input(optionsScreen))) return finish();
     }
     if (appState == SelectGame) {
-        RunSelectCommand(selectScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
+        RunSelectCommand(input(selectScreen));
     }
     if (appState == AppState::HighScores) {
+        // Typing wins: while a name is entered, the keys and pad buttons are the entry's.
+        const bool typing = highScores.EntryActive();
         highScores.HandleNameKey(message.id, message.wParam);
-        RunHighScoreCommand(highScoreScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown));
+        if (typing && MenuMoveOf(message)) keyUsed = true;
+        if (clearConfirmOpen) {
+            RunConfirmCommand(input(confirmScreen));
+        } else {
+            RunHighScoreCommand(input(highScoreScreen));
+        }
     }
     if (appState == Paused) {
-        if (RunPauseCommand(pauseScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown)))
-            return finish();
+        if (RunPauseCommand(input(pauseScreen))) return finish();
+    }
+    if (appState == AppState::Help) {
+        if (RunHelpCommand(input(helpScreen))) return finish();
+    }
+    if (appState == AppState::Controls) {
+        if (RunControlsCommand(input(controlsScreen))) return finish();
     }
     if (appState == Playing) {
         if (inGameScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown) == "procPause") {
@@ -254,15 +345,33 @@ int64_t GameApp::HandleMessage(const Message& message) {
     // A right click turns the piece, but only in play: never behind the pause screen or a menu.
     if (message.id == WM_RBUTTONDOWN && appState == Playing && core.IsPieceControllable()) core.TurnPiece();
 
-    if (message.id == WM_KEYDOWN && appState == Playing) {
-        const int key = static_cast<int>(message.wParam);
-        if (core.IsPieceControllable()) {
-            if (key == VK_UP || key == VK_CLEAR || key == VK_NUMPAD5) core.TurnPiece();
-            if (key == VK_SPACE || key == VK_RETURN) core.RequestDrop();
-        }
-        if (key == VK_ESCAPE || key == VK_BACK || key == 'P' || key == VK_PAUSE) EnterPause();
-    }
+    if (appState == Playing && !keyUsed) PlayKeyOrButton(message);
     return finish();
+}
+
+std::string GameApp::ScreenInput(Screen& screen, const Message& message, Point cursor, bool leftDown,
+                                 bool& keyUsed) {
+    const std::optional<MenuMove> move = MenuMoveOf(message);
+    if (!move) return screen.HandleMouse(message.id, cursor.x, cursor.y, leftDown);
+    if (keyUsed) return {};
+    keyUsed = true;
+    return screen.Navigate(*move);
+}
+
+// The keys and pad buttons pressed in play: turn and drop while the piece obeys, pause at any time.
+// Moving and hurrying are held, and the game core asks for them every frame (IsKeyHeld).
+void GameApp::PlayKeyOrButton(const Message& message) {
+    const bool pad = message.id == WM_PADBUTTONDOWN;
+    if (message.id != WM_KEYDOWN && !pad) return;
+    const int code = static_cast<int>(message.wParam);
+    auto does = [&](GameAction action) {
+        return pad ? ButtonDoes(controls, action, code) : KeyDoes(controls, action, code);
+    };
+    if (core.IsPieceControllable()) {
+        if (does(GameAction::Turn)) core.TurnPiece();
+        if (does(GameAction::Drop)) core.RequestDrop();
+    }
+    if (does(GameAction::Pause)) EnterPause();
 }
 
 bool GameApp::RunMainCommand(const std::string& action) {
@@ -271,25 +380,42 @@ bool GameApp::RunMainCommand(const std::string& action) {
         core.state.gameModeIndex = 1;
         return true;
     }
+    if (action == "procHelp") {
+        OpenHelp(MainMenu);
+        return true;
+    }
     if (action == "procOptions") SetAppState(AppState::Options);
     if (action == "procHighScores") SetAppState(AppState::HighScores);
     if (action == "procExit") PostClose();
     return false;
 }
 
-void GameApp::RunOptionsCommand(const std::string& action) {
+void GameApp::OpenHelp(AppState returnTo) {
+    helpReturnState = returnTo;
+    SetAppState(AppState::Help);
+}
+
+bool GameApp::RunHelpCommand(const std::string& action) {
+    if (action != "procClose") return false;
+    SetAppState(helpReturnState);
+    return true;
+}
+
+bool GameApp::RunOptionsCommand(const std::string& action) {
     if (action == "procSoundMode") {
         soundOn = optionsScreen.IsChecked("btnSound");
         core.soundOn = soundOn;
-        SetEffectsVolume(soundOn ? 1.0f : 0.0f);
+        ApplyVolumes();
     } else if (action == "procMusicMode") {
         musicOn = optionsScreen.IsChecked("btnMusic");
-        if (musicOn) {
-            SetMusicVolume(1.0f);
-        } else {
-            SetMusicVolume(0.0f);
-            StopMusic();
-        }
+        ApplyVolumes();
+        if (!musicOn) StopMusic();
+    } else if (action == "procEffectsVolume") {
+        ApplyVolumes();
+        // A short sound at the new level, unless the last one still sounds (a drag sends many changes).
+        if (soundOn && !GameWaveEffects().IsPlaying(EffectGetBonus)) PlayEffect(EffectGetBonus);
+    } else if (action == "procMusicVolume") {
+        ApplyVolumes();
     } else if (action == "procFullScreenMode") {
         const bool checked = optionsScreen.IsChecked("btnFullScreen");
         if (checked == IsWindowed()) PostCommand(CommandToggleFullScreen);
@@ -301,9 +427,128 @@ void GameApp::RunOptionsCommand(const std::string& action) {
         char text[16];
         std::snprintf(text, sizeof text, "%d", blockStyle);
         settings.Store("btnBlocksType", text);
+    } else if (action == "procLanguage") {
+        CycleLanguage();
+    } else if (action == "procControls") {
+        SetAppState(AppState::Controls);
+        return true;
     } else if (action == "procClose") {
         SetAppState(MainMenu);
     }
+    return false;
+}
+
+void GameApp::ApplyVolumes() {
+    constexpr float SliderDefault = 0.75f;  // a slider's level when config.ini has none
+    SetEffectsVolume(soundOn ? optionsScreen.SliderValue("sldEffectsVolume", SliderDefault) : 0.0f);
+    SetMusicVolume(musicOn ? optionsScreen.SliderValue("sldMusicVolume", SliderDefault) : 0.0f);
+}
+
+// The next section of language.ini, at once for every text; the choice is kept in config.ini.
+void GameApp::CycleLanguage() {
+    const std::vector<LanguageInfo> languages = AvailableLanguages();
+    if (languages.empty()) return;
+    size_t next = 0;
+    for (size_t i = 0; i < languages.size(); ++i)
+        if (SameLanguageName(languages[i].section, languageName)) next = (i + 1) % languages.size();
+    languageName = languages[next].section;
+    SetLanguageName(languageName);
+    settings.StoreIn("LANGUAGE", "Name", languageName);
+    bitmapFont.LoadSymbolWidths("Graphics\\font01.tga");
+    TraceEvent("language", {{"name", CodePageText(languageName)}});
+}
+
+// ---------------------------------------------------------------------------------------------------
+// The controls screen
+
+void GameApp::UseControls(const ControlSettings& newControls) {
+    controls = newControls;
+    core.SetKeyRepeat(controls.repeatDelay, controls.repeatInterval);
+}
+
+bool GameApp::RunControlsCommand(const std::string& action) {
+    for (int i = 0; i < GameActionCount; ++i) {
+        const auto gameAction = static_cast<GameAction>(i);
+        const std::string name = ActionKeyName(gameAction);
+        if (action == "procBindKey" + name || action == "procBindPad" + name) {
+            captureAction = i;
+            captureIsPad = action == "procBindPad" + name;
+            return false;
+        }
+    }
+    if (action == "procDelayShorter" || action == "procDelayLonger") {
+        controls.repeatDelay = StepRepeatDelay(controls.repeatDelay, action == "procDelayLonger" ? 1 : -1);
+        StoreRepeatTiming();
+    } else if (action == "procIntervalShorter" || action == "procIntervalLonger") {
+        controls.repeatInterval =
+            StepRepeatInterval(controls.repeatInterval, action == "procIntervalLonger" ? 1 : -1);
+        StoreRepeatTiming();
+    } else if (action == "procDefaults") {
+        UseControls(DefaultControls());
+        for (int i = 0; i < GameActionCount; ++i) {
+            StoreBinding(static_cast<GameAction>(i), false);
+            StoreBinding(static_cast<GameAction>(i), true);
+        }
+        StoreRepeatTiming();
+    } else if (action == "procClose") {
+        SetAppState(AppState::Options);
+        return true;
+    }
+    return false;
+}
+
+bool GameApp::CaptureBinding(const Message& message) {
+    if (captureAction < 0) return false;
+    const auto action = static_cast<GameAction>(captureAction);
+    const int code = static_cast<int>(message.wParam);
+    switch (message.id) {
+        case WM_KEYDOWN:
+            if (IsRepeatPress(message)) return true;
+            if (code == VK_ESCAPE) {
+                captureAction = -1;
+            } else if (!captureIsPad && !KeyBindingName(code).empty()) {
+                const int other = BindKey(controls, action, code);
+                StoreBinding(action, false);
+                if (other >= 0) StoreBinding(static_cast<GameAction>(other), false);
+                captureAction = -1;
+            }
+            return true;
+        case WM_PADBUTTONDOWN:
+            if (IsRepeatPress(message)) return true;
+            if (captureIsPad) {
+                const int other = BindButton(controls, action, code);
+                StoreBinding(action, true);
+                if (other >= 0) StoreBinding(static_cast<GameAction>(other), true);
+            }
+            // A pad cannot give a key: any of its buttons cancels the wait for one.
+            captureAction = -1;
+            return true;
+        case WM_CHAR:
+        case WM_KEYUP:
+        case WM_PADBUTTONUP:
+            return true;
+        case WM_LBUTTONDOWN:
+        case WM_RBUTTONDOWN:
+            captureAction = -1;
+            return true;
+        default:
+            return false;
+    }
+}
+
+void GameApp::StoreBinding(GameAction action, bool pad) {
+    const auto index = static_cast<size_t>(action);
+    const std::string key = pad ? ActionButtonName(action) : ActionKeyName(action);
+    const std::string name =
+        pad ? PadButtonName(controls.buttons[index]) : KeyBindingName(controls.keys[index]);
+    settings.StoreIn("CONTROLS", key, name);
+    TraceEvent("binding", {{"action", key}, {"name", CodePageText(name)}});
+}
+
+void GameApp::StoreRepeatTiming() {
+    core.SetKeyRepeat(controls.repeatDelay, controls.repeatInterval);
+    settings.StoreIn("CONTROLS", "RepeatDelay", SecondsText(controls.repeatDelay));
+    settings.StoreIn("CONTROLS", "RepeatInterval", SecondsText(controls.repeatInterval));
 }
 
 void GameApp::RunSelectCommand(const std::string& action) {
@@ -325,8 +570,10 @@ void GameApp::RunSelectCommand(const std::string& action) {
 void GameApp::RunHighScoreCommand(const std::string& action) {
     int& mode = core.state.gameModeIndex;
     if (action == "procClear") {
+        // One click must not wipe ten tables: the screen asks first.
         highScores.EndNameEntry();
-        highScoreStore.Clear();
+        clearConfirmOpen = true;
+        confirmScreen.ResetFocus();
     } else if (action == "procClose") {
         SetAppState(MainMenu);
         highScores.EndNameEntry();
@@ -339,7 +586,20 @@ void GameApp::RunHighScoreCommand(const std::string& action) {
     }
 }
 
+void GameApp::RunConfirmCommand(const std::string& action) {
+    if (action == "procYes") {
+        highScoreStore.Clear();
+        clearConfirmOpen = false;
+    } else if (action == "procNo") {
+        clearConfirmOpen = false;
+    }
+}
+
 bool GameApp::RunPauseCommand(const std::string& action) {
+    if (action == "procHelp") {
+        OpenHelp(Paused);
+        return true;
+    }
     if (action == "procResume") {
         SetAppState(Playing);
         core.state.gameStartTime += now - pauseStartTime;
@@ -355,8 +615,24 @@ bool GameApp::RunPauseCommand(const std::string& action) {
 // ---------------------------------------------------------------------------------------------------
 // What the game core and the high-score table ask of the application
 
+// The core asks for the held arrows by their codes; they stand for the actions, whichever key or pad
+// button the player gave them.
 bool GameApp::IsKeyHeld(int virtualKey) const {
-    return CurrentInput().IsKeyHeld(virtualKey);
+    const InputState& input = CurrentInput();
+    auto held = [&](GameAction action) {
+        const auto index = static_cast<size_t>(action);
+        return input.IsKeyHeld(controls.keys[index]) || input.IsPadButtonHeld(controls.buttons[index]);
+    };
+    switch (virtualKey) {
+        case VK_LEFT:
+            return held(GameAction::Left);
+        case VK_RIGHT:
+            return held(GameAction::Right);
+        case VK_DOWN:
+            return held(GameAction::Down);
+        default:
+            return input.IsKeyHeld(virtualKey);
+    }
 }
 
 void GameApp::PlayEffect(WaveEffect effect) {

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/app_state.h"
+#include "app/controls.h"
 #include "app/settings.h"
 #include "core/game_core.h"
 #include "shell/framework.h"
@@ -59,8 +60,20 @@ public:
     Screen& HighScoreScreen() { return highScoreScreen; }
     Screen& PauseScreen() { return pauseScreen; }
     Screen& InGameScreen() { return inGameScreen; }
-    // The screen that receives input in the current state (nullptr in GameOver).
+    Screen& HelpScreen() { return helpScreen; }
+    Screen& ConfirmScreen() { return confirmScreen; }
+    // The screen that receives input in the current state (nullptr in GameOver); on the high-score
+    // screen, the question "Clear all high scores?" while it is asked.
     Screen* CurrentScreen();
+    bool ClearConfirmOpen() const { return clearConfirmOpen; }
+    // The state the help page returns to: MainMenu, or Paused when it was opened from the pause.
+    AppState HelpReturnState() const { return helpReturnState; }
+    const ControlSettings& CurrentControls() const { return controls; }
+    Screen& ControlsScreen() { return controlsScreen; }
+    // The action whose key (or, with captureIsPad, pad button) the controls screen waits for; -1 when
+    // it waits for none.
+    int CaptureAction() const { return captureAction; }
+    bool CaptureIsPad() const { return captureIsPad; }
     // Where held keys and the pointer are read from: the framework's input, unless another source is
     // given (tests drive the shell without a window this way).
     void UseInputState(const InputState* input) { inputOverride = input; }
@@ -84,11 +97,32 @@ private:
     void SetAppState(AppState state);
     void EnterPause();
     void OfferScoreAndLeave(bool newBackground);
-    bool RunMainCommand(const std::string& action);  // true: finish
-    void RunOptionsCommand(const std::string& action);
+    bool RunMainCommand(const std::string& action);      // true: finish
+    bool RunOptionsCommand(const std::string& action);   // true: finish
+    bool RunControlsCommand(const std::string& action);  // true: finish
+    // While the controls screen waits for a key or button: true when the message was taken for it.
+    bool CaptureBinding(const Message& message);
+    void StoreBinding(GameAction action, bool pad);
+    void StoreRepeatTiming();
+    void UseControls(const ControlSettings& newControls);
+    // The sound and music volumes: the check box's on or off times its slider's level.
+    void ApplyVolumes();
+    void CycleLanguage();
     void RunSelectCommand(const std::string& action);
     void RunHighScoreCommand(const std::string& action);
     bool RunPauseCommand(const std::string& action);  // true: finish
+    bool RunHelpCommand(const std::string& action);   // true: finish
+    void RunConfirmCommand(const std::string& action);
+    void OpenHelp(AppState returnTo);
+    // A screen's answer to one message: keys and pad buttons move its focus or activate a widget, at
+    // most once per message (keyUsed); everything else is the mouse's.
+    std::string ScreenInput(Screen& screen, const Message& message, Point cursor, bool leftDown,
+                            bool& keyUsed);
+    void PlayKeyOrButton(const Message& message);
+    void DrawHighScoreScreen();
+    void DrawHelpControls();
+    void DrawOptionsValues();
+    void DrawControlsScreen();
     void DrawHud();
     void DrawCaptions();
     void ShowLoadingSplash();
@@ -99,6 +133,12 @@ private:
     HighScoreStore highScoreStore;
     HighScoreTable highScores;
     Screen mainScreen, optionsScreen, selectScreen, highScoreScreen, pauseScreen, inGameScreen;
+    Screen helpScreen, confirmScreen, controlsScreen;
+    AppState helpReturnState = MainMenu;
+    bool clearConfirmOpen = false;
+    ControlSettings controls = DefaultControls();
+    int captureAction = -1;
+    bool captureIsPad = false;
     bool deviceObjectsCreatedOnce = false;  // the first run loads the sounds and music
     const InputState* inputOverride = nullptr;
     const InputState& CurrentInput() const { return inputOverride ? *inputOverride : Input(); }

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
         if (!message.empty()) std::fprintf(stderr, "kelvane: %s\n", message.c_str());
         if (!found) return 1;
     }
+    GiveNewPlayerDefaultSettings();
     GameApp app;
     return app.Run(*options);
 }

@@ -13,6 +13,8 @@
 
 namespace {
 constexpr ColourArgb White = 0xFFFFFFFF;
+constexpr ColourArgb PromptColour = 0xFFFFE27A;  // the warm gold of a lit button's rim
+constexpr ColourArgb KeyColour = 0xFFFFE27A;
 constexpr float Pi = 3.14159265358979f;
 constexpr float HudTextSize = 0.04f;
 
@@ -49,8 +51,10 @@ HResult GameApp::RenderFrame() {
         return result;
     }
 
-    // 4, 5.
-    if (appState == MainMenu || appState == SelectGame || appState == AppState::Options) {
+    // 4, 5. The help page stands over the menu backdrop, or over the game it was opened from.
+    const bool helpOverGame = appState == AppState::Help && helpReturnState == Paused;
+    if (appState == MainMenu || appState == SelectGame || appState == AppState::Options ||
+        appState == AppState::Controls || (appState == AppState::Help && !helpOverGame)) {
         s.pieceCellCount = 4;
         sys.menuBackdrop.Draw(sys.scene, device, now);
     }
@@ -58,7 +62,7 @@ HResult GameApp::RenderFrame() {
     if (appState == SelectGame) selectScreen.Draw();
 
     // 6. The play scene, the same for every game type.
-    if (appState == Playing || appState == Paused || appState == GameOver) {
+    if (appState == Playing || appState == Paused || appState == GameOver || helpOverGame) {
         inGameScreen.Draw();
         sys.scene.DrawGlass(device);
         device.SetRenderState(RenderState::SpecularEnable, 1);
@@ -70,7 +74,7 @@ HResult GameApp::RenderFrame() {
         // An appearance that ends in this frame is still drawn appearing; the well shows the piece in
         // place from the next frame on.
         sys.scene.DrawFallingPiece(device, s, wasAppearing);
-        core.AdvanceDebris(appState == Paused);
+        core.AdvanceDebris(appState == Paused || helpOverGame);
         sys.scene.DrawDebris(device, s);
         device.SetRenderState(RenderState::SpecularEnable, 0);
         DrawHud();
@@ -92,18 +96,13 @@ HResult GameApp::RenderFrame() {
                             "Game Over");
     if (appState == AppState::Options) {
         optionsScreen.Draw();
-        bitmapFont.DrawText(optionsScreen.GetTextX("txtBlocksType"), optionsScreen.GetTextY("txtBlocksType"),
-                            HudTextSize, White, TEXT_CENTRE, Decimal(blockStyle + 1));
+        DrawOptionsValues();
     }
-    if (appState == AppState::HighScores) {
-        highScores.SelectTable(s.gameModeIndex);
-        highScoreScreen.Draw();
-        highScores.DrawRows(0.28f, 0.032f, 0.29f, 0.33f, 0.65f);
-        const std::string title = GameTypeTitle(s.gameModeIndex);
-        if (!title.empty())
-            bitmapFont.DrawText(highScoreScreen.GetTextX("txtGameType"),
-                                highScoreScreen.GetTextY("txtGameType"),
-                                highScoreScreen.GetTextSize("txtGameType"), White, TEXT_CENTRE, title);
+    if (appState == AppState::Controls) DrawControlsScreen();
+    if (appState == AppState::HighScores) DrawHighScoreScreen();
+    if (appState == AppState::Help) {
+        helpScreen.Draw();
+        DrawHelpControls();
     }
 
     // 11. The frame rate while F1 is held.
@@ -114,6 +113,88 @@ HResult GameApp::RenderFrame() {
     // 12.
     device.EndScene();
     return S_OK;
+}
+
+void GameApp::DrawHighScoreScreen() {
+    highScores.SelectTable(core.state.gameModeIndex);
+    highScoreScreen.Draw();
+    constexpr float top = 0.28f, size = 0.032f;
+    highScores.DrawRows(top, size, 0.29f, 0.33f, 0.65f);
+    const std::string title = GameTypeTitle(core.state.gameModeIndex);
+    if (!title.empty()) {
+        // A long title (a long translation) shrinks to stay inside the panel.
+        const float maxWidth = highScoreScreen.width * 0.9f;
+        float titleSize = highScoreScreen.GetTextSize("txtGameType");
+        const float width = bitmapFont.TextWidth(titleSize, TEXT_CENTRE, title);
+        if (width > maxWidth && maxWidth > 0) titleSize *= maxWidth / width;
+        bitmapFont.DrawText(highScoreScreen.GetTextX("txtGameType"), highScoreScreen.GetTextY("txtGameType"),
+                            titleSize, White, TEXT_CENTRE, title);
+    }
+    if (highScores.EntryActive()) {
+        // The prompt sits just above the open row, over the row before it, like a label pinned to it.
+        const float rowY = top + static_cast<float>(highScores.EditRow() + 1) * size * 1.25f;
+        const float promptY = rowY - size * 1.3f;
+        textureRegistry.DrawQuad(textureRegistry.GetTexture("Graphics\\prompt.png"), 0.45f, promptY, 0.34f,
+                                 size * 1.5f, 0, 0, 1, 1, White, QUAD_ALPHA_BLEND);
+        bitmapFont.DrawText(0.45f, promptY, size * 0.9f, PromptColour, TEXT_CENTRE, "Enter your name");
+    }
+    if (clearConfirmOpen) confirmScreen.Draw();
+}
+
+// The six actions with their keys and pad buttons, at the help page's three column anchors.
+void GameApp::DrawHelpControls() {
+    const float size = helpScreen.GetTextSize("txtControlsAction");
+    const float top = helpScreen.GetTextY("txtControlsAction");
+    for (int i = 0; i < GameActionCount; ++i) {
+        const auto action = static_cast<GameAction>(i);
+        const float y = top + static_cast<float>(i) * size * 1.3f;
+        bitmapFont.DrawText(helpScreen.GetTextX("txtControlsAction"), y, size, White, 0, ActionLabel(action));
+        bitmapFont.DrawText(helpScreen.GetTextX("txtControlsKey"), y, size, KeyColour, TEXT_LITERAL,
+                            KeyBindingName(controls.keys[static_cast<size_t>(i)]));
+        bitmapFont.DrawText(helpScreen.GetTextX("txtControlsPad"), y, size, KeyColour, 0,
+                            PadButtonLabel(controls.buttons[static_cast<size_t>(i)]));
+    }
+}
+
+// The block style's number and the language's own name, in their boxes on the options screen.
+void GameApp::DrawOptionsValues() {
+    bitmapFont.DrawText(optionsScreen.GetTextX("txtBlocksType"), optionsScreen.GetTextY("txtBlocksType"),
+                        HudTextSize, White, TEXT_CENTRE, Decimal(blockStyle + 1));
+    std::string ownName = Translate("LanguageName");
+    if (ownName.empty()) ownName = languageName;
+    bitmapFont.DrawText(optionsScreen.GetTextX("txtLanguage"), optionsScreen.GetTextY("txtLanguage"),
+                        optionsScreen.GetTextSize("txtLanguage"), White, TEXT_CENTRE | TEXT_LITERAL, ownName);
+}
+
+// Each action's key and pad button on its button ("..." while the screen waits for a new one), the two
+// repeat timings in their boxes, and a line that says what to do.
+void GameApp::DrawControlsScreen() {
+    controlsScreen.Draw();
+    const float size = controlsScreen.GetTextSize("txtHint");
+    for (int i = 0; i < GameActionCount; ++i) {
+        const auto action = static_cast<GameAction>(i);
+        for (const bool pad : {false, true}) {
+            const ScreenButton* button =
+                controlsScreen.FindButton(std::string(pad ? "btnPad" : "btnKey") + ActionKeyName(action));
+            if (!button) continue;
+            const bool waiting = captureAction == i && captureIsPad == pad;
+            const std::string name = waiting ? "..."
+                                     : pad   ? PadButtonLabel(controls.buttons[static_cast<size_t>(i)])
+                                             : KeyBindingName(controls.keys[static_cast<size_t>(i)]);
+            bitmapFont.DrawText(button->xc, button->yc, size, waiting ? KeyColour : White,
+                                TEXT_CENTRE | (pad ? 0 : TEXT_LITERAL), name);
+        }
+    }
+    for (const auto& [text, seconds] : {std::pair{"txtRepeatDelay", controls.repeatDelay},
+                                        std::pair{"txtRepeatInterval", controls.repeatInterval}})
+        bitmapFont.DrawText(controlsScreen.GetTextX(text), controlsScreen.GetTextY(text),
+                            controlsScreen.GetTextSize(text), White, TEXT_CENTRE | TEXT_LITERAL,
+                            SecondsText(seconds) + " s");
+    const char* hint = captureAction < 0 ? "Choose an action to give it a new key or pad button."
+                       : captureIsPad    ? "Press the new pad button. Escape cancels."
+                                         : "Press the new key. Escape cancels.";
+    bitmapFont.DrawText(controlsScreen.GetTextX("txtHint"), controlsScreen.GetTextY("txtHint"), size,
+                        captureAction < 0 ? White : KeyColour, TEXT_CENTRE, hint);
 }
 
 void GameApp::DrawHud() {

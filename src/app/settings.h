@@ -1,6 +1,7 @@
-// The player's settings: config.ini [OPTIONS], read key by key and written the moment a value changes.
-// The shell's own options (the block style) and the screens' check boxes and sliders are all stored
-// through here.
+// The player's settings: config.ini, read key by key and written the moment a value changes. The
+// shell's own options (the block style), the screens' check boxes and sliders ([OPTIONS]), the controls
+// ([CONTROLS]) and the language ([LANGUAGE]) are all stored through here. A stored value that is not a
+// number where one is wanted is logged when it is read, and the default is used.
 #pragma once
 
 #include <string>
@@ -16,4 +17,8 @@ public:
     // Writes one [OPTIONS] value; false when config.ini could not be written (the game goes on with
     // the value it holds).
     bool Store(const std::string& name, const std::string& value);
+
+    // Any section: the value, "" when it is missing; and the write.
+    std::string Read(const std::string& section, const std::string& key);
+    bool StoreIn(const std::string& section, const std::string& key, const std::string& value);
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "audio/sound_bank.h"
 #include "base/paths.h"
 #include "base/random.h"
 #include "headless/trace.h"
@@ -88,8 +89,14 @@ bool MusicPlayer::InitMusic(AudioMixer* device, const std::string& soundFontPath
     }
     mixer = device;
     mixer->SetMusicSource(&synth);
+    mixer->SetMusicVolume(VolumeToAttenuation(volume));
     ready = true;
     return true;
+}
+
+void MusicPlayer::SetVolume(float newVolume) {
+    volume = newVolume;
+    if (mixer) mixer->SetMusicVolume(VolumeToAttenuation(volume));
 }
 
 bool MusicPlayer::LoadTrack(const std::string& fileName) {

@@ -52,6 +52,9 @@ public:
     bool StopMusic();
     bool IsMusicPlaying() const;
     void ReleaseMusic();
+    // The music's volume in the mix, 0..1 on the sound bank's scale (VolumeToAttenuation); 1 at start.
+    void SetVolume(float volume);
+    float Volume() const { return volume; }
     // Stops what plays and starts the least-played track with one repeat; nothing with music off.
     void PlayNextTrack(bool musicOn);
     // The least-played rule: picks a track among the lowest counters and counts it.
@@ -77,6 +80,7 @@ private:
     std::string soundFont;
     AudioMixer* mixer = nullptr;
     bool ready = false;
+    float volume = 1.0f;
 };
 
 MusicPlayer& GameMusicPlayer();

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <mutex>
 
+#include "audio/music_player.h"
+#include "audio/wave_effects.h"
 #include "base/paths.h"
 #include "base/random.h"
 #include "headless/trace.h"
@@ -461,9 +463,13 @@ bool PlaySoundFile(const std::string& fileName) {
 bool PlaySoundEvent(const std::string& eventName) {
     return GameSoundBank().PlaySoundEvent(eventName);
 }
+// The game's two volumes reach everything of their kind: the effects group of the bank and the wave
+// effects, the music group of the bank and the MIDI music in the mix.
 void SetEffectsVolume(float v) {
     GameSoundBank().SetEffectsVolume(v);
+    GameWaveEffects().SetVolume(v);
 }
 void SetMusicVolume(float v) {
     GameSoundBank().SetMusicVolume(v);
+    GameMusicPlayer().SetVolume(v);
 }

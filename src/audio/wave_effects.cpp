@@ -1,5 +1,6 @@
 #include "audio/wave_effects.h"
 
+#include "audio/sound_bank.h"
 #include "audio/sound_decoder.h"
 #include "base/paths.h"
 
@@ -57,7 +58,15 @@ bool WaveEffects::Load(const std::string& gamePath) {
     slot.buffer = device->CreateBuffer(slot.file->format, slot.file->dataSize, false);
     if (slot.buffer == 0) return false;
     slot.size = slot.file->dataSize;
+    device->SetVolume(slot.buffer, VolumeToAttenuation(volume));
     return device->WriteBuffer(slot.buffer, 0, slot.file->data.data(), slot.size);
+}
+
+void WaveEffects::SetVolume(float newVolume) {
+    volume = newVolume;
+    if (!ready) return;
+    for (int number = 1; number <= count; ++number)
+        if (slots[number].buffer != 0) device->SetVolume(slots[number].buffer, VolumeToAttenuation(volume));
 }
 
 bool WaveEffects::Play(int number, uint32_t flags) {

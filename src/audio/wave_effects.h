@@ -1,6 +1,7 @@
 // The game's own sound effects: seven short wave files, each read whole into memory once and put in a
 // static mixer buffer of its own, addressed by number (1..count) in load order. Playing an effect
-// restarts it from its beginning, once, at full volume; several effects sound together. A file that
+// restarts it from its beginning, once, at the effects' volume (full unless the player turned it
+// down); several effects sound together. A file that
 // fails to load still takes its number and plays nothing. Without an audio device every call does
 // nothing. Whether effects are wanted at all (the sound option) is for the callers to decide.
 #pragma once
@@ -40,6 +41,9 @@ public:
     bool Load(const std::string& gamePath);
     bool Play(int number, uint32_t flags);
     bool Stop(int number);
+    // The volume of every effect, 0..1 on the sound bank's scale (VolumeToAttenuation); 1 at start.
+    void SetVolume(float volume);
+    float Volume() const { return volume; }
     void Release();
 
     bool IsReady() const { return ready; }
@@ -56,6 +60,7 @@ private:
         std::unique_ptr<WaveFile> file;
     };
     bool ready = false;
+    float volume = 1.0f;
     AudioMixer* device = nullptr;
     int count = 0;
     Slot slots[MaxWaveEffects + 1];

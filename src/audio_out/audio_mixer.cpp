@@ -362,6 +362,16 @@ int AudioMixer::BufferCount() const {
         std::count_if(voices.begin(), voices.end(), [](const Voice& v) { return v.used; }));
 }
 
+void AudioMixer::SetMusicVolume(int32_t attenuation) {
+    std::lock_guard<std::mutex> guard(lock);
+    musicVolume = std::clamp(attenuation, AttenuationSilent, AttenuationFull);
+}
+
+int32_t AudioMixer::MusicVolume() const {
+    std::lock_guard<std::mutex> guard(lock);
+    return musicVolume;
+}
+
 void AudioMixer::SetMusicSource(MusicSource* source) {
     std::lock_guard<std::mutex> guard(lock);
     music = source;
@@ -499,7 +509,8 @@ void AudioMixer::MixBlock(int16_t* out, int frames) {
             float* stereo = musicScratch.data();
             std::fill(stereo, stereo + ptrdiff_t{block} * 2, 0.0f);
             music->RenderMusic(stereo, block);
-            for (int i = 0; i < block * 2; ++i) mix[i] += stereo[i];
+            const float gain = AttenuationToGain(musicVolume);
+            for (int i = 0; i < block * 2; ++i) mix[i] += stereo[i] * gain;
         }
         for (int i = 0; i < block * 2; ++i) {
             const float scaled = mix[i] * 32768.0f;

@@ -110,6 +110,9 @@ public:
 
     // The music source mixed into every block (nullptr for none). The source must outlive its use.
     void SetMusicSource(MusicSource* source);
+    // The music's volume in the mix (hundredths of a decibel, as a buffer's); full at start.
+    void SetMusicVolume(int32_t attenuation);
+    int32_t MusicVolume() const;
     // The function that refills streaming rings; it must not be called with the mixer's mutex held.
     void SetStreamFeeder(std::function<void()> feeder);
 
@@ -136,6 +139,7 @@ private:
     std::vector<float> mixScratch;
     std::vector<float> musicScratch;
     MusicSource* music = nullptr;
+    int32_t musicVolume = AttenuationFull;
     std::function<void()> feeder;
     std::mutex feederLock;
     uint64_t framesMixed = 0;

@@ -41,6 +41,21 @@ void AppendKeyMessages(int virtualKey, bool down, bool repeat, std::vector<Messa
     }
 }
 
+void AppendPadMessages(int button, bool down, bool repeat, std::vector<Message>& out) {
+    if (button < 0 || button >= PadButtonCount) return;
+    if (!down) {
+        out.push_back(
+            {WM_PADBUTTONUP, static_cast<uint64_t>(button), KeyRepeatCount | KeyWasDown | KeyReleasing});
+        return;
+    }
+    out.push_back(
+        {WM_PADBUTTONDOWN, static_cast<uint64_t>(button), KeyRepeatCount | (repeat ? KeyWasDown : 0)});
+}
+
+bool IsRepeatPress(const Message& message) {
+    return (message.id == WM_KEYDOWN || message.id == WM_PADBUTTONDOWN) && (message.lParam & KeyWasDown) != 0;
+}
+
 uint8_t CodePageByte(uint32_t codePoint) {
     if (codePoint >= 0x20 && codePoint < 0x7F) return static_cast<uint8_t>(codePoint);
     if (codePoint >= 0xA0 && codePoint <= 0xFF) return static_cast<uint8_t>(codePoint);
@@ -128,6 +143,10 @@ void KeyStateTracker::Apply(const Message& message) {
         case WM_MOUSEMOVE:
             cursor = LParamPoint(message.lParam);
             break;
+        case WM_PADBUTTONDOWN:
+        case WM_PADBUTTONUP:
+            if (message.wParam < padHeld.size()) padHeld[message.wParam] = message.id == WM_PADBUTTONDOWN;
+            break;
         case WM_KILLFOCUS:
             ReleaseAll();
             break;
@@ -140,6 +159,11 @@ bool KeyStateTracker::IsKeyHeld(int virtualKey) const {
     return virtualKey > 0 && virtualKey < static_cast<int>(held.size()) && held[virtualKey];
 }
 
+bool KeyStateTracker::IsPadButtonHeld(int button) const {
+    return button >= 0 && button < PadButtonCount && padHeld[button];
+}
+
 void KeyStateTracker::ReleaseAll() {
     held.fill(false);
+    padHeld.fill(false);
 }

@@ -31,6 +31,10 @@ constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
 constexpr uint32_t WM_LBUTTONUP = 0x0202;
 constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
 constexpr uint32_t WM_RBUTTONUP = 0x0205;
+// A game controller button pressed or released: wParam is the button (PAD_A ...), lParam bit 30 is
+// set on the repeats of a held d-pad direction, as on a key's auto-repeat.
+constexpr uint32_t WM_PADBUTTONDOWN = 0x8001;
+constexpr uint32_t WM_PADBUTTONUP = 0x8002;
 
 // The window command that switches between windowed and full screen.
 constexpr uint32_t CommandToggleFullScreen = 40003;
@@ -49,6 +53,12 @@ public:
     virtual bool IsLeftButtonDown() const = 0;
     // Cursor position in client pixels.
     virtual Point CursorPosition() const = 0;
+    // True while a game controller holds the button (PAD_A ...); the left stick holds the d-pad's
+    // directions.
+    virtual bool IsPadButtonHeld(int button) const {
+        (void)button;
+        return false;
+    }
 };
 
 // Flags of the pointer messages' wParam: the buttons held.
@@ -58,6 +68,10 @@ constexpr uint64_t MK_RBUTTON = 0x2;
 // The messages of one key transition: WM_KEYDOWN (lParam bit 30 set on auto-repeat) followed, for
 // Enter, Backspace, Esc and Tab, by a WM_CHAR with the control code; or WM_KEYUP.
 void AppendKeyMessages(int virtualKey, bool down, bool repeat, std::vector<Message>& out);
+// The message of one pad button transition (nothing for a button outside 0..PadButtonCount-1).
+void AppendPadMessages(int button, bool down, bool repeat, std::vector<Message>& out);
+// True for a key press or pad button press that repeats an earlier one (lParam bit 30).
+bool IsRepeatPress(const Message& message);
 
 // One WM_CHAR per character of UTF-8 text that the single-byte code page (Latin-1 with the
 // 0x80-0x9F extras) can show; other characters, control characters and broken sequences are dropped.
@@ -72,19 +86,21 @@ uint32_t CodePagePoint(uint8_t byte);
 int64_t PointLParam(int x, int y);
 Point LParamPoint(int64_t lParam);
 
-// The held keys, buttons and pointer as the messages report them. Every input message (real or
-// scripted) passes through Apply before the game sees it, so the pointer the game reads while handling
-// a message is that message's position.
+// The held keys, pad buttons, mouse buttons and pointer as the messages report them. Every input message
+// (real or scripted) passes through Apply before the game sees it, so the pointer the game reads while
+// handling a message is that message's position.
 class KeyStateTracker {
 public:
     void Apply(const Message& message);
     bool IsKeyHeld(int virtualKey) const;
     bool IsLeftButtonDown() const { return held[VK_LBUTTON]; }
+    bool IsPadButtonHeld(int button) const;
     Point CursorPosition() const { return cursor; }
     // Forgets every held key (the window lost the focus, so their releases will not arrive).
     void ReleaseAll();
 
 private:
     std::array<bool, 256> held{};
+    std::array<bool, PadButtonCount> padHeld{};
     Point cursor;
 };

@@ -134,16 +134,20 @@ void GameCore::RunLevelClock() {
     state.level = newLevel;
 }
 
-// The held keys: each arrow moves at once, again after 0.225 s, then every 0.025 s; the down
-// arrow or the left button hurries the piece.
+void GameCore::SetKeyRepeat(float first, float interval) {
+    firstRepeat = first;
+    repeatInterval = interval;
+}
+
+// The held keys: each arrow moves at once, again after firstRepeat (0.225 s), then every interval
+// (0.025 s); the down arrow or the left button hurries the piece.
 void GameCore::RunControls() {
     const bool right = host.IsKeyHeld(VK_RIGHT);
     if (!right && state.rightRepeatCount != 0) {
         state.rightRepeatCount = 0;
     }
     if (right) {
-        const float wait =
-            state.rightRepeatCount == 1 ? KeyRepeatInterval + KeyRepeatDelay : KeyRepeatInterval;
+        const float wait = state.rightRepeatCount == 1 ? firstRepeat : repeatInterval;
         if (now - state.rightLastMoveTime >= wait) {
             CountRepeat(state.rightRepeatCount);
             state.rightLastMoveTime = now;
@@ -155,8 +159,7 @@ void GameCore::RunControls() {
         state.leftRepeatCount = 0;
     }
     if (left) {
-        const float wait =
-            state.leftRepeatCount == 1 ? KeyRepeatInterval + KeyRepeatDelay : KeyRepeatInterval;
+        const float wait = state.leftRepeatCount == 1 ? firstRepeat : repeatInterval;
         if (now - state.leftLastMoveTime >= wait) {
             CountRepeat(state.leftRepeatCount);
             state.leftLastMoveTime = now;

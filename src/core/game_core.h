@@ -52,6 +52,12 @@ public:
     GameState state;
     int32_t soundOn = 0;  // the player's sound option, copied in by the shell
 
+    // How a held sideways key repeats: the second move firstRepeat seconds after the first, then one
+    // every interval. The defaults are the game's own (0.225 s, then 0.025 s); the player may set others.
+    void SetKeyRepeat(float firstRepeat, float interval);
+    float FirstRepeat() const { return firstRepeat; }
+    float RepeatInterval() const { return repeatInterval; }
+
     // The frame rate measured for this frame (measuredFrameRate). Until a first rate exists (0), every
     // per-frame step uses 60 frames per second.
     void SetFrameRate(float measuredFrameRate);
@@ -129,6 +135,8 @@ private:
     void Play(WaveEffect effect);
 
     GameHost& host;
+    float firstRepeat = KeyRepeatInterval + KeyRepeatDelay;
+    float repeatInterval = KeyRepeatInterval;
     float frameRate = 0;
     float now = 0;
     // Position index: for each (column, row), the lowest well index of a cell there, or -1, and how

@@ -44,6 +44,7 @@ std::string RunOptionsUsage() {
            "  --script FILE           input, one command per line (also replays in a window):\n"
            "                            wait N | at FRAME | key down|up|press NAME|CODE | char C | text "
            "WORDS\n"
+           "                            pad down|up|press BUTTON (a, b, start, dpleft, ...)\n"
            "                            move X Y | button left|right down|up [X Y] | click X Y | click "
            "ACTION\n"
            "                            focus lost|gained | command N | quit    ('#' starts a comment)\n"

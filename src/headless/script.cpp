@@ -154,21 +154,25 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
             }
             cursor = target;
             emits = false;
-        } else if (command == "key") {
+        } else if (command == "key" || command == "pad") {
             if (!arity(2)) return std::nullopt;
-            int code = VirtualKeyFromName(args[1]);
-            if (code == 0) {
-                parser.Fail("unknown key \"" + std::string(args[1]) + "\"");
+            const bool pad = command == "pad";
+            int code = pad ? PadButtonFromName(args[1]) : VirtualKeyFromName(args[1]);
+            if (code < 0 || (!pad && code == 0)) {
+                parser.Fail(std::string(pad ? "unknown pad button" : "unknown key") + " \"" +
+                            std::string(args[1]) + "\"");
                 return std::nullopt;
             }
             event.code = code;
+            const ScriptOp down = pad ? ScriptOp::PadDown : ScriptOp::KeyDown;
+            const ScriptOp up = pad ? ScriptOp::PadUp : ScriptOp::KeyUp;
             if (args[0] == "down") {
-                event.op = ScriptOp::KeyDown;
+                event.op = down;
             } else if (args[0] == "up") {
-                event.op = ScriptOp::KeyUp;
+                event.op = up;
             } else if (args[0] == "press") {
                 // Down now, up at the next frame; the script goes on from that frame.
-                event.op = ScriptOp::KeyDown;
+                event.op = down;
                 script.events.push_back(event);
                 if (cursor + 1 > ScriptMaxFrame) {
                     parser.Fail("the script runs past frame " + std::to_string(ScriptMaxFrame));
@@ -176,9 +180,10 @@ std::optional<Script> ParseScript(std::string_view text, std::string& error) {
                 }
                 ++cursor;
                 event.frame = cursor;
-                event.op = ScriptOp::KeyUp;
+                event.op = up;
             } else {
-                parser.Fail("\"key\" takes down, up or press, not \"" + std::string(args[0]) + "\"");
+                parser.Fail("\"" + std::string(command) + "\" takes down, up or press, not \"" +
+                            std::string(args[0]) + "\"");
                 return std::nullopt;
             }
         } else if (command == "char") {
@@ -329,6 +334,12 @@ void ScriptEventMessages(const ScriptEvent& event, Point cursor, Point actionCen
         case ScriptOp::KeyUp:
             AppendKeyMessages(event.code, false, false, out);
             break;
+        case ScriptOp::PadDown:
+            AppendPadMessages(event.code, true, false, out);
+            break;
+        case ScriptOp::PadUp:
+            AppendPadMessages(event.code, false, false, out);
+            break;
         case ScriptOp::Char:
             out.push_back({WM_CHAR, static_cast<uint64_t>(event.code), 1});
             break;
@@ -400,6 +411,10 @@ std::string ScriptRecorder::LineFor(const Message& message) {
             return "key down " + VirtualKeyName(static_cast<int>(message.wParam));
         case WM_KEYUP:
             return "key up " + VirtualKeyName(static_cast<int>(message.wParam));
+        case WM_PADBUTTONDOWN:
+            return "pad down " + PadButtonName(static_cast<int>(message.wParam));
+        case WM_PADBUTTONUP:
+            return "pad up " + PadButtonName(static_cast<int>(message.wParam));
         case WM_CHAR: {
             auto code = static_cast<int>(message.wParam & 0xFF);
             // The control keys' characters come back with their key downs.

@@ -1,7 +1,7 @@
 // Input scripts of the headless runner, and the recorder that writes a windowed run's input as one.
 // A script is plain text, one command per line, each applied at a frame of the virtual clock:
-//   wait N | at FRAME | key down|up|press NAME|CODE | char C | text WORDS | move X Y
-//   button left|right down|up [X Y] | click X Y | click ACTION | focus lost|gained | command N | quit
+//   wait N | at FRAME | key down|up|press NAME|CODE | pad down|up|press BUTTON | char C | text WORDS | move X
+//   Y button left|right down|up [X Y] | click X Y | click ACTION | focus lost|gained | command N | quit
 // with '#' comment lines and blank lines. Parsing checks every line before the run starts; the events
 // come out in the order they are applied, each with its frame and its line for run-time errors.
 #pragma once
@@ -18,6 +18,8 @@
 enum class ScriptOp {
     KeyDown,      // code
     KeyUp,        // code
+    PadDown,      // code: the pad button (PAD_A ...)
+    PadUp,        // code
     Char,         // code: one code-page character
     Move,         // x, y
     Button,       // right, down, hasPoint, x, y

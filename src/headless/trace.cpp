@@ -30,11 +30,15 @@ bool OpenTrace(const std::string& nativePath, bool withText, std::string& error)
 }
 
 bool CloseTrace() {
-    if (!traceFile) return !traceFailed;
+    // With no trace open nothing can be lost: a failure belongs to the trace it happened in, not to the
+    // runs after it.
+    if (!traceFile) return true;
     if (std::fflush(traceFile) != 0 || std::ferror(traceFile)) traceFailed = true;
     if (std::fclose(traceFile) != 0) traceFailed = true;
     traceFile = nullptr;
-    return !traceFailed;
+    const bool written = !traceFailed;
+    traceFailed = false;
+    return written;
 }
 
 bool IsTraceOpen() {

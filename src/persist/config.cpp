@@ -2,6 +2,8 @@
 
 #include <locale.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -124,10 +126,59 @@ const std::string& LanguageName() {
     return LanguageNameStorage();
 }
 
+std::vector<LanguageInfo> AvailableLanguages() {
+    const std::string path = GameFilePath("language.ini");
+    std::vector<LanguageInfo> languages;
+    for (const std::string& section : IniReadSectionNames(path)) {
+        LanguageInfo language{section, "", ""};
+        IniReadString(path, section, "LanguageName", language.ownName);
+        IniReadString(path, section, "LanguageCode", language.code);
+        languages.push_back(language);
+    }
+    return languages;
+}
+
+bool SameLanguageName(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+std::string LanguageFromEnvironment(const std::function<const char*(const char*)>& lookup,
+                                    const std::vector<LanguageInfo>& languages) {
+    auto value = [&](const char* name) {
+        const char* text = lookup(name);
+        return std::string(text ? text : "");
+    };
+    std::string locale = value("LC_ALL");
+    if (locale.empty()) locale = value("LC_MESSAGES");
+    if (locale.empty()) locale = value("LANG");
+    std::vector<std::string> wanted;
+    if (!locale.empty() && locale != "C" && locale != "POSIX" && locale.rfind("C.", 0) != 0) {
+        const std::string list = value("LANGUAGE");
+        for (size_t start = 0; start <= list.size();) {
+            const size_t end = std::min(list.find(':', start), list.size());
+            if (end > start) wanted.push_back(list.substr(start, end - start));
+            start = end + 1;
+        }
+        wanted.push_back(locale);
+    }
+    for (const std::string& entry : wanted) {
+        // "de_AT.UTF-8@euro" asks for "de".
+        std::string code = entry.substr(0, entry.find_first_of("_.@"));
+        for (char& c : code) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        for (const LanguageInfo& language : languages)
+            if (!code.empty() && SameLanguageName(language.code, code)) return language.section;
+    }
+    return "ENGLISH";
+}
+
 std::string LoadLanguageName() {
     std::string name;
     if (!ReadConfigString("LANGUAGE", "Name", name)) {
-        name = "ENGLISH";
+        name = LanguageFromEnvironment([](const char* variable) { return std::getenv(variable); },
+                                       AvailableLanguages());
         WriteConfigString("LANGUAGE", "Name", name);
     }
     SetLanguageName(name);

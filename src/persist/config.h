@@ -7,7 +7,9 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 // The path of one of the game's files, located anew under the file layout in use; "" when the file has
 // no place this run (no home directory, or a current directory that is gone): reading it then finds
@@ -43,8 +45,25 @@ bool WriteStructure(const std::string& section, const std::string& key, const vo
 void SetLanguageName(const std::string& name);
 const std::string& LanguageName();
 
-// Start-up: the language from config.ini [LANGUAGE] Name; when it is missing or empty, "ENGLISH",
-// written back so the player can see and change it. The result is also made LanguageName().
+// The languages of language.ini, in file order: each section with its own name for itself (the
+// section's "LanguageName", "Deutsch") and its code ("LanguageCode", "de").
+struct LanguageInfo {
+    std::string section, ownName, code;
+};
+std::vector<LanguageInfo> AvailableLanguages();
+// Section names compare as the INI files compare them: without regard to letter case.
+bool SameLanguageName(const std::string& a, const std::string& b);
+
+// The language the environment asks for, as one of `languages`: as gettext reads it, the messages'
+// locale is LC_ALL, else LC_MESSAGES, else LANG ("de_DE.UTF-8" asks for "de"), and LANGUAGE's list
+// ("fr:de") comes before it unless the locale is C or POSIX. "ENGLISH" when nothing asked for is
+// among the languages. lookup answers a variable's value (nullptr when unset).
+std::string LanguageFromEnvironment(const std::function<const char*(const char*)>& lookup,
+                                    const std::vector<LanguageInfo>& languages);
+
+// Start-up: the language from config.ini [LANGUAGE] Name; when it is missing or empty, the one the
+// environment asks for (else "ENGLISH"), written back so the player can see and change it. The result
+// is also made LanguageName().
 std::string LoadLanguageName();
 
 // The translation of a text from language.ini, section LanguageName(); "" when there is none (callers

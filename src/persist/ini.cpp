@@ -486,6 +486,32 @@ bool IniReadString(const std::string& path, std::string_view section, std::strin
     return true;
 }
 
+std::vector<std::string> IniReadSectionNames(const std::string& path) {
+    std::vector<std::string> names;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return names;
+    std::string bigText;
+    std::string_view text;
+    if (st.st_size > MaxCachedFileSize) {
+        FileIdentity identity;
+        if (ReadWholeFile(path, bigText, identity) != ReadResult::Ok) return names;
+        text = bigText;
+    } else {
+        const IniDocument* document = CurrentDocument(path, st);
+        if (!document) return names;
+        text = document->Text();
+    }
+    ForEachLine(text, [&](std::string_view raw) {
+        const IniLine line = ClassifyLine(raw);
+        if (line.kind != LineKind::Section) return true;
+        for (const std::string& known : names)
+            if (EqualNoCase(known, line.name)) return true;
+        names.emplace_back(line.name);
+        return true;
+    });
+    return names;
+}
+
 bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key,
                     std::string_view value) {
     if (pathIn.empty() || !IniCanWrite(section, key, value)) return false;

@@ -22,6 +22,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 constexpr size_t IniMaxValueLength = 254;
 constexpr size_t IniMaxFileSize = 64u << 20;
@@ -63,6 +64,10 @@ std::string IniSetValue(std::string_view text, std::string_view section, std::st
 // empty, when the file, section or key is missing or the file cannot be read.
 bool IniReadString(const std::string& path, std::string_view section, std::string_view key,
                    std::string& value, size_t maxLength = IniMaxValueLength);
+
+// The names of the sections of the file at path, in file order, each once (the first spelling of a
+// name that repeats); empty when the file is missing or unreadable.
+std::vector<std::string> IniReadSectionNames(const std::string& path);
 
 // Writes section/key = value into the file at path. False when it was not written (names or value
 // not writable, the old file unreadable or read-only, neither the directory nor the file writable);

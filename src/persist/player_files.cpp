@@ -110,6 +110,22 @@ void MoveOldPlayerFiles(const std::string& oldDirectory) {
     }
 }
 
+void GiveNewPlayerDefaultSettings() {
+    const std::string settings = LocateGameFile("config.ini");
+    const std::string defaults = LocateGameFile("default-config.ini");
+    struct stat st {};
+    if (settings.empty() || ::lstat(settings.c_str(), &st) == 0 || ::stat(defaults.c_str(), &st) != 0 ||
+        !S_ISREG(st.st_mode)) {
+        return;
+    }
+    if (CopyFileDurably(defaults, settings)) {
+        WriteLog("New player: the default settings are copied to '" + settings + "'", LogTimeStamp);
+    } else {
+        WriteLog("New player: the default settings could not be copied to '" + settings + "'",
+                 LogTimeStamp | LogWarning);
+    }
+}
+
 bool UseInstalledFiles(const std::string& programPath, std::string& message) {
     message.clear();
     const std::string data = InstallDataDirectoryFor(programPath);

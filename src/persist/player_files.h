@@ -22,3 +22,8 @@ bool UseInstalledFiles(const std::string& programPath, std::string& message);
 // into oldDirectory (every file there that the install's data directory also holds) are removed, so
 // the installed assets are used again; files of the player's own are kept. Each step is logged.
 void MoveOldPlayerFiles(const std::string& oldDirectory);
+
+// A new player (no config.ini where the layout keeps it) starts with the game's default settings: the
+// asset "default-config.ini" is copied there. A player's own config.ini is never touched, and without
+// the asset or a place for config.ini nothing happens. Logged.
+void GiveNewPlayerDefaultSettings();

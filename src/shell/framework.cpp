@@ -56,8 +56,9 @@ class FrameworkInput final : public InputState {
 public:
     KeyStateTracker keys;
     GamepadMapper pads;
-    bool IsKeyHeld(int virtualKey) const override {
-        return keys.IsKeyHeld(virtualKey) || pads.IsKeyHeld(virtualKey);
+    bool IsKeyHeld(int virtualKey) const override { return keys.IsKeyHeld(virtualKey); }
+    bool IsPadButtonHeld(int button) const override {
+        return keys.IsPadButtonHeld(button) || pads.IsButtonHeld(button);
     }
     bool IsLeftButtonDown() const override { return keys.IsLeftButtonDown(); }
     Point CursorPosition() const override { return keys.CursorPosition(); }

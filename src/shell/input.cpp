@@ -114,6 +114,28 @@ int VirtualKeyFromSdl(const SDL_Keysym& keysym) {
             return 0x6E;
         case SDLK_KP_DIVIDE:
             return 0x6F;
+        case SDLK_SEMICOLON:
+            return 0xBA;
+        case SDLK_EQUALS:
+            return 0xBB;
+        case SDLK_COMMA:
+            return 0xBC;
+        case SDLK_MINUS:
+            return 0xBD;
+        case SDLK_PERIOD:
+            return 0xBE;
+        case SDLK_SLASH:
+            return 0xBF;
+        case SDLK_BACKQUOTE:
+            return 0xC0;
+        case SDLK_LEFTBRACKET:
+            return 0xDB;
+        case SDLK_BACKSLASH:
+            return 0xDC;
+        case SDLK_RIGHTBRACKET:
+            return 0xDD;
+        case SDLK_QUOTE:
+            return 0xDE;
         default:
             return 0;
     }
@@ -174,77 +196,39 @@ void TranslateEvent(const SDL_Event& event, std::vector<Message>& out) {
     }
 }
 
-bool GamepadMapper::PadHolds(const Pad& pad, int virtualKey) const {
-    switch (virtualKey) {
-        case VK_LEFT:
-            return pad.dpad[0] || pad.stickX < 0;
-        case VK_RIGHT:
-            return pad.dpad[1] || pad.stickX > 0;
-        case VK_UP:
-            return pad.dpad[2] || pad.stickY < 0 || pad.a;
-        case VK_DOWN:
-            return pad.dpad[3] || pad.stickY > 0;
-        case VK_SPACE:
-            return pad.b;
-        case VK_ESCAPE:
-            return pad.start;
+bool GamepadMapper::PadHolds(const Pad& pad, int button) {
+    switch (button) {
+        case PAD_DPLEFT:
+            return pad.buttons[button] || pad.stickX < 0;
+        case PAD_DPRIGHT:
+            return pad.buttons[button] || pad.stickX > 0;
+        case PAD_DPUP:
+            return pad.buttons[button] || pad.stickY < 0;
+        case PAD_DPDOWN:
+            return pad.buttons[button] || pad.stickY > 0;
         default:
-            return false;
+            return button >= 0 && button < PadButtonCount && pad.buttons[button];
     }
 }
 
-void GamepadMapper::Refresh(int virtualKey, uint32_t nowMs, std::vector<Message>& out) {
+void GamepadMapper::Refresh(int button, uint32_t nowMs, std::vector<Message>& out) {
     bool nowHeld = std::any_of(pads.begin(), pads.end(),
-                               [&](const auto& entry) { return PadHolds(entry.second, virtualKey); });
-    Held& key = keys[virtualKey];
-    if (nowHeld == key.down) return;
-    key.down = nowHeld;
-    key.nextRepeatMs = nowMs + RepeatDelayMs;
-    AppendKeyMessages(virtualKey, nowHeld, false, out);
+                               [&](const auto& entry) { return PadHolds(entry.second, button); });
+    Held& state = held[button];
+    if (nowHeld == state.down) return;
+    state.down = nowHeld;
+    state.nextRepeatMs = nowMs + RepeatDelayMs;
+    AppendPadMessages(button, nowHeld, false, out);
 }
 
 bool GamepadMapper::HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vector<Message>& out) {
     switch (event.type) {
         case SDL_CONTROLLERBUTTONDOWN:
         case SDL_CONTROLLERBUTTONUP: {
-            bool down = event.type == SDL_CONTROLLERBUTTONDOWN;
-            Pad& pad = pads[event.cbutton.which];
-            int key = 0;
-            switch (event.cbutton.button) {
-                case SDL_CONTROLLER_BUTTON_DPAD_LEFT:
-                    pad.dpad[0] = down;
-                    key = VK_LEFT;
-                    break;
-                case SDL_CONTROLLER_BUTTON_DPAD_RIGHT:
-                    pad.dpad[1] = down;
-                    key = VK_RIGHT;
-                    break;
-                case SDL_CONTROLLER_BUTTON_DPAD_UP:
-                    pad.dpad[2] = down;
-                    key = VK_UP;
-                    break;
-                case SDL_CONTROLLER_BUTTON_DPAD_DOWN:
-                    pad.dpad[3] = down;
-                    key = VK_DOWN;
-                    break;
-                case SDL_CONTROLLER_BUTTON_A:
-                    // Every press of A turns, even while a direction already holds Up.
-                    if (down && !pad.a && keys[VK_UP].down) AppendKeyMessages(VK_UP, true, true, out);
-                    pad.a = down;
-                    key = VK_UP;
-                    break;
-                case SDL_CONTROLLER_BUTTON_B:
-                    pad.b = down;
-                    key = VK_SPACE;
-                    break;
-                case SDL_CONTROLLER_BUTTON_START:
-                    pad.start = down;
-                    key = VK_ESCAPE;
-                    break;
-                default:
-                    break;
-            }
-            if (key) Refresh(key, nowMs, out);
+            const int button = event.cbutton.button;
+            if (button < 0 || button >= PadButtonCount) return true;  // a button this SDL added later
+            pads[event.cbutton.which].buttons[button] = event.type == SDL_CONTROLLERBUTTONDOWN;
+            Refresh(button, nowMs, out);
             return true;
         }
         case SDL_CONTROLLERAXISMOTION: {
@@ -263,14 +247,15 @@ bool GamepadMapper::HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vec
             else if (value > -StickRelease && value < StickRelease)
                 direction = 0;
             // The side let go of is released before the other is pressed.
-            int negative = horizontal ? VK_LEFT : VK_UP, positive = horizontal ? VK_RIGHT : VK_DOWN;
+            int negative = horizontal ? PAD_DPLEFT : PAD_DPUP,
+                positive = horizontal ? PAD_DPRIGHT : PAD_DPDOWN;
             Refresh(direction < 0 ? positive : negative, nowMs, out);
             Refresh(direction < 0 ? negative : positive, nowMs, out);
             return true;
         }
         case SDL_CONTROLLERDEVICEREMOVED:
             pads.erase(event.cdevice.which);
-            for (int key : {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE, VK_ESCAPE}) Refresh(key, nowMs, out);
+            for (int button = 0; button < PadButtonCount; ++button) Refresh(button, nowMs, out);
             return true;
         case SDL_CONTROLLERDEVICEADDED:
         case SDL_CONTROLLERDEVICEREMAPPED:
@@ -281,31 +266,23 @@ bool GamepadMapper::HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vec
 }
 
 void GamepadMapper::Update(uint32_t nowMs, std::vector<Message>& out) {
-    for (int key : {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN}) {
-        auto found = keys.find(key);
-        if (found == keys.end() || !found->second.down) continue;
-        // Only the directions repeat: A alone holding Up turns once per press.
-        bool byDirection = std::any_of(pads.begin(), pads.end(), [&](const auto& entry) {
-            Pad pad = entry.second;
-            pad.a = false;
-            return PadHolds(pad, key);
-        });
-        Held& held = found->second;
-        if (!byDirection || static_cast<int32_t>(nowMs - held.nextRepeatMs) < 0) continue;
-        AppendKeyMessages(key, true, true, out);
-        held.nextRepeatMs += RepeatIntervalMs;
+    // Only the directions repeat: every other button acts once per press.
+    for (int button : {PAD_DPUP, PAD_DPDOWN, PAD_DPLEFT, PAD_DPRIGHT}) {
+        Held& state = held[button];
+        if (!state.down || static_cast<int32_t>(nowMs - state.nextRepeatMs) < 0) continue;
+        AppendPadMessages(button, true, true, out);
+        state.nextRepeatMs += RepeatIntervalMs;
         // After a stall (a slow frame) repeat once, not once for every missed interval.
-        if (static_cast<int32_t>(nowMs - held.nextRepeatMs) >= 0)
-            held.nextRepeatMs = nowMs + RepeatIntervalMs;
+        if (static_cast<int32_t>(nowMs - state.nextRepeatMs) >= 0)
+            state.nextRepeatMs = nowMs + RepeatIntervalMs;
     }
 }
 
-bool GamepadMapper::IsKeyHeld(int virtualKey) const {
-    auto found = keys.find(virtualKey);
-    return found != keys.end() && found->second.down;
+bool GamepadMapper::IsButtonHeld(int button) const {
+    return button >= 0 && button < PadButtonCount && held[button].down;
 }
 
 void GamepadMapper::ReleaseAll(std::vector<Message>& out) {
     for (auto& [id, pad] : pads) pad = Pad{};
-    for (int key : {VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE, VK_ESCAPE}) Refresh(key, 0, out);
+    for (int button = 0; button < PadButtonCount; ++button) Refresh(button, 0, out);
 }

@@ -1,7 +1,7 @@
 // Input on the SDL side: turns SDL events into the window messages the game handles (virtual-key codes
 // with auto-repeat, character messages in the single-byte code page, pointer, buttons, focus, close,
-// size), keeps the held-key and pointer state the game polls, and lets a game controller stand in for
-// the keyboard (d-pad or left stick as the arrow keys, A turns, B drops, Start pauses). Translation is a
+// size), keeps the held-key and pointer state the game polls, and turns game controllers into pad
+// button messages (the left stick standing in for the d-pad). Translation is a
 // set of pure functions so that every key of the game's key map can be checked without a window; the
 // same key-message rules serve the headless script, so a scripted key behaves like a pressed one.
 #pragma once
@@ -27,10 +27,10 @@ int VirtualKeyFromSdl(const SDL_Keysym& keysym);
 // GamepadMapper); other events give nothing.
 void TranslateEvent(const SDL_Event& event, std::vector<Message>& out);
 
-// Game controllers as a second keyboard. Button and axis events of any number of pads become the key
-// messages of the keys they stand for; a direction held on the d-pad or the stick repeats its key-down
-// like a held key. The held state is kept apart from the keyboard's, so releasing the pad does not
-// release a key still held on the keyboard.
+// Game controllers. Button and axis events of any number of pads become pad button messages (the
+// game decides what a button does in each state); the left stick presses the d-pad's directions, and
+// a direction held on the d-pad or the stick repeats its press like a held key. A button counts as held
+// while any pad holds it.
 class GamepadMapper {
 public:
     // Repeat timing of held directions, in milliseconds.
@@ -45,25 +45,24 @@ public:
     bool HandleEvent(const SDL_Event& event, uint32_t nowMs, std::vector<Message>& out);
     // Auto-repeat of held directions, called once per loop turn.
     void Update(uint32_t nowMs, std::vector<Message>& out);
-    bool IsKeyHeld(int virtualKey) const;
+    bool IsButtonHeld(int button) const;
     // Lets go of everything (focus lost).
     void ReleaseAll(std::vector<Message>& out);
 
 private:
     // What one pad holds, by source.
     struct Pad {
-        bool dpad[4] = {};  // left, right, up, down
-        int stickX = 0;     // -1 left, 0, +1 right
-        int stickY = 0;     // -1 up, 0, +1 down
-        bool a = false, b = false, start = false;
+        std::array<bool, PadButtonCount> buttons{};
+        int stickX = 0;  // -1 left, 0, +1 right
+        int stickY = 0;  // -1 up, 0, +1 down
     };
     struct Held {
         bool down = false;
         uint32_t nextRepeatMs = 0;
     };
-    bool PadHolds(const Pad& pad, int virtualKey) const;
-    void Refresh(int virtualKey, uint32_t nowMs, std::vector<Message>& out);
+    static bool PadHolds(const Pad& pad, int button);
+    void Refresh(int button, uint32_t nowMs, std::vector<Message>& out);
 
     std::map<int32_t, Pad> pads;
-    std::map<int, Held> keys;  // VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_SPACE, VK_ESCAPE
+    std::array<Held, PadButtonCount> held{};
 };

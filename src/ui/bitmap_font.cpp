@@ -135,6 +135,23 @@ void TraceText(float x, float y, float size, uint32_t flags, const std::string& 
 }
 }  // namespace
 
+float BitmapFont::TextWidth(float size, uint32_t flags, const std::string& text) {
+    std::string shown = text;
+    if (!(flags & TEXT_LITERAL)) {
+        shown = Translate(text);
+        if (shown.empty()) shown = text;
+        if (shown.find(".png") != std::string::npos || shown.find(".tga") != std::string::npos) return 0;
+    }
+    const PixelSize own = TextureRegistry::GetTextureSize(FontTexture());
+    const PixelSize client = textureRegistry.GetClientSize();
+    if (own.width <= 0 || own.height <= 0 || client.width <= 0 || client.height <= 0) return 0;
+    const float cellPixelW = static_cast<float>(own.width) / GlyphColumns;
+    const float cellPixelH = static_cast<float>(own.height) / GlyphRows;
+    const float cellW = size * (cellPixelW / static_cast<float>(client.width)) /
+                        (cellPixelH / static_cast<float>(client.height));
+    return Layout(shown, cellW, glyphs);
+}
+
 int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32_t flags,
                          const std::string& text) {
     if (text.empty()) return 0;

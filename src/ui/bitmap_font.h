@@ -60,6 +60,10 @@ public:
     // after flags; size is the line height as a fraction of the client height. Returns 0.
     int DrawText(float x, float y, float size, ColourArgb colour, uint32_t flags, const std::string& text);
 
+    // The width, as a fraction of the client width, that DrawText would give the text (0 for a picture
+    // or before the font is loaded).
+    float TextWidth(float size, uint32_t flags, const std::string& text);
+
     // The proportional layout of an already translated string with a cell cellW wide; returns the
     // total width. Unlisted bytes take one cellW of room and draw nothing.
     float Layout(std::string_view text, float cellW, std::vector<GlyphPlacement>& glyphs) const;

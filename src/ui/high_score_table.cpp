@@ -1,12 +1,24 @@
 #include "ui/high_score_table.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "base/clock.h"
 #include "base/messages.h"
 
+namespace {
+// The letters a pad turns through, in order.
+constexpr std::string_view PadLetters = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789 ";
+}  // namespace
+
 std::string GameTypeTitle(int index) {
     switch (index) {
+        case 0:
+            return "Classic Game without Bonuses";
+        case 2:
+            return "Color Blocks without Bonuses";
+        case 4:
+            return "Rotated Color Blocks without Bonuses";
         case 1:
             return "Classic Game";
         case 3:
@@ -56,9 +68,51 @@ void HighScoreTable::HandleNameKey(uint32_t messageId, uint64_t wParam) {
         // Only characters the font can show: Enter, Tab, Backspace and other control codes arrive as
         // character messages too and must not end up in the name.
         if (code >= 0x20 && code != 0x7F && length < HighScoreNameMax) {
+            PlaySound("type_01");
             entry.name[length] = static_cast<char>(code);
             entry.name[length + 1] = '\0';
         }
+    } else if (messageId == WM_PADBUTTONDOWN) {
+        HandlePadButton(static_cast<int>(wParam), entry, length);
+    }
+}
+
+void HighScoreTable::HandlePadButton(int button, HighScoreEntry& entry, size_t length) {
+    switch (button) {
+        case PAD_DPUP:
+        case PAD_DPDOWN: {
+            if (length == 0) {
+                entry.name[0] = 'A';
+                entry.name[1] = '\0';
+                PlaySound("type_01");
+                return;
+            }
+            const size_t at = PadLetters.find(entry.name[length - 1]);
+            const size_t count = PadLetters.size();
+            const size_t next = at == std::string_view::npos ? 0
+                                : button == PAD_DPUP         ? (at + 1) % count
+                                                             : (at + count - 1) % count;
+            entry.name[length - 1] = PadLetters[next];
+            PlaySound("type_01");
+            return;
+        }
+        case PAD_DPRIGHT:
+            if (length < HighScoreNameMax) {
+                entry.name[length] = 'A';
+                entry.name[length + 1] = '\0';
+                PlaySound("type_01");
+            }
+            return;
+        case PAD_DPLEFT:
+        case PAD_B:
+            HandleNameKey(WM_KEYDOWN, VK_BACK);
+            return;
+        case PAD_A:
+        case PAD_START:
+            HandleNameKey(WM_KEYDOWN, VK_RETURN);
+            return;
+        default:
+            return;
     }
 }
 

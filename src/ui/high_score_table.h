@@ -23,8 +23,8 @@ public:
     virtual void PlaySoundEvent(const std::string& name) = 0;
 };
 
-// The title shown above a table: 1 "Classic Game", 3 "Color Blocks", 5 "Rotated Color Blocks",
-// "" for every other index.
+// The title shown above a table: the game's name, for tables 0, 2 and 4 with "without Bonuses"
+// ("Classic Game", "Classic Game without Bonuses", ...); "" for tables 6 to 9 and every other index.
 std::string GameTypeTitle(int index);
 
 class HighScoreTable {
@@ -42,7 +42,9 @@ public:
     void EndNameEntry() { entryActive = false; }
     // Name entry, while it is active: WM_KEYDOWN with Esc (drops the new row: the tables are read
     // again), Enter (saves) and Backspace; WM_CHAR appends a printable character while the name has
-    // fewer than 16.
+    // fewer than 16. A pad spells the name letter by letter: up and down turn the last letter through
+    // A-Z, 0-9 and the blank, right adds a letter, left and B erase one, A and Start save. Every
+    // change of the name makes the typing sound.
     void HandleNameKey(uint32_t messageId, uint64_t wParam);
     // The ten rows of the current table: rank at x1, name at x2, score at x3, row r at
     // y = top + (r + 1) * size * 1.25; the edit row in light red with a blinking cursor.
@@ -56,6 +58,7 @@ public:
 private:
     HighScoreEntry& Row(int row) { return store.Entry(currentTable, row); }
     void PlaySound(const std::string& name);
+    void HandlePadButton(int button, HighScoreEntry& entry, size_t length);
 
     HighScoreStore& store;
     HighScoreHost* host;

@@ -23,6 +23,8 @@ constexpr float ButtonLabelSize = 0.04f;
 // A broken screen file could otherwise write one line per element; the first few say enough.
 constexpr int MaxLoadComplaints = 20;
 
+}  // namespace
+
 // Reads the attributes of one file into the records and notes what did not fit.
 class ScreenFileReader {
 public:
@@ -68,6 +70,8 @@ private:
     int complaints = 0;
     long suppressed = 0;
 };
+
+namespace {
 
 // The strict hit box: the boundary pixels are outside. Compared in floating point, so that no
 // position, however wild, is turned into an out-of-range integer.
@@ -233,11 +237,11 @@ int Screen::LoadFromText(std::string_view xml, const std::string& fileName) {
             reader.Number(e, "size", t.size);
         }
     }
-    RestoreOptions();
+    RestoreOptions(reader);
     return 1;
 }
 
-void Screen::RestoreOptions() {
+void Screen::RestoreOptions(ScreenFileReader& reader) {
     if (!optionStore) return;
     // Only checkable buttons have a stored state; a value such as 0.9 truncates to unchecked.
     for (ScreenButton& b : buttons) {
@@ -247,7 +251,11 @@ void Screen::RestoreOptions() {
     }
     for (ScreenSlider& s : sliders) {
         float stored = 0;
-        if (optionStore->ReadOptionFloat(s.name, stored)) s.value = std::clamp(stored, 0.0f, 1.0f);
+        if (!optionStore->ReadOptionFloat(s.name, stored)) continue;
+        s.value = std::clamp(stored, 0.0f, 1.0f);
+        if (s.value != stored)
+            reader.Complain("stored value of slider '" + s.name + "' lies outside 0 to 1; " +
+                            std::to_string(s.value) + " is used");
     }
 }
 
@@ -275,11 +283,13 @@ void Screen::Draw() {
         bitmapFont.DrawText(t.xc, t.yc, t.size, OpaqueWhite, flags, t.text);
     }
 
-    for (ScreenButton& b : buttons) {
+    for (size_t i = 0; i < buttons.size(); ++i) {
+        ScreenButton& b = buttons[i];
         b.labelSize = ButtonLabelSize;
         const bool checked = b.checked != 0;
+        const bool lit = IsLit(i, b.hovered);
         const std::string& picture =
-            b.hovered ? (checked ? b.overImgChecked : b.overImg) : (checked ? b.outImgChecked : b.outImg);
+            lit ? (checked ? b.overImgChecked : b.overImg) : (checked ? b.outImgChecked : b.outImg);
         Texture* texture = registry.GetTexture(picture);
         const bool ownSize = b.stretch == "no";
         if (ownSize) {
@@ -307,9 +317,11 @@ void Screen::Draw() {
             bitmapFont.DrawText(b.xc, b.yc, b.labelSize, OpaqueWhite, TEXT_CENTRE | pixelFlag, b.text);
     }
 
-    for (ScreenSlider& s : sliders) {
-        Texture* track = registry.GetTexture(s.hovered ? s.overSliderImg : s.outSliderImg);
-        Texture* thumb = registry.GetTexture(s.hovered ? s.overThumbImg : s.outThumbImg);
+    for (size_t i = 0; i < sliders.size(); ++i) {
+        ScreenSlider& s = sliders[i];
+        const bool lit = IsLit(buttons.size() + i, s.hovered);
+        Texture* track = registry.GetTexture(lit ? s.overSliderImg : s.outSliderImg);
+        Texture* thumb = registry.GetTexture(lit ? s.overThumbImg : s.outThumbImg);
         if (PictureSize(track, client, s.trackWidth, s.trackHeight))
             registry.DrawQuad(track, s.xc, s.yc, s.trackWidth, s.trackHeight, 0, 0, 1, 1, OpaqueWhite,
                               QUAD_ALPHA_BLEND | QUAD_PIXEL_SIZE);
@@ -324,15 +336,19 @@ std::string Screen::HandleMouse(uint32_t messageId, int x, int y, bool leftButto
     if (client.width <= 0 || client.height <= 0) return {};
 
     if (messageId == WM_MOUSEMOVE) {
-        for (ScreenButton& b : buttons) {
+        int pointed = -1;
+        for (size_t i = 0; i < buttons.size(); ++i) {
+            ScreenButton& b = buttons[i];
             if (PointInBox(b.xc, b.yc, b.width, b.height, client, x, y)) {
                 if (!b.hovered) PlaySound(overSound);  // once per entry
                 b.hovered = 1;
+                if (pointed < 0) pointed = static_cast<int>(i);
             } else {
                 b.hovered = 0;
             }
         }
-        for (ScreenSlider& s : sliders) {
+        for (size_t i = 0; i < sliders.size(); ++i) {
+            ScreenSlider& s = sliders[i];
             const float t = SliderPosition(s, client, x, y);
             if (t < 0 || t > 1) {
                 s.hovered = 0;
@@ -340,37 +356,45 @@ std::string Screen::HandleMouse(uint32_t messageId, int x, int y, bool leftButto
             }
             if (!s.hovered) PlaySound(overSound);
             s.hovered = 1;
+            if (pointed < 0) pointed = static_cast<int>(buttons.size() + i);
             // Dragging: the thumb follows a held button for as long as the pointer stays on the track.
             if (leftButtonDown) {
-                s.value = t;
-                StoreValue(s);
-                return s.action;
+                if (focusEnabled) focus = pointed;
+                return SetSliderValue(s, t);
             }
         }
+        if (focusEnabled && pointed >= 0) focus = pointed;
         return {};
     }
 
     if (messageId == WM_LBUTTONDOWN) {
         // The first button under the pointer wins, and buttons win over sliders.
         for (ScreenButton& b : buttons) {
-            if (!PointInBox(b.xc, b.yc, b.width, b.height, client, x, y)) continue;
-            PlaySound(clickSound);
-            if (b.Checkable()) {
-                b.checked = b.checked ? 0 : 1;
-                StoreChecked(b);
-            }
-            return b.action;
+            if (PointInBox(b.xc, b.yc, b.width, b.height, client, x, y)) return Press(b);
         }
         for (ScreenSlider& s : sliders) {
             const float t = SliderPosition(s, client, x, y);
             if (t < 0 || t > 1) continue;
             PlaySound(clickSound);
-            s.value = t;
-            StoreValue(s);
-            return s.action;
+            return SetSliderValue(s, t);
         }
     }
     return {};
+}
+
+std::string Screen::Press(ScreenButton& button) {
+    PlaySound(clickSound);
+    if (button.Checkable()) {
+        button.checked = button.checked ? 0 : 1;
+        StoreChecked(button);
+    }
+    return button.action;
+}
+
+std::string Screen::SetSliderValue(ScreenSlider& slider, float value) {
+    slider.value = std::clamp(value, 0.0f, 1.0f);
+    StoreValue(slider);
+    return slider.action;
 }
 
 int Screen::IsChecked(std::string_view name) const {
@@ -423,4 +447,148 @@ std::optional<Point> Screen::FindActionCentre(std::string_view action) const {
     for (const ScreenSlider& s : sliders)
         if (s.action == action) return centre(s.xc, s.yc, s.trackWidth, s.trackHeight);
     return std::nullopt;
+}
+
+// ---------------------------------------------------------------------------------------------------
+// Keyboard and pad focus
+
+void Screen::EnableFocus(bool enabled) {
+    focusEnabled = enabled;
+    if (!enabled) focus = -1;
+}
+
+void Screen::ResetFocus() {
+    if (!focusEnabled) return;
+    for (ScreenButton& b : buttons) b.hovered = 0;
+    for (ScreenSlider& s : sliders) s.hovered = 0;
+    focus = buttons.empty() && sliders.empty() ? -1 : 0;
+}
+
+bool Screen::IsLit(size_t widget, int hovered) const {
+    return hovered != 0 || (focusEnabled && focus == static_cast<int>(widget));
+}
+
+// The widget a move goes to, by the widgets' centres in client pixels: Up and Down take the nearest
+// widget above or below (a sideways offset counts double), wrapping round to the far end; Left and
+// Right the nearest one on the same line.
+int Screen::NearestWidget(MenuMove move) const {
+    const PixelSize client = textureRegistry.GetClientSize();
+    const float w = client.width > 0 ? static_cast<float>(client.width) : 800.0f;
+    const float h = client.height > 0 ? static_cast<float>(client.height) : 600.0f;
+    struct Place {
+        float x, y, height;
+    };
+    std::vector<Place> places;
+    for (const ScreenButton& b : buttons) places.push_back({b.xc * w, b.yc * h, b.height * h});
+    for (const ScreenSlider& s : sliders)
+        places.push_back({s.xc * w, s.yc * h, std::max(s.trackHeight, s.thumbHeight) * h});
+    if (focus < 0 || focus >= static_cast<int>(places.size())) return places.empty() ? -1 : 0;
+
+    constexpr float SameLine = 2.0f;  // pixels
+    const Place from = places[static_cast<size_t>(focus)];
+    const bool vertical = move == MenuMove::Up || move == MenuMove::Down;
+    const float sign = move == MenuMove::Up || move == MenuMove::Left ? -1.0f : 1.0f;
+    int best = -1;
+    float bestScore = 0;
+    for (size_t i = 0; i < places.size(); ++i) {
+        if (static_cast<int>(i) == focus) continue;
+        const float dx = (places[i].x - from.x) * (vertical ? 1.0f : sign);
+        const float dy = (places[i].y - from.y) * (vertical ? sign : 1.0f);
+        float score;
+        if (vertical) {
+            if (dy <= SameLine) continue;
+            score = dy + 2 * std::fabs(dx);
+        } else {
+            const float line = std::max(std::max(from.height, places[i].height) / 2, SameLine);
+            if (dx <= SameLine || std::fabs(dy) > line) continue;
+            score = dx + 2 * std::fabs(dy);
+        }
+        if (best < 0 || score < bestScore) {
+            best = static_cast<int>(i);
+            bestScore = score;
+        }
+    }
+    if (best >= 0 || !vertical) return best;
+    // Past the last line: round to the far end, to the widget nearest in the sideways direction.
+    for (size_t i = 0; i < places.size(); ++i) {
+        if (static_cast<int>(i) == focus) continue;
+        const float depth = places[i].y * sign;
+        const float score = std::fabs(places[i].x - from.x);
+        if (best < 0) {
+            best = static_cast<int>(i);
+            continue;
+        }
+        const float bestDepth = places[static_cast<size_t>(best)].y * sign;
+        if (depth < bestDepth - SameLine || (std::fabs(depth - bestDepth) <= SameLine &&
+                                             score < std::fabs(places[static_cast<size_t>(best)].x - from.x)))
+            best = static_cast<int>(i);
+    }
+    return best;
+}
+
+void Screen::MoveFocus(int widget) {
+    if (widget < 0 || widget == focus) return;
+    for (ScreenButton& b : buttons) b.hovered = 0;
+    for (ScreenSlider& s : sliders) s.hovered = 0;
+    focus = widget;
+    PlaySound(overSound);
+}
+
+std::string Screen::Navigate(MenuMove move) {
+    if (!focusEnabled) return {};
+    const int buttonCount = static_cast<int>(buttons.size());
+    const bool onSlider = focus >= buttonCount && focus < buttonCount + static_cast<int>(sliders.size());
+    switch (move) {
+        case MenuMove::Left:
+        case MenuMove::Right:
+            if (onSlider) {
+                ScreenSlider& slider = sliders[static_cast<size_t>(focus - buttonCount)];
+                const float step = move == MenuMove::Left ? -SliderKeyStep : SliderKeyStep;
+                return SetSliderValue(slider, slider.value + step);
+            }
+            MoveFocus(NearestWidget(move));
+            return {};
+        case MenuMove::Up:
+        case MenuMove::Down:
+            MoveFocus(NearestWidget(move));
+            return {};
+        case MenuMove::Activate:
+            if (focus >= 0 && focus < buttonCount) return Press(buttons[static_cast<size_t>(focus)]);
+            return {};
+        case MenuMove::Back:
+            for (const char* cancel : {"procClose", "procNo"}) {
+                for (ScreenButton& b : buttons)
+                    if (b.action == cancel) return Press(b);
+            }
+            return {};
+    }
+    return {};
+}
+
+const ScreenButton* Screen::FindButton(std::string_view name) const {
+    for (const ScreenButton& b : buttons)
+        if (b.name == name) return &b;
+    return nullptr;
+}
+
+float Screen::SliderValue(std::string_view name, float fallback) const {
+    for (const ScreenSlider& s : sliders)
+        if (s.name == name) return s.value;
+    return fallback;
+}
+
+std::string Screen::FocusedName() const {
+    const int buttonCount = static_cast<int>(buttons.size());
+    if (focus >= 0 && focus < buttonCount) return buttons[static_cast<size_t>(focus)].name;
+    if (focus >= buttonCount && focus < buttonCount + static_cast<int>(sliders.size()))
+        return sliders[static_cast<size_t>(focus - buttonCount)].name;
+    return {};
+}
+
+std::string Screen::FocusedAction() const {
+    const int buttonCount = static_cast<int>(buttons.size());
+    if (focus >= 0 && focus < buttonCount) return buttons[static_cast<size_t>(focus)].action;
+    if (focus >= buttonCount && focus < buttonCount + static_cast<int>(sliders.size()))
+        return sliders[static_cast<size_t>(focus - buttonCount)].action;
+    return {};
 }

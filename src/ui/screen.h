@@ -8,6 +8,9 @@
 //  - Sizes of "stretch" = "no" widgets and of sliders are taken from their pictures when the screen
 //    is drawn; hit tests use the sizes of the last drawing.
 //  - Names and actions compare byte for byte.
+//  - A screen that takes the keyboard and the pads (EnableFocus) has one focused widget, drawn with its
+//    hover picture; the pointer moving onto a widget moves the focus there, and a focus move from the
+//    keyboard takes the hover from the widget under the pointer, so only one widget is lit.
 #pragma once
 
 #include <cstdint>
@@ -74,6 +77,14 @@ public:
 };
 void SetScreenOptionStore(ScreenOptionStore* store);
 
+// What the keyboard and the pads ask of a menu.
+enum class MenuMove { Up, Down, Left, Right, Activate, Back };
+
+// How far one Left or Right press moves a focused slider.
+constexpr float SliderKeyStep = 0.05f;
+
+class ScreenFileReader;
+
 class Screen {
 public:
     // Reads the screen file (a game path, relative to the working directory). 1 on success; 0 when it
@@ -100,6 +111,29 @@ public:
     // hit test accepts when the widget has any area.
     std::optional<Point> FindActionCentre(std::string_view action) const;
 
+    // Keyboard and pad focus (off after loading).
+    void EnableFocus(bool enabled);
+    bool FocusEnabled() const { return focusEnabled; }
+    // As when the screen opens: the first button (or, without buttons, the first slider) has the focus
+    // and nothing is lit by the pointer.
+    void ResetFocus();
+    // Up, Down, Left and Right move the focus to the nearest widget that way (Left and Right only to a
+    // widget on the same line; Up and Down wrap round); Left and Right on a focused slider move its
+    // value by SliderKeyStep instead, store it and return its action. Activate presses the focused
+    // button exactly as a click does (click sound, check box flipped and stored) and returns its
+    // action. Back presses the first button whose action is "procClose", else "procNo". Returns ""
+    // when nothing was activated; a focus move plays "overSound".
+    std::string Navigate(MenuMove move);
+    // The focused widget: buttons first, then sliders, by file order; -1 for none.
+    int Focus() const { return focus; }
+    // The first button of that name; nullptr when there is none.
+    const ScreenButton* FindButton(std::string_view name) const;
+    // The value of the first slider of that name; fallback when there is none.
+    float SliderValue(std::string_view name, float fallback) const;
+    // Name and action of the focused widget ("" for none).
+    std::string FocusedName() const;
+    std::string FocusedAction() const;
+
     // The screen's own fields and its widgets, for the shell's state dump and for tests.
     std::string bgImage, clickSound, overSound;
     float xc = 0, yc = 0, width = 0, height = 0;
@@ -110,12 +144,19 @@ public:
 
 private:
     void Clear();
-    void RestoreOptions();
+    void RestoreOptions(ScreenFileReader& reader);
     void PlaySound(const std::string& fileName) const;
     const ScreenText* FindText(std::string_view name) const;
+    std::string Press(ScreenButton& button);
+    std::string SetSliderValue(ScreenSlider& slider, float value);
+    bool IsLit(size_t widget, int hovered) const;
+    int NearestWidget(MenuMove move) const;
+    void MoveFocus(int widget);
 
     std::vector<ScreenButton> buttons;
     std::vector<ScreenSlider> sliders;
     std::vector<ScreenImage> images;
     std::vector<ScreenText> texts;
+    bool focusEnabled = false;
+    int focus = -1;
 };

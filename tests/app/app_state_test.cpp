@@ -7,6 +7,8 @@
 #include <set>
 
 #include "app/game_app.h"
+#include "audio/sound_bank.h"
+#include "audio/wave_effects.h"
 #include "persist/config.h"
 #include "persist/log.h"
 #include "ui/texture_registry.h"
@@ -18,10 +20,12 @@ namespace {
 class FakeInput : public InputState {
 public:
     bool IsKeyHeld(int virtualKey) const override { return held.count(virtualKey) > 0; }
+    bool IsPadButtonHeld(int button) const override { return pads.count(button) > 0; }
     bool IsLeftButtonDown() const override { return leftDown; }
     Point CursorPosition() const override { return cursor; }
 
     std::set<int> held;
+    std::set<int> pads;
     bool leftDown = false;
     Point cursor;
 };
@@ -58,7 +62,8 @@ protected:
         fs::current_path(dir);
         ResetLogState();
 
-        WriteScreen("menu-main.xml", Button("procNewGame", 100, 100) + Button("procOptions", 100, 200) +
+        WriteScreen("menu-main.xml", Button("procNewGame", 100, 100) + Button("procHelp", 100, 150) +
+                                         Button("procOptions", 100, 200) +
                                          Button("procHighScores", 100, 300) + Button("procExit", 100, 400));
         std::string select;
         for (int i = 1; i <= 6; ++i)
@@ -67,15 +72,25 @@ protected:
         // The pause button of the in-game screen sits where "procStart3" is: a click that starts the
         // game is offered to the in-game screen in the same message.
         WriteScreen("menu-ingame.xml", Button("procPause", 400, 180));
-        WriteScreen("menu-pause.xml", Button("procResume", 400, 400) + Button("procEnd", 400, 500));
+        WriteScreen("menu-pause.xml", Button("procResume", 400, 400) + Button("procHelp", 400, 450) +
+                                          Button("procEnd", 400, 500));
         WriteScreen("menu-highscores.xml", Button("procPrevious", 600, 100) + Button("procNext", 600, 200) +
                                                Button("procClear", 600, 300) + Button("procClose", 600, 500));
         // The options check box is named after its option key.
         std::string options =
             "<Screen>\n<Button name=\"btnSound\" action=\"procSoundMode\" xc=\"0.25\" yc=\"0.1666667\" "
             "width=\"0.125\" height=\"0.0666667\" outImgChecked=\"x.png\"/>\n" +
-            Button("procBlocksType", 200, 200) + Button("procClose", 200, 500) + "</Screen>\n";
+            Button("procBlocksType", 200, 200) + Button("procLanguage", 200, 300) +
+            Button("procControls", 200, 400) + Button("procClose", 200, 500) +
+            "<Slider name=\"sldEffectsVolume\" xc=\"0.5\" yc=\"0.1666667\" action=\"procEffectsVolume\"/>\n"
+            "</Screen>\n";
         std::ofstream("menu-options.xml") << options;
+        WriteScreen("menu-help.xml", Button("procClose", 700, 560));
+        WriteScreen("menu-controls.xml",
+                    Button("procBindKeyLeft", 100, 100) + Button("procBindPadLeft", 300, 100) +
+                        Button("procBindKeyTurn", 100, 200) + Button("procDelayLonger", 100, 300) +
+                        Button("procDefaults", 100, 400) + Button("procClose", 700, 560));
+        WriteScreen("menu-confirm.xml", Button("procNo", 500, 350) + Button("procYes", 300, 350));
 
         textureRegistry.BindDevice(&window, nullptr);
         app = std::make_unique<GameApp>();
@@ -100,6 +115,7 @@ protected:
         Send(WM_LBUTTONUP);
     }
     void Key(int virtualKey) { Send(WM_KEYDOWN, static_cast<uint64_t>(virtualKey)); }
+    void Pad(int button) { Send(WM_PADBUTTONDOWN, static_cast<uint64_t>(button)); }
     // Advances the shell by whole frames at 60 frames per second from the current time.
     void Frames(int count) {
         for (int i = 0; i < count; ++i) {
@@ -286,4 +302,266 @@ TEST_F(ShellTest, RightClickTurnsOnlyInPlay) {
 
 TEST_F(ShellTest, ContextMenuIsSwallowed) {
     EXPECT_EQ(app->HandleMessage(Message{WM_CONTEXTMENU, 0, 0}), 0);
+}
+
+// A player with only a keyboard: Return takes the focused (first) button of every screen, Escape
+// the close button; in play the keys do what they always did.
+TEST_F(ShellTest, TheKeyboardAloneLeadsThroughTheMenus) {
+    const struct {
+        int key;
+        AppState state;
+        const char* focused;  // of the screen now up
+    } steps[] = {
+        {VK_RETURN, SelectGame, "procStart1"},  // New Game, the main screen's first button
+        {VK_ESCAPE, MainMenu, "procNewGame"},   // the selection's close button
+        {VK_DOWN, MainMenu, "procHelp"},
+        {VK_DOWN, MainMenu, "procOptions"},
+        {VK_DOWN, MainMenu, "procHighScores"},
+        {VK_RETURN, HighScores, "procPrevious"},
+        {VK_ESCAPE, MainMenu, "procNewGame"},
+        {VK_UP, MainMenu, "procExit"},  // up from the top wraps to the bottom
+        {VK_DOWN, MainMenu, "procNewGame"},
+        {VK_RETURN, SelectGame, "procStart1"},
+        {VK_DOWN, SelectGame, "procStart2"},
+        {VK_UP, SelectGame, "procStart1"},
+        {VK_RETURN, Playing, ""},
+        {VK_ESCAPE, Paused, "procResume"},
+        {'P', Paused, "procResume"},  // the pause keys do nothing while paused
+        {VK_BACK, Paused, "procResume"},
+        {VK_ESCAPE, Paused, "procResume"},
+        {VK_RETURN, Playing, ""},  // Resume, the pause screen's first button
+    };
+    for (const auto& step : steps) {
+        Key(step.key);
+        Send(WM_KEYUP, static_cast<uint64_t>(step.key));
+        EXPECT_EQ(app->appState, step.state) << step.key;
+        Screen* screen = app->CurrentScreen();
+        ASSERT_NE(screen, nullptr);
+        EXPECT_EQ(screen->FocusedAction(), step.focused) << step.key;
+    }
+    // The Return that started the game did not also drop its first piece.
+    EXPECT_EQ(app->State().dropRequested, 0);
+}
+
+TEST_F(ShellTest, APadAloneLeadsThroughTheMenusAndPlays) {
+    Pad(PAD_A);
+    ASSERT_EQ(app->appState, SelectGame);
+    Pad(PAD_DPDOWN);
+    Pad(PAD_DPDOWN);
+    Pad(PAD_A);  // procStart3: Color Blocks without bonuses
+    ASSERT_EQ(app->appState, Playing);
+    EXPECT_EQ(app->State().gameModeIndex, 2);
+    Frames(140);
+    ASSERT_TRUE(app->Core().IsPieceControllable());
+
+    // A cycles the colours, B drops, the held d-pad moves, Start pauses.
+    const auto colours = app->State().piece.cells;
+    Pad(PAD_A);
+    EXPECT_EQ(app->State().piece.cells[0].colour, colours[2].colour);
+    const int column = app->State().piece.cells[0].column;
+    input.pads.insert(PAD_DPLEFT);
+    Frames(1);
+    input.pads.clear();
+    Frames(1);
+    EXPECT_EQ(app->State().piece.cells[0].column, column - 1);
+    Pad(PAD_B);
+    EXPECT_EQ(app->State().dropRequested, 1);
+    Pad(PAD_START);
+    EXPECT_EQ(app->appState, Paused);
+    Pad(PAD_START);  // Start, like the pause keys, does not leave the pause
+    Pad(PAD_B);      // nor does B: the pause screen has no close button
+    EXPECT_EQ(app->appState, Paused);
+    Pad(PAD_A);
+    EXPECT_EQ(app->appState, Playing);
+}
+
+TEST_F(ShellTest, ClearAsksFirstAndOnlyYesClears) {
+    HighScoreStore& store = app->Scores().Store();
+    store.Insert(3, 999);
+    ASSERT_TRUE(store.Save());
+    Click(100, 300);  // procHighScores
+    Click(600, 300);  // procClear
+    ASSERT_TRUE(app->ClearConfirmOpen());
+    EXPECT_EQ(app->CurrentScreen()->FocusedAction(), "procNo");  // Return alone never clears
+    Click(600, 500);  // the screen's Close lies outside the question: nothing
+    EXPECT_EQ(app->appState, HighScores);
+    Click(500, 350);  // No
+    EXPECT_FALSE(app->ClearConfirmOpen());
+    EXPECT_EQ(store.Entry(3, 0).score, 999u);
+
+    // By keys: Escape answers No, and Left, Return answer Yes.
+    Click(600, 300);
+    Key(VK_ESCAPE);
+    EXPECT_FALSE(app->ClearConfirmOpen());
+    EXPECT_EQ(app->appState, HighScores);
+    EXPECT_EQ(store.Entry(3, 0).score, 999u);
+    Click(600, 300);
+    Key(VK_LEFT);
+    Key(VK_RETURN);
+    EXPECT_FALSE(app->ClearConfirmOpen());
+    EXPECT_EQ(store.Entry(3, 0).score, 0u);
+    HighScoreStore stored;
+    stored.Load();
+    EXPECT_EQ(stored.Entry(3, 0).score, 0u);
+}
+
+TEST_F(ShellTest, AnOpenNameEntryKeepsItsKeys) {
+    StartGame(1);
+    app->State().score = 300;
+    Key(VK_ESCAPE);
+    Click(400, 500);  // procEnd: the score ranks, the name is asked for
+    ASSERT_TRUE(app->Scores().EntryActive());
+    for (int key : {VK_DOWN, VK_RIGHT, VK_SPACE}) Key(key);
+    Send(WM_CHAR, 'J');
+    Send(WM_CHAR, ' ');
+    Send(WM_CHAR, 'K');
+    EXPECT_EQ(app->CurrentScreen()->FocusedAction(), "procPrevious");  // the arrows moved nothing
+    Key(VK_RETURN);                                                    // saves the name, and only that
+    EXPECT_FALSE(app->Scores().EntryActive());
+    EXPECT_FALSE(app->ClearConfirmOpen());
+    EXPECT_EQ(app->appState, HighScores);
+    EXPECT_STREQ(app->Scores().Entry(0, 0).name, "J K");
+    Key(VK_RETURN);                            // now Return is the menu's again
+    EXPECT_EQ(app->State().gameModeIndex, 0);  // procPrevious from 0 changes nothing
+    Key(VK_ESCAPE);
+    EXPECT_EQ(app->appState, MainMenu);
+}
+
+TEST_F(ShellTest, HelpOpensFromTheMenuAndFromThePauseAndReturnsThere) {
+    Click(100, 150);  // procHelp
+    ASSERT_EQ(app->appState, Help);
+    EXPECT_EQ(app->HelpReturnState(), MainMenu);
+    Key(VK_ESCAPE);
+    EXPECT_EQ(app->appState, MainMenu);
+
+    StartGame(1);
+    Frames(10);
+    Key(VK_ESCAPE);
+    ASSERT_EQ(app->appState, Paused);
+    const float startBefore = app->State().gameStartTime;
+    Key(VK_DOWN);
+    Key(VK_RETURN);  // the pause screen's help button
+    ASSERT_EQ(app->appState, Help);
+    EXPECT_EQ(app->HelpReturnState(), Paused);
+    const int elapsed = app->State().elapsedSeconds;
+    Frames(180);  // three seconds reading: the game stands still
+    EXPECT_EQ(app->State().elapsedSeconds, elapsed);
+    Pad(PAD_B);
+    EXPECT_EQ(app->appState, Paused);
+    EXPECT_EQ(app->CurrentScreen()->FocusedAction(), "procResume");
+    Key(VK_RETURN);
+    EXPECT_EQ(app->appState, Playing);
+    EXPECT_NEAR(app->State().gameStartTime - startBefore, 3.0f, 0.05f);
+}
+
+TEST_F(ShellTest, TheControlsScreenRebindsKeysAndPadButtonsAndTheGameFollows) {
+    Click(100, 200);  // procOptions
+    Click(200, 400);  // procControls
+    ASSERT_EQ(app->appState, Controls);
+    Key(VK_RETURN);  // the first button: Move Left's key
+    ASSERT_EQ(app->CaptureAction(), static_cast<int>(GameAction::Left));
+    Pad(PAD_X);  // a pad cannot give a key: the wait ends, nothing changes
+    EXPECT_EQ(app->CaptureAction(), -1);
+    EXPECT_EQ(app->CurrentControls().keys[0], VK_LEFT);
+    Key(VK_RETURN);
+    Key(VK_ESCAPE);  // Escape cancels
+    EXPECT_EQ(app->CaptureAction(), -1);
+    EXPECT_EQ(app->appState, Controls);
+    Key(VK_RETURN);
+    Key('A');
+    EXPECT_EQ(app->CurrentControls().keys[0], 'A');
+    EXPECT_EQ(app->appState, Controls);  // the key was the binding's, not the menu's
+
+    Click(100, 200);  // Turn's key
+    Key('A');         // Left's: Left takes Turn's Up in exchange
+    EXPECT_EQ(app->CurrentControls().keys[static_cast<int>(GameAction::Turn)], 'A');
+    EXPECT_EQ(app->CurrentControls().keys[0], VK_UP);
+    Click(300, 100);  // Move Left's pad button
+    EXPECT_TRUE(app->CaptureIsPad());
+    Key('Q');  // a key does not answer a pad wait
+    Pad(PAD_LEFTSHOULDER);
+    EXPECT_EQ(app->CurrentControls().buttons[0], PAD_LEFTSHOULDER);
+    Click(100, 300);  // the first repeat 0.025 s later
+    EXPECT_FLOAT_EQ(app->Core().FirstRepeat(), 0.25f);
+
+    std::string stored;
+    const std::pair<const char*, const char*> expected[] = {
+        {"Left", "Up"}, {"Turn", "A"}, {"PadLeft", "leftshoulder"}, {"RepeatDelay", "0.250"}};
+    for (auto [key, value] : expected) {
+        EXPECT_TRUE(ReadConfigString("CONTROLS", key, stored)) << key;
+        EXPECT_EQ(stored, value) << key;
+    }
+
+    // In play: Up now moves left (held), A turns, the Left arrow does nothing, the left shoulder moves.
+    Key(VK_ESCAPE);
+    Key(VK_ESCAPE);
+    ASSERT_EQ(app->appState, MainMenu);
+    StartGame(2);
+    Frames(140);
+    ASSERT_TRUE(app->Core().IsPieceControllable());
+    const int column = app->State().piece.cells[0].column;
+    for (const auto& [held, moves] : std::vector<std::pair<int, int>>{{VK_LEFT, 0}, {VK_UP, -1}}) {
+        input.held = {held};
+        Frames(1);
+        input.held.clear();
+        Frames(1);
+        EXPECT_EQ(app->State().piece.cells[0].column, column + moves) << held;
+    }
+    input.pads = {PAD_LEFTSHOULDER};
+    Frames(1);
+    input.pads.clear();
+    EXPECT_EQ(app->State().piece.cells[0].column, column - 2);
+    const auto before = app->State().piece.cells;
+    Key('A');
+    if (app->State().piece.shape != 7) {  // the square does not turn
+        EXPECT_NE(app->State().piece.cells[1].column * 100 + app->State().piece.cells[1].row,
+                  before[1].column * 100 + before[1].row);
+    }
+
+    // Defaults put everything back, in the file as well.
+    Key(VK_ESCAPE);
+    Click(400, 500);  // procEnd
+    for (int i = 0; i < 3 && app->appState != MainMenu; ++i) Key(VK_ESCAPE);
+    ASSERT_EQ(app->appState, MainMenu);
+    Click(100, 200);
+    Click(200, 400);
+    Click(100, 400);  // procDefaults
+    EXPECT_EQ(app->CurrentControls().keys, DefaultControls().keys);
+    EXPECT_EQ(app->Core().FirstRepeat(), DefaultRepeatDelay);
+    ReadConfigString("CONTROLS", "Left", stored);
+    EXPECT_EQ(stored, "Left");
+}
+
+TEST_F(ShellTest, TheVolumeSliderSetsTheEffectsVolumeAndTheBoxStillSilences) {
+    Click(100, 200);  // procOptions
+    Click(200, 100);  // sound on
+    ASSERT_EQ(app->soundOn, 1);
+    EXPECT_FLOAT_EQ(GameSoundBank().EffectsVolume(), 0.75f);  // the slider's default level
+    Key(VK_RIGHT);                                            // from the box to its slider
+    Key(VK_LEFT);
+    Key(VK_LEFT);
+    EXPECT_NEAR(GameSoundBank().EffectsVolume(), 0.65f, 1e-6);
+    EXPECT_NEAR(GameWaveEffects().Volume(), 0.65f, 1e-6);
+    std::string stored;
+    ReadConfigString("OPTIONS", "sldEffectsVolume", stored);
+    EXPECT_EQ(stored, "0.650000");
+    Click(200, 100);  // sound off: silent whatever the slider says
+    EXPECT_EQ(GameSoundBank().EffectsVolume(), 0.0f);
+    Click(200, 100);
+    EXPECT_NEAR(GameSoundBank().EffectsVolume(), 0.65f, 1e-6);
+}
+
+TEST_F(ShellTest, TheLanguageButtonStepsThroughTheLanguagesAndKeepsTheChoice) {
+    std::ofstream("language.ini") << "[ENGLISH]\r\nLanguageName=English\r\nOptions=Options\r\n"
+                                     "[GERMAN]\r\nLanguageName=Deutsch\r\nOptions=Optionen\r\n";
+    Click(100, 200);
+    for (const char* expected : {"GERMAN", "ENGLISH", "GERMAN"}) {
+        Click(200, 300);  // procLanguage
+        EXPECT_EQ(app->languageName, expected);
+        EXPECT_EQ(LanguageName(), expected);
+        std::string stored;
+        ReadConfigString("LANGUAGE", "Name", stored);
+        EXPECT_EQ(stored, expected);
+    }
+    EXPECT_EQ(Translate("Options"), "Optionen");  // every text follows at once
 }

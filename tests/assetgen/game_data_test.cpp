@@ -49,7 +49,8 @@ std::string ReadAll(const std::string& path) {
 }
 
 const char* const ScreenFiles[] = {"menu-main.xml",       "menu-options.xml", "menu-selectgame.xml",
-                                   "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml"};
+                                   "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml",
+                                   "menu-help.xml",       "menu-confirm.xml", "menu-controls.xml"};
 
 // ---- language.ini read with the game's rules: sections and keys ignore case, values are trimmed
 // and one pair of surrounding quotes is dropped.
@@ -130,13 +131,35 @@ ScreenInfo ReadScreen(const std::string& file) {
 }
 
 // Every text the game itself draws besides the screens' own.
-const std::vector<std::string> GameTexts = {"Loading...",   "Level Up",     "Game Over",
-                                            "Classic Game", "Color Blocks", "Rotated Color Blocks"};
+const std::vector<std::string> GameTexts = {"Loading...",
+                                            "Level Up",
+                                            "Game Over",
+                                            "Classic Game",
+                                            "Color Blocks",
+                                            "Rotated Color Blocks",
+                                            "Classic Game without Bonuses",
+                                            "Color Blocks without Bonuses",
+                                            "Rotated Color Blocks without Bonuses",
+                                            "Enter your name",
+                                            "Move Left",
+                                            "Move Right",
+                                            "Fall Faster",
+                                            "Turn",
+                                            "Drop",
+                                            "Pause",
+                                            "D-pad Up",
+                                            "D-pad Down",
+                                            "D-pad Left",
+                                            "D-pad Right",
+                                            "Choose an action to give it a new key or pad button.",
+                                            "Press the new key. Escape cancels.",
+                                            "Press the new pad button. Escape cancels."};
 
 TEST(GameData, EveryFileTheGameNamesExists) {
     std::vector<std::string> files = {
-        "Graphics\\glass.x",           "Graphics\\bonus.x",    "Graphics\\bonus2.x", "Graphics\\horizgrd.bmp",
-        "Graphics\\back_static01.bmp", "Graphics\\font01.tga", "language.ini"};
+        "Graphics\\glass.x",      "Graphics\\bonus.x",           "Graphics\\bonus2.x",
+        "Graphics\\horizgrd.bmp", "Graphics\\back_static01.bmp", "Graphics\\font01.tga",
+        "language.ini",           "Graphics\\prompt.png",        "default-config.ini"};
     for (int style = 1; style <= 5; ++style)
         for (int colour = 1; colour <= 7; ++colour)
             files.push_back("Graphics\\cell_t" + std::to_string(style) + "_" + std::to_string(colour) + ".x");
@@ -186,19 +209,31 @@ TEST(GameData, BackgroundsDecodeAtTheirSizesAndTheHorizonIsBlackAtItsEdges) {
 
 TEST(GameData, ScreensHaveTheNamesAndActionsTheGameUses) {
     const std::map<std::string, std::vector<std::string>> actions = {
-        {"menu-main.xml", {"procNewGame", "procOptions", "procHighScores", "procExit"}},
+        {"menu-main.xml", {"procNewGame", "procHelp", "procOptions", "procHighScores", "procExit"}},
         {"menu-options.xml",
          {"procSoundMode", "procMusicMode", "procFullScreenMode", "procDynamicBack", "procBlocksType",
-          "procClose"}},
+          "procEffectsVolume", "procMusicVolume", "procLanguage", "procControls", "procClose"}},
         {"menu-selectgame.xml",
          {"procStart1", "procStart2", "procStart3", "procStart4", "procStart5", "procStart6", "procClose"}},
         {"menu-highscores.xml", {"procClear", "procClose", "procPrevious", "procNext"}},
-        {"menu-pause.xml", {"procResume", "procEnd"}},
-        {"menu-ingame.xml", {"procPause"}}};
+        {"menu-pause.xml", {"procResume", "procHelp", "procEnd"}},
+        {"menu-ingame.xml", {"procPause"}},
+        {"menu-help.xml", {"procClose"}},
+        {"menu-confirm.xml", {"procYes", "procNo"}},
+        {"menu-controls.xml",
+         {"procBindKeyLeft", "procBindKeyRight", "procBindKeyDown", "procBindKeyTurn", "procBindKeyDrop",
+          "procBindKeyPause", "procBindPadLeft", "procBindPadRight", "procBindPadDown", "procBindPadTurn",
+          "procBindPadDrop", "procBindPadPause", "procDelayShorter", "procDelayLonger", "procIntervalShorter",
+          "procIntervalLonger", "procDefaults", "procClose"}}};
     const std::map<std::string, std::vector<std::string>> names = {
-        {"menu-options.xml", {"txtBlocksType"}},
         {"menu-highscores.xml", {"txtGameType"}},
-        {"menu-ingame.xml", {"txtLevelNum", "txtTimeNum", "txtScoreNum", "txtLineNum"}}};
+        {"menu-ingame.xml", {"txtLevelNum", "txtTimeNum", "txtScoreNum", "txtLineNum"}},
+        {"menu-help.xml", {"txtControlsAction", "txtControlsKey", "txtControlsPad"}},
+        {"menu-options.xml", {"txtBlocksType", "txtLanguage", "sldMusicVolume", "sldEffectsVolume"}},
+        {"menu-controls.xml",
+         {"btnKeyLeft", "btnKeyRight", "btnKeyDown", "btnKeyTurn", "btnKeyDrop", "btnKeyPause", "btnPadLeft",
+          "btnPadRight", "btnPadDown", "btnPadTurn", "btnPadDrop", "btnPadPause", "txtRepeatDelay",
+          "txtRepeatInterval", "txtHint"}}};
     for (const char* file : ScreenFiles) {
         const ScreenInfo screen = ReadScreen(file);
         ASSERT_TRUE(screen.parsed) << file;
@@ -669,3 +704,18 @@ TEST(GameData, RegeneratingGivesTheSameBytes) {
     fs::remove_all(again);
 }
 }  // namespace
+
+// The options screen shows each language by its own name, and a first run finds it by its code.
+TEST(GameData, EveryLanguageNamesItselfAndHasItsOwnCode) {
+    std::set<std::string> codes, names;
+    for (const auto& [section, keys] : ReadLanguageFile()) {
+        ASSERT_TRUE(keys.count("languagename") && keys.count("languagecode")) << section;
+        EXPECT_FALSE(keys.at("languagename").empty()) << section;
+        EXPECT_EQ(keys.at("languagecode").size(), 2u) << section;
+        codes.insert(keys.at("languagecode"));
+        names.insert(keys.at("languagename"));
+    }
+    EXPECT_EQ(codes.size(), ReadLanguageFile().size());
+    EXPECT_EQ(names.size(), ReadLanguageFile().size());
+    EXPECT_TRUE(codes.count("en") && codes.count("de"));
+}

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "audio/music_player.h"
+#include "audio/sound_bank.h"
 #include "audio_test_support.h"
 
 namespace {
@@ -91,6 +93,43 @@ TEST_F(WaveEffectsTest, TheTableHoldsAHundredEffects) {
     EXPECT_EQ(effects.Count(), MaxWaveEffects);
     ASSERT_TRUE(effects.Play(100, 0));  // the 100th is file 2 (100 = 14 x 7 + 2)
     EXPECT_EQ(Render(mixer, 1)[0], 2000);
+}
+
+// The player's volume sliders reach the mix: the game's SetEffectsVolume scales every wave effect by
+// the level it is given, on the sound bank's scale (VolumeToAttenuation), and SetMusicVolume the music.
+TEST_F(WaveEffectsTest, TheVolumesReachTheMixedLevel) {
+    ASSERT_EQ(InitWaveEffects(&mixer), 0);
+    LoadGameWaveEffects();
+    const float levels[] = {1.0f, 0.75f, 0.25f, 0.0f};
+    std::vector<int> measured;
+    for (float level : levels) {
+        SetEffectsVolume(level);
+        ASSERT_TRUE(PlayWaveEffect(6, 0));  // getbonus.wav: 2000 frames of 6000
+        measured.push_back(Render(mixer, 10)[4]);
+        StopWaveEffect(6);
+    }
+    for (size_t i = 0; i < std::size(levels); ++i)
+        EXPECT_NEAR(measured[i], 6000 * AttenuationToGain(VolumeToAttenuation(levels[i])), 1.0) << levels[i];
+    EXPECT_EQ(measured[0], 6000);
+    EXPECT_LT(measured[2], measured[1]);
+    EXPECT_EQ(measured[3], 0);
+    // An effect loaded after the volume was set plays at that volume too.
+    SetEffectsVolume(0.5f);
+    ReleaseWaveEffects();
+    ASSERT_EQ(InitWaveEffects(&mixer), 0);
+    LoadGameWaveEffects();
+    ASSERT_TRUE(PlayWaveEffect(2, 0));
+    EXPECT_NEAR(Render(mixer, 1)[0], 2000 * AttenuationToGain(VolumeToAttenuation(0.5f)), 1.0);
+    ReleaseWaveEffects();
+    SetEffectsVolume(1.0f);
+
+    ASSERT_TRUE(InitMusic(&mixer));
+    SetMusicVolume(0.25f);
+    EXPECT_EQ(mixer.MusicVolume(), VolumeToAttenuation(0.25f));
+    SetMusicVolume(0.0f);
+    EXPECT_EQ(mixer.MusicVolume(), AttenuationSilent);
+    ReleaseMusic();
+    SetMusicVolume(1.0f);
 }
 
 }  // namespace

@@ -124,6 +124,27 @@ TEST_F(MixerTest, VolumeAndPanAttenuateInHundredthsOfADecibel) {
     EXPECT_EQ(mixer.Position(id), 40u * 2);
 }
 
+TEST_F(MixerTest, TheMusicVolumeScalesTheMusicAlone) {
+    // A music source that gives a steady quarter of full scale on both channels.
+    class SteadyMusic : public MusicSource {
+    public:
+        void RenderMusic(float* stereo, int frames) override {
+            for (int i = 0; i < frames * 2; ++i) stereo[i] = 0.25f;
+        }
+    } music;
+    mixer.SetMusicSource(&music);
+    const std::pair<int32_t, float> volumes[] = {
+        {AttenuationFull, 1.0f}, {-600, AttenuationToGain(-600)}, {AttenuationSilent, 0.0f}, {-20000, 0.0f}};
+    for (auto [attenuation, gain] : volumes) {
+        mixer.SetMusicVolume(attenuation);
+        std::vector<int16_t> out(2);
+        mixer.Render(out.data(), 1);
+        EXPECT_NEAR(out[0], 8192 * gain, 1.0) << attenuation;
+    }
+    EXPECT_EQ(mixer.MusicVolume(), AttenuationSilent);  // held within its range
+    mixer.SetMusicSource(nullptr);
+}
+
 TEST_F(MixerTest, OtherRatesAndFormatsAreResampledToTheMix) {
     // 22050 Hz lasts twice as many output frames; halfway samples are interpolated.
     const int slow = MonoBuffer(mixer, {0, 1000, 2000, 3000, 4000, 5000}, 22050);

@@ -184,6 +184,40 @@ TEST(Controls, HeldArrowMovesAtOnceThenAfterTheDelayThenEveryInterval) {
     EXPECT_EQ(core.state.rightRepeatCount, 0);
 }
 
+TEST(Controls, ThePlayersRepeatTimingReplacesTheDefault) {
+    const struct {
+        float first, interval;
+        std::vector<float> moves;  // with frames every 0.02 s from 1.02 s
+    } cases[] = {
+        // Times between frames, so that no comparison rests on the last bit of a float.
+        {0.49f, 0.09f, {1.02f, 1.52f, 1.62f, 1.72f}},
+        {0.05f, 0.01f, {1.02f, 1.08f, 1.10f, 1.12f}},  // a repeat per frame when the interval is shorter
+        {0.31f, 0.19f, {1.02f, 1.34f, 1.54f, 1.74f}},
+    };
+    for (const auto& c : cases) {
+        CoreRig rig(0);
+        GameCore& core = rig.core;
+        core.SetKeyRepeat(c.first, c.interval);
+        rig.PlacePiece(1, 1, 10);  // the bar upright in column 1: room for many moves to the right
+        core.state.lastStepTime = 1000.0f;
+        core.state.rightLastMoveTime = -10.0f;
+        rig.host.heldKeys = {0x27};
+        std::vector<float> moves;
+        int column = core.state.piece.cells[0].column;
+        for (int frame = 1; frame <= 40 && moves.size() < c.moves.size(); ++frame) {
+            const float t = 1.0f + 0.02f * static_cast<float>(frame);
+            core.AdvancePlay(t);
+            if (core.state.piece.cells[0].column != column) {
+                column = core.state.piece.cells[0].column;
+                moves.push_back(t);
+            }
+        }
+        ASSERT_EQ(moves.size(), c.moves.size()) << c.first;
+        for (size_t i = 0; i < moves.size(); ++i)
+            EXPECT_NEAR(moves[i], c.moves[i], 1e-4) << c.first << " " << i;
+    }
+}
+
 TEST(Controls, DownKeyHurriesButARequestedDropWins) {
     CoreRig rig(0);
     GameCore& core = rig.core;

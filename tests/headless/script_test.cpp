@@ -11,6 +11,7 @@
 #include <fstream>
 
 #include "base/messages.h"
+#include "headless/trace.h"
 
 namespace {
 
@@ -130,6 +131,9 @@ TEST(ScriptParser, BadLinesNameTheirLine) {
         {"key down Lefty", "script:1: unknown key \"Lefty\""},
         {"key hold Left", "script:1: \"key\" takes down, up or press"},
         {"key down", "script:1: \"key\" needs 2"},
+        {"pad down select", "script:1: unknown pad button \"select\""},
+        {"pad tap a", "script:1: \"pad\" takes down, up or press"},
+        {"pad press", "script:1: \"pad\" needs 2"},
         {"char", "script:1: \"char\" needs a character"},
         {"char ab", "script:1: \"char\" takes one character"},
         {"char 0x100", "script:1: \"char\" takes one character"},
@@ -174,6 +178,19 @@ TEST(ScriptMessages, EventsBecomeTheMessagesOfRealInput) {
     EXPECT_EQ(keys[1].id, WM_CHAR);
     EXPECT_EQ(keys[1].wParam, 0x0Du);
     EXPECT_EQ(keys[2].id, WM_KEYUP);
+
+    // A pad press: the button down, and up a frame later; names as SDL spells them, in any case.
+    Script pad = Parse("pad press A\npad down dpleft\npad up DPLEFT");
+    ASSERT_EQ(pad.events.size(), 4u);
+    EXPECT_EQ(pad.events[1].frame, 1);
+    EXPECT_EQ(pad.events[2].frame, 1);
+    std::vector<Message> buttons = MessagesOf(pad);
+    ASSERT_EQ(buttons.size(), 4u);
+    EXPECT_EQ(buttons[0].id, WM_PADBUTTONDOWN);
+    EXPECT_EQ(buttons[0].wParam, static_cast<uint64_t>(PAD_A));
+    EXPECT_EQ(buttons[1].id, WM_PADBUTTONUP);
+    EXPECT_EQ(buttons[2].wParam, static_cast<uint64_t>(PAD_DPLEFT));
+    EXPECT_EQ(buttons[3].id, WM_PADBUTTONUP);
 
     std::vector<Message> click = MessagesOf(Parse("click 12 34"));
     ASSERT_EQ(click.size(), 3u);
@@ -229,6 +246,11 @@ TEST(ScriptRecorder, RecordingReplaysTheSameMessages) {
     m.clear();
     AppendKeyMessages(0x70, true, true, m);
     add(m, 1500);
+    m.clear();
+    AppendPadMessages(PAD_DPLEFT, true, false, m);
+    AppendPadMessages(PAD_START, true, false, m);
+    AppendPadMessages(PAD_DPLEFT, false, false, m);
+    add(m, 1700);
     add({{WM_KILLFOCUS, 0, 0}, {WM_SETFOCUS, 0, 0}, {WM_CLOSE, 0, 0}}, 2000);
 
     auto path =
@@ -302,4 +324,20 @@ TEST(ScriptRecorder, UnwritablePathIsReported) {
     EXPECT_FALSE(recorder.Open("/nonexistent/dir/rec.txt", 60, 0, error));
     EXPECT_FALSE(error.empty());
     recorder.Record({WM_CLOSE, 0, 0}, 0);  // a closed recorder ignores input
+}
+
+// A trace that could not be written is reported when it is closed, and only then: the next run, with
+// or without a trace of its own, does not report it again.
+TEST(Trace, AFailedTraceIsReportedOnce) {
+    std::string error;
+    ASSERT_TRUE(OpenTrace("/dev/full", false, error)) << error;
+    TraceEvent("probe", {{"text", std::string(8192, 'x')}});
+    EXPECT_FALSE(CloseTrace());
+    EXPECT_TRUE(CloseTrace());
+    const auto path =
+        std::filesystem::temp_directory_path() / ("kelvane-trace-" + std::to_string(::getpid()) + ".jsonl");
+    ASSERT_TRUE(OpenTrace(path.string(), false, error)) << error;
+    TraceEvent("probe", {});
+    EXPECT_TRUE(CloseTrace());
+    std::filesystem::remove(path);
 }

@@ -62,6 +62,14 @@ check "the earlier version's settings moved" grep -q "Name=GERMAN" "$home/.confi
 check "the log shows the installed assets loading" \
     grep -q "Bitmap loading: 'Graphics\\\\font01.tga' ... OK" "$home/.local/state/kelvane/app.log"
 
+# A new player: the installed default settings (sound and music on) become the player's config.ini.
+rm -rf "$home"
+mkdir -p "$home"
+check "a new player's first start runs" windowed
+settings=$home/.config/kelvane/config.ini
+check "a new player starts with sound and music on" \
+    sh -c "grep -q btnSound=1 '$settings' && grep -q btnMusic=1 '$settings'"
+
 # Headless: every file in the working directory, nothing in the player's directories.
 game=$tmp/game
 mkdir -p "$game"

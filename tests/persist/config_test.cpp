@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <map>
 
 #include "base/clock.h"
 #include "persist/log.h"
@@ -154,3 +156,65 @@ TEST_F(ConfigTest, TranslateLooksUpTheLanguageSection) {
 }
 
 }  // namespace
+
+TEST(LanguageChoice, TheEnvironmentAsksAsGettextReadsIt) {
+    const std::vector<LanguageInfo> languages = {
+        {"ENGLISH", "English", "en"}, {"GERMAN", "Deutsch", "de"}, {"FRENCH", "Français", "FR"}};
+    const struct {
+        std::map<std::string, std::string> environment;
+        const char* chosen;
+    } cases[] = {
+        {{}, "ENGLISH"},
+        {{{"LANG", "de_DE.UTF-8"}}, "GERMAN"},
+        {{{"LANG", "fr_CA"}}, "FRENCH"},                                  // codes compare in any case
+        {{{"LANG", "de"}}, "GERMAN"},                                     // a bare language code
+        {{{"LANG", "de_AT.UTF-8@euro"}}, "GERMAN"},                       //
+        {{{"LANG", "it_IT.UTF-8"}}, "ENGLISH"},                           // a language the file lacks
+        {{{"LANG", "de_DE.UTF-8"}, {"LC_MESSAGES", "fr_FR"}}, "FRENCH"},  // LC_MESSAGES before LANG
+        {{{"LC_MESSAGES", "fr_FR"}, {"LC_ALL", "de_CH"}}, "GERMAN"},      // LC_ALL before both
+        {{{"LANG", "en_GB.UTF-8"}, {"LANGUAGE", "it:de:en"}}, "GERMAN"},  // LANGUAGE's list comes first
+        {{{"LANGUAGE", "de"}}, "ENGLISH"},                                // ... but not for the C locale
+        {{{"LANG", "C.UTF-8"}, {"LANGUAGE", "de"}}, "ENGLISH"},
+        {{{"LC_ALL", "POSIX"}, {"LANG", "de_DE"}}, "ENGLISH"},
+        {{{"LANG", "_DE"}}, "ENGLISH"},  // no language in it
+    };
+    for (const auto& c : cases) {
+        auto lookup = [&](const char* name) -> const char* {
+            const auto found = c.environment.find(name);
+            return found == c.environment.end() ? nullptr : found->second.c_str();
+        };
+        std::string shown;
+        for (const auto& [name, value] : c.environment) shown += name + "=" + value + " ";
+        EXPECT_EQ(LanguageFromEnvironment(lookup, languages), c.chosen) << shown;
+    }
+}
+
+TEST_F(ConfigTest, AFirstStartTakesTheLanguageTheEnvironmentAsksFor) {
+    WriteFile("language.ini",
+              "[ENGLISH]\r\nLanguageName=English\r\nLanguageCode=en\r\n[GERMAN]\r\nLanguageName=Deutsch\r\n"
+              "LanguageCode=de\r\n[english]\r\nLanguageCode=xx\r\n[NOCODE]\r\n");
+    const std::vector<LanguageInfo> languages = AvailableLanguages();
+    ASSERT_EQ(languages.size(), 3u);  // a repeated section counts once, by its first spelling
+    EXPECT_EQ(languages[0].section, "ENGLISH");
+    EXPECT_EQ(languages[1].ownName, "Deutsch");
+    EXPECT_EQ(languages[1].code, "de");
+    EXPECT_EQ(languages[2].section, "NOCODE");
+    EXPECT_EQ(languages[2].code, "");
+
+    const char* names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    std::map<std::string, std::string> saved;
+    for (const char* name : names)
+        if (const char* value = std::getenv(name)) saved[name] = value;
+    for (const char* name : names) unsetenv(name);
+    setenv("LANG", "de_DE.UTF-8", 1);
+    WriteFile("config.ini", "[OPTIONS]\r\nbtnSound=1\r\n");
+    EXPECT_EQ(LoadLanguageName(), "GERMAN");
+    std::string stored;
+    ReadConfigString("LANGUAGE", "Name", stored);
+    EXPECT_EQ(stored, "GERMAN");
+    // A stored choice wins over the environment.
+    setenv("LANG", "en_US.UTF-8", 1);
+    EXPECT_EQ(LoadLanguageName(), "GERMAN");
+    for (const char* name : names) unsetenv(name);
+    for (const auto& [name, value] : saved) setenv(name.c_str(), value.c_str(), 1);
+}

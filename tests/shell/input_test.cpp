@@ -1,4 +1,4 @@
-// Event translation, held keys and the game controller standing in for the keyboard.
+// Event translation, held keys and pad buttons, the game controllers, and the names of keys and buttons.
 #include "shell/input.h"
 
 #include <gtest/gtest.h>
@@ -244,7 +244,10 @@ TEST(KeyState, FollowsTheMessages) {
     AppendKeyMessages(VK_LEFT, true, false, messages);
     AppendKeyMessages(VK_DOWN, true, false, messages);
     messages.push_back({WM_LBUTTONDOWN, 1, PointLParam(300, 200)});
+    AppendPadMessages(PAD_DPRIGHT, true, false, messages);
     for (const Message& m : messages) keys.Apply(m);
+    EXPECT_TRUE(keys.IsPadButtonHeld(PAD_DPRIGHT));
+    EXPECT_FALSE(keys.IsPadButtonHeld(PAD_DPLEFT));
     EXPECT_TRUE(keys.IsKeyHeld(VK_LEFT));
     EXPECT_TRUE(keys.IsKeyHeld(VK_DOWN));
     EXPECT_FALSE(keys.IsKeyHeld(VK_RIGHT));
@@ -262,21 +265,25 @@ TEST(KeyState, FollowsTheMessages) {
     // Keys released while another window has the focus never report it: losing it lets go of all.
     keys.Apply({WM_KILLFOCUS, 0, 0});
     EXPECT_FALSE(keys.IsKeyHeld(VK_DOWN));
+    EXPECT_FALSE(keys.IsPadButtonHeld(PAD_DPRIGHT));
     EXPECT_FALSE(keys.IsLeftButtonDown());
     // Codes out of range are never held and do not corrupt the table.
     keys.Apply({WM_KEYDOWN, 0x1234, 0});
+    keys.Apply({WM_PADBUTTONDOWN, 0x1234, 0});
     EXPECT_FALSE(keys.IsKeyHeld(0x1234));
+    EXPECT_FALSE(keys.IsPadButtonHeld(0x1234));
     EXPECT_FALSE(keys.IsKeyHeld(-1));
 }
 
-TEST(Gamepad, DpadActsAsHeldArrowKeysWithRepeat) {
+TEST(Gamepad, DpadIsHeldAndRepeatsItsPress) {
     GamepadMapper pad;
     std::vector<Message> out;
     pad.HandleEvent(PadButton(3, SDL_CONTROLLER_BUTTON_DPAD_LEFT, true), 1000, out);
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].id, WM_KEYDOWN);
-    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(VK_LEFT));
-    EXPECT_TRUE(pad.IsKeyHeld(VK_LEFT));
+    EXPECT_EQ(out[0].id, WM_PADBUTTONDOWN);
+    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(PAD_DPLEFT));
+    EXPECT_FALSE(IsRepeatPress(out[0]));
+    EXPECT_TRUE(pad.IsButtonHeld(PAD_DPLEFT));
 
     out.clear();
     pad.Update(1000 + GamepadMapper::RepeatDelayMs - 1, out);
@@ -284,7 +291,7 @@ TEST(Gamepad, DpadActsAsHeldArrowKeysWithRepeat) {
     pad.Update(1000 + GamepadMapper::RepeatDelayMs, out);
     pad.Update(1000 + GamepadMapper::RepeatDelayMs + GamepadMapper::RepeatIntervalMs, out);
     ASSERT_EQ(out.size(), 2u);
-    EXPECT_NE(out[1].lParam & (int64_t{1} << 30), 0);
+    EXPECT_TRUE(IsRepeatPress(out[1]));
     // A long stall repeats once, not once per missed interval.
     out.clear();
     pad.Update(1000 + 10 * GamepadMapper::RepeatDelayMs, out);
@@ -293,71 +300,77 @@ TEST(Gamepad, DpadActsAsHeldArrowKeysWithRepeat) {
     out.clear();
     pad.HandleEvent(PadButton(3, SDL_CONTROLLER_BUTTON_DPAD_LEFT, false), 9000, out);
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].id, WM_KEYUP);
-    EXPECT_FALSE(pad.IsKeyHeld(VK_LEFT));
+    EXPECT_EQ(out[0].id, WM_PADBUTTONUP);
+    EXPECT_FALSE(pad.IsButtonHeld(PAD_DPLEFT));
     out.clear();
     pad.Update(20000, out);
     EXPECT_TRUE(out.empty());
 }
 
-TEST(Gamepad, StickHasADeadZoneWithoutChatter) {
+TEST(Gamepad, StickPressesTheDpadWithADeadZoneWithoutChatter) {
     GamepadMapper pad;
     std::vector<Message> out;
     pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_LEFTX, GamepadMapper::StickRelease - 1), 0, out);
     EXPECT_TRUE(out.empty());
     pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_LEFTX, GamepadMapper::StickPress + 1), 0, out);
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(VK_RIGHT));
+    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(PAD_DPRIGHT));
     // Falling back between the two thresholds keeps the direction held.
     out.clear();
     pad.HandleEvent(
         PadAxis(1, SDL_CONTROLLER_AXIS_LEFTX, (GamepadMapper::StickPress + GamepadMapper::StickRelease) / 2),
         0, out);
     EXPECT_TRUE(out.empty());
-    EXPECT_TRUE(pad.IsKeyHeld(VK_RIGHT));
+    EXPECT_TRUE(pad.IsButtonHeld(PAD_DPRIGHT));
     // Straight across to the other side: right is released, left pressed.
     pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_LEFTX, -30000), 0, out);
     ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].id, WM_KEYUP);
-    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(VK_RIGHT));
-    EXPECT_EQ(out[1].wParam, static_cast<uint64_t>(VK_LEFT));
+    EXPECT_EQ(out[0].id, WM_PADBUTTONUP);
+    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(PAD_DPRIGHT));
+    EXPECT_EQ(out[1].wParam, static_cast<uint64_t>(PAD_DPLEFT));
     out.clear();
     pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_LEFTY, 32767), 0, out);
-    EXPECT_TRUE(pad.IsKeyHeld(VK_DOWN));
-    EXPECT_TRUE(pad.IsKeyHeld(VK_LEFT));
+    EXPECT_TRUE(pad.IsButtonHeld(PAD_DPDOWN));
+    EXPECT_TRUE(pad.IsButtonHeld(PAD_DPLEFT));
     pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_LEFTY, 0), 0, out);
-    EXPECT_FALSE(pad.IsKeyHeld(VK_DOWN));
+    EXPECT_FALSE(pad.IsButtonHeld(PAD_DPDOWN));
     // The right stick is not a direction.
     out.clear();
     pad.HandleEvent(PadAxis(1, SDL_CONTROLLER_AXIS_RIGHTX, 32767), 0, out);
     EXPECT_TRUE(out.empty());
 }
 
-TEST(Gamepad, ButtonsTurnDropAndPause) {
+TEST(Gamepad, ButtonsArePressedOnceAndStickAndDpadShareADirection) {
     GamepadMapper pad;
     std::vector<Message> out;
-    pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_A, true), 0, out);
-    pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_B, true), 0, out);
-    pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_START, true), 0, out);
+    const std::pair<SDL_GameControllerButton, int> buttons[] = {
+        {SDL_CONTROLLER_BUTTON_A, PAD_A},
+        {SDL_CONTROLLER_BUTTON_B, PAD_B},
+        {SDL_CONTROLLER_BUTTON_START, PAD_START},
+        {SDL_CONTROLLER_BUTTON_LEFTSHOULDER, PAD_LEFTSHOULDER}};
+    for (auto [sdl, game] : buttons) pad.HandleEvent(PadButton(0, sdl, true), 0, out);
     ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0].wParam, static_cast<uint64_t>(VK_UP));
-    EXPECT_EQ(out[1].wParam, static_cast<uint64_t>(VK_SPACE));
-    EXPECT_EQ(out[2].wParam, static_cast<uint64_t>(VK_ESCAPE));
-    EXPECT_EQ(out[3].id, WM_CHAR);  // Esc types its character like the key
-    // Holding A turns once: only directions repeat.
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(out[i].id, WM_PADBUTTONDOWN);
+        EXPECT_EQ(out[i].wParam, static_cast<uint64_t>(buttons[i].second));
+    }
+    // Held buttons other than the directions never repeat.
     out.clear();
     pad.Update(5000, out);
     EXPECT_TRUE(out.empty());
     pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_A, false), 0, out);
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].id, WM_KEYUP);
-    // A pressed while the stick already holds Up still turns.
+    EXPECT_EQ(out[0].id, WM_PADBUTTONUP);
+    // The stick holds up; the d-pad's up pressed as well changes nothing, and up stays held until both
+    // let go.
     out.clear();
     pad.HandleEvent(PadAxis(0, SDL_CONTROLLER_AXIS_LEFTY, -32768), 0, out);
-    pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_A, true), 0, out);
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[1].id, WM_KEYDOWN);
-    EXPECT_EQ(out[1].wParam, static_cast<uint64_t>(VK_UP));
+    pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_DPAD_UP, true), 0, out);
+    pad.HandleEvent(PadAxis(0, SDL_CONTROLLER_AXIS_LEFTY, 0), 0, out);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_TRUE(pad.IsButtonHeld(PAD_DPUP));
+    pad.HandleEvent(PadButton(0, SDL_CONTROLLER_BUTTON_DPAD_UP, false), 0, out);
+    EXPECT_FALSE(pad.IsButtonHeld(PAD_DPUP));
 }
 
 TEST(Gamepad, SeveralPadsAndUnplugging) {
@@ -369,24 +382,66 @@ TEST(Gamepad, SeveralPadsAndUnplugging) {
     out.clear();
     pad.HandleEvent(PadButton(1, SDL_CONTROLLER_BUTTON_DPAD_DOWN, false), 0, out);
     EXPECT_TRUE(out.empty());
-    EXPECT_TRUE(pad.IsKeyHeld(VK_DOWN));
+    EXPECT_TRUE(pad.IsButtonHeld(PAD_DPDOWN));
     // Pulling out the pad that still holds Down releases it.
     SDL_Event removed{};
     removed.type = SDL_CONTROLLERDEVICEREMOVED;
     removed.cdevice.which = 2;
     EXPECT_TRUE(pad.HandleEvent(removed, 0, out));
     ASSERT_EQ(out.size(), 1u);
-    EXPECT_EQ(out[0].id, WM_KEYUP);
-    EXPECT_FALSE(pad.IsKeyHeld(VK_DOWN));
+    EXPECT_EQ(out[0].id, WM_PADBUTTONUP);
+    EXPECT_FALSE(pad.IsButtonHeld(PAD_DPDOWN));
     // Focus loss lets go of everything.
     out.clear();
     pad.HandleEvent(PadButton(4, SDL_CONTROLLER_BUTTON_B, true), 0, out);
     pad.ReleaseAll(out);
-    EXPECT_FALSE(pad.IsKeyHeld(VK_SPACE));
-    EXPECT_EQ(out.back().id, WM_KEYUP);
+    EXPECT_FALSE(pad.IsButtonHeld(PAD_B));
+    EXPECT_EQ(out.back().id, WM_PADBUTTONUP);
     // Keyboard events are not the mapper's.
     out.clear();
     EXPECT_FALSE(pad.HandleEvent(KeyEvent(true, SDLK_a), 0, out));
+}
+
+// config.ini names keys and pad buttons as SDL does: every name the game writes is SDL's own name of a
+// key or button that gives that very code back.
+TEST(KeyNames, BindingNamesAreSdlNamesOfTheirOwnKeys) {
+    int named = 0;
+    for (int code = 1; code <= 0xFF; ++code) {
+        const std::string name = KeyBindingName(code);
+        if (name.empty()) continue;
+        ++named;
+        const SDL_Keycode sym = SDL_GetKeyFromName(name.c_str());
+        ASSERT_NE(sym, SDLK_UNKNOWN) << name;
+        SDL_Keysym keysym{};
+        keysym.sym = sym;
+        keysym.scancode = SDL_GetScancodeFromName(name.c_str());
+        keysym.mod = KMOD_NUM;
+        EXPECT_EQ(VirtualKeyFromSdl(keysym), code) << name;
+        EXPECT_EQ(VirtualKeyFromBindingName(name), code) << name;
+    }
+    EXPECT_GT(named, 80);
+    // The right-hand modifiers and the keypad's Enter give the same codes as their left-hand twins.
+    for (const char* twin :
+         {"Right Shift", "Right Ctrl", "Right Alt", "Keypad Enter", "return", "keypad 5"}) {
+        SDL_Keysym keysym{};
+        keysym.sym = SDL_GetKeyFromName(twin);
+        keysym.scancode = SDL_GetScancodeFromName(twin);
+        keysym.mod = KMOD_NUM;
+        EXPECT_EQ(VirtualKeyFromBindingName(twin), VirtualKeyFromSdl(keysym)) << twin;
+    }
+    for (const char* unknown : {"", "Lefty", "F13", "Keypad", "Space Bar", "0x25"})
+        EXPECT_EQ(VirtualKeyFromBindingName(unknown), 0) << unknown;
+
+    for (int button = 0; button < PadButtonCount; ++button) {
+        const std::string name = PadButtonName(button);
+        EXPECT_STREQ(SDL_GameControllerGetStringForButton(static_cast<SDL_GameControllerButton>(button)),
+                     name.c_str());
+        EXPECT_EQ(PadButtonFromName(name), button);
+    }
+    EXPECT_EQ(PadButtonFromName("A"), PAD_A);
+    EXPECT_EQ(PadButtonFromName("DpLeft"), PAD_DPLEFT);
+    EXPECT_EQ(PadButtonFromName("select"), -1);
+    EXPECT_EQ(PadButtonName(PadButtonCount), "");
 }
 
 TEST(KeyNames, NamesAndCodesOfScripts) {

@@ -98,7 +98,9 @@ TEST_F(HighScoreTest, NameEntryKeys) {
 
     Type("ABCDEFGHIJKLMNOPQ");  // 17 characters
     EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNOP");
-    EXPECT_TRUE(host.sounds.empty());  // typing is silent
+    // Every letter that enters the name clicks like the other name keys; the 17th does not enter.
+    EXPECT_EQ(host.sounds, std::vector<std::string>(16, "type_01"));
+    host.sounds.clear();
     Key(VK_BACK);
     EXPECT_EQ(Name(0), "ABCDEFGHIJKLMNO");
     EXPECT_EQ(host.sounds, std::vector<std::string>{"type_01"});
@@ -112,7 +114,7 @@ TEST_F(HighScoreTest, NameEntryKeys) {
 
     Key(VK_RETURN);
     EXPECT_FALSE(table.EntryActive());
-    EXPECT_EQ(host.sounds.size(), 2u);
+    EXPECT_EQ(host.sounds.size(), 3u);
     HighScoreStore reread;
     ASSERT_TRUE(reread.Load());
     EXPECT_STREQ(reread.Entry(0, 0).name, "ABCDEFGHIJKLMNOZ");
@@ -146,6 +148,7 @@ TEST_F(HighScoreTest, EscapeRestoresTheStoredTablesExactly) {
     table.SelectTable(1);
     ASSERT_TRUE(table.OfferScore(250));
     Type("new");
+    host.sounds.clear();
     Key(VK_ESCAPE);
     EXPECT_FALSE(table.EntryActive());
     EXPECT_EQ(host.sounds, std::vector<std::string>{"type_01"});
@@ -199,11 +202,43 @@ TEST_F(HighScoreTest, DrawRowsPlacesColoursAndBlinksTheCursor) {
     EXPECT_EQ(host.drawn[4].colour, HighScoreRowColour);
 }
 
-TEST(GameTypeTitleTest, OnlyTheBonusChoicesHaveTitles) {
-    EXPECT_EQ(GameTypeTitle(1), "Classic Game");
-    EXPECT_EQ(GameTypeTitle(3), "Color Blocks");
-    EXPECT_EQ(GameTypeTitle(5), "Rotated Color Blocks");
-    for (int index : {-1, 0, 2, 4, 6, 9, 10}) EXPECT_EQ(GameTypeTitle(index), "") << index;
+TEST_F(HighScoreTest, APadSpellsTheNameLetterByLetter) {
+    ASSERT_TRUE(table.OfferScore(70));
+    const struct {
+        int button;
+        const char* name;
+    } presses[] = {
+        {PAD_A, ""},  // nothing to save yet
+        {PAD_DPUP, "A"},     {PAD_DPUP, "B"},     {PAD_DPDOWN, "A"}, {PAD_DPDOWN, " "},
+        {PAD_DPDOWN, "9"},   {PAD_DPRIGHT, "9A"}, {PAD_DPUP, "9B"},  {PAD_DPLEFT, "9"},
+        {PAD_DPRIGHT, "9A"}, {PAD_B, "9"},        {PAD_X, "9"},      {PAD_DPRIGHT, "9A"},
+    };
+    for (const auto& press : presses) {
+        table.HandleNameKey(WM_PADBUTTONDOWN, static_cast<uint64_t>(press.button));
+        EXPECT_EQ(Name(0), press.name) << press.button;
+    }
+    EXPECT_EQ(host.sounds.size(), std::size(presses) - 2);  // A with no name and X make no sound
+    for (int i = 0; i < 20; ++i) table.HandleNameKey(WM_PADBUTTONDOWN, PAD_DPRIGHT);
+    EXPECT_EQ(strlen(table.Entry(0, 0).name), HighScoreNameMax);
+    table.HandleNameKey(WM_PADBUTTONDOWN, PAD_START);
+    EXPECT_FALSE(table.EntryActive());
+    HighScoreStore reread;
+    ASSERT_TRUE(reread.Load());
+    EXPECT_EQ(std::string(reread.Entry(0, 0).name).substr(0, 3), "9AA");
+}
+
+TEST(GameTypeTitleTest, EveryGameHasATitleAndTheSpareTablesNone) {
+    const std::pair<int, const char*> titles[] = {{0, "Classic Game without Bonuses"},
+                                                  {1, "Classic Game"},
+                                                  {2, "Color Blocks without Bonuses"},
+                                                  {3, "Color Blocks"},
+                                                  {4, "Rotated Color Blocks without Bonuses"},
+                                                  {5, "Rotated Color Blocks"},
+                                                  {-1, ""},
+                                                  {6, ""},
+                                                  {9, ""},
+                                                  {10, ""}};
+    for (auto [index, title] : titles) EXPECT_EQ(GameTypeTitle(index), title) << index;
 }
 
 }  // namespace

@@ -421,4 +421,116 @@ TEST_F(ScreenTest, ActionCentresAreClickable) {
     EXPECT_FALSE(screen.FindActionCentre("").has_value());
 }
 
+// A menu in two columns with a closing row and a slider, laid out like the game's screens: the
+// keyboard's and the pad's moves go from widget to widget by where they stand.
+const char* const TwoColumns =
+    "<Button name=\"a1\" xc=\"0.3\" yc=\"0.3\" width=\"0.3\" height=\"0.07\" action=\"procA1\"/>\n"
+    "<Button name=\"b1\" xc=\"0.7\" yc=\"0.3\" width=\"0.3\" height=\"0.07\" action=\"procB1\"/>\n"
+    "<Button name=\"a2\" xc=\"0.3\" yc=\"0.4\" width=\"0.3\" height=\"0.07\" action=\"procA2\"/>\n"
+    "<Button name=\"b2\" xc=\"0.7\" yc=\"0.4\" width=\"0.3\" height=\"0.07\" action=\"procB2\"/>\n"
+    "<Button name=\"close\" xc=\"0.5\" yc=\"0.8\" width=\"0.3\" height=\"0.07\" action=\"procClose\"/>\n"
+    "<Slider name=\"sldLevel\" xc=\"0.5\" yc=\"0.6\" action=\"procLevel\"/>\n";
+
+TEST_F(ScreenTest, KeysMoveTheFocusToTheNeighbourThatWay) {
+    Screen screen = Load(TwoColumns, "overSound=\"o.wav\"");
+    screen.EnableFocus(true);
+    screen.ResetFocus();
+    EXPECT_EQ(screen.FocusedName(), "a1");  // a screen opens with its first button in focus
+    const struct {
+        MenuMove move;
+        const char* focused;
+    } steps[] = {
+        {MenuMove::Right, "b1"},
+        {MenuMove::Right, "b1"},  // nothing further right: stays
+        {MenuMove::Down, "b2"},
+        {MenuMove::Left, "a2"},
+        {MenuMove::Down, "sldLevel"},
+        {MenuMove::Down, "close"},
+        {MenuMove::Down, "a1"},   // past the bottom: round to the top, the nearest
+                                  // across
+        {MenuMove::Up, "close"},  // and back round from the top
+        {MenuMove::Up, "sldLevel"},
+        {MenuMove::Up, "a2"},
+        {MenuMove::Up, "a1"},
+    };
+    for (const auto& step : steps) {
+        EXPECT_EQ(screen.Navigate(step.move), "");
+        EXPECT_EQ(screen.FocusedName(), step.focused);
+    }
+    // One over sound per move that reached another widget (the two that stayed put make none).
+    EXPECT_EQ(sounds.size(), std::size(steps) - 1);
+}
+
+TEST_F(ScreenTest, ActivatingTheFocusIsAClick) {
+    Screen screen = Load(std::string(MiddleButton) + TwoColumns, "clickSound=\"c.wav\"");
+    screen.EnableFocus(true);
+    screen.ResetFocus();
+    ASSERT_EQ(screen.FocusedName(), "btnSound");
+    EXPECT_EQ(screen.Navigate(MenuMove::Activate), "procSoundMode");
+    EXPECT_EQ(screen.IsChecked("btnSound"), 1);
+    EXPECT_EQ(Option("btnSound"), "1");
+    EXPECT_THAT(sounds, ElementsAre("c.wav"));
+    // Back presses the screen's close button wherever the focus is.
+    EXPECT_EQ(screen.Navigate(MenuMove::Back), "procClose");
+    EXPECT_EQ(screen.FocusedName(), "btnSound");
+    EXPECT_THAT(sounds, ElementsAre("c.wav", "c.wav"));
+
+    // A focused slider takes Left and Right as its value, in steps, stored, and held at its ends.
+    for (int i = 0; i < 8 && screen.FocusedName() != "sldLevel"; ++i) screen.Navigate(MenuMove::Down);
+    ASSERT_EQ(screen.FocusedName(), "sldLevel");
+    EXPECT_EQ(screen.Navigate(MenuMove::Left), "procLevel");
+    EXPECT_NEAR(screen.Sliders()[0].value, 0.75f - SliderKeyStep, 1e-6);
+    EXPECT_EQ(Option("sldLevel"), "0.700000");
+    for (int i = 0; i < 30; ++i) screen.Navigate(MenuMove::Right);
+    EXPECT_FLOAT_EQ(screen.Sliders()[0].value, 1.0f);
+    EXPECT_EQ(screen.Navigate(MenuMove::Activate), "");
+
+    // The question's No answers Back where there is no close button; without either Back does nothing.
+    Screen question = Load("<Button name=\"y\" action=\"procYes\"/><Button name=\"n\" action=\"procNo\"/>\n");
+    question.EnableFocus(true);
+    question.ResetFocus();
+    EXPECT_EQ(question.Navigate(MenuMove::Back), "procNo");
+    Screen plain = Load("<Button name=\"go\" action=\"procGo\"/>\n");
+    plain.EnableFocus(true);
+    EXPECT_EQ(plain.Navigate(MenuMove::Back), "");
+    // A screen that leaves the keys to the game never moves or activates anything.
+    Screen overlay = Load(TwoColumns);
+    overlay.ResetFocus();
+    EXPECT_EQ(overlay.Navigate(MenuMove::Activate), "");
+    EXPECT_EQ(overlay.Focus(), -1);
+}
+
+TEST_F(ScreenTest, PointerAndKeysShareOneLitWidget) {
+    for (const char* name : {"out.tga", "over.tga", "outc.tga", "overc.tga"}) device.AddFile(name, 10, 10);
+    const std::string second =
+        "<Button name=\"btnOther\" xc=\"0.5\" yc=\"0.9\" width=\"0.2\" height=\"0.1\" outImg=\"out.tga\" "
+        "overImg=\"over.tga\" action=\"procOther\"/>\n";
+    Screen screen = Load(std::string(MiddleButton) + second);
+    screen.EnableFocus(true);
+    screen.ResetFocus();
+    auto drawn = [&] {
+        device.ClearRecord();
+        screen.Draw();
+        return DrawnTextures();
+    };
+    EXPECT_THAT(drawn(), ElementsAre("over.tga", "out.tga"));  // the focus shows without the pointer
+    screen.HandleMouse(WM_MOUSEMOVE, 400, 540, false);         // the pointer takes the focus along
+    EXPECT_EQ(screen.FocusedName(), "btnOther");
+    EXPECT_THAT(drawn(), ElementsAre("out.tga", "over.tga"));
+    screen.HandleMouse(WM_MOUSEMOVE, 10, 10, false);  // and leaves it where it was
+    EXPECT_THAT(drawn(), ElementsAre("out.tga", "over.tga"));
+    screen.HandleMouse(WM_MOUSEMOVE, 400, 540, false);
+    screen.Navigate(MenuMove::Up);  // the keys take it from under the pointer: one widget lit
+    EXPECT_THAT(drawn(), ElementsAre("over.tga", "out.tga"));
+    EXPECT_EQ(screen.Navigate(MenuMove::Activate), "procSoundMode");
+    EXPECT_THAT(drawn(), ElementsAre("overc.tga", "out.tga"));
+
+    // Without focus (the in-game overlay) only the pointer lights a widget.
+    Screen overlay = Load(second);
+    overlay.ResetFocus();
+    device.ClearRecord();
+    overlay.Draw();
+    EXPECT_THAT(DrawnTextures(), ElementsAre("out.tga"));
+}
+
 }  // namespace

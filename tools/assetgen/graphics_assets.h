@@ -60,6 +60,10 @@ constexpr int IconSizes[] = {16, 32, 48, 64, 128, 256};
 Canvas RenderIcon(int size);
 std::string IconSvg();
 
+// A mesh as a picture with a transparent background, size x size pixels, lit as the game lights the
+// bonus items and turned by `turn` radians about its upright axis.
+Canvas RenderMeshPicture(const XMesh& mesh, float turn, int size);
+
 // Writes a picture by the extension of its game path (.bmp, .tga or .png) below the game directory.
 bool WritePicture(const std::string& gameDir, const NamedPicture& picture);
 std::string JoinGamePath(const std::string& gameDir, const std::string& gamePath);

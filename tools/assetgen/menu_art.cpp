@@ -116,8 +116,9 @@ Canvas Logo() {
     return image;
 }
 
-// A translucent rounded panel with a rim light, a sheen across its top and a soft outer glow.
-Canvas Panel(int width, int height) {
+// A translucent rounded panel with a rim light, a sheen across its top and a soft outer glow; an
+// opacity near 1 hides what lies behind (a question over a busy screen).
+Canvas Panel(int width, int height, float opacity = 0.84f) {
     Canvas image(width, height, {0, 0, 0, 0});
     const float margin = 10, radius = 26;
     const float cx = width / 2.0f, cy = height / 2.0f, hw = width / 2.0f - margin,
@@ -132,7 +133,7 @@ Canvas Panel(int width, int height) {
                 return glow;
             }
             Colour c = Mix(FromHex(0x0E1A42), FromHex(0x060A20), Clamp01(t));
-            c.a = 0.84f;
+            c.a = opacity;
             c = Mix(c, {0.55f, 0.7f, 1.0f, 0.9f}, 0.10f * SmoothStep(0.2f, 0.0f, t));
             const float rim = std::exp(-std::fabs(d + 3.5f) / 1.2f);
             c = Mix(c, {0.62f, 0.82f, 1.0f, 1.0f}, Clamp01(rim));
@@ -230,11 +231,12 @@ Canvas Arrow(bool right, bool over) {
     return image;
 }
 
-// A small framed well for a number drawn by the game (the block style).
-Canvas ValueBox() {
-    Canvas image(128, 96, {0, 0, 0, 0});
+// A small framed well for a value drawn by the game (the block style, the language, a timing).
+Canvas ValueBox(int width = 128, int height = 96) {
+    Canvas image(width, height, {0, 0, 0, 0});
+    const float cx = width / 2.0f, cy = height / 2.0f;
     ShadeShape(
-        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 64, 48, 56, 40, 12); },
+        image, [&](float x, float y) { return DistanceRoundedBox(x, y, cx, cy, cx - 8, cy - 8, 12); },
         [&](float d, float, float) {
             if (d > 0) return Colour{0, 0, 0, 0};
             Colour c = FromHex(0x040818, 0.9f);
@@ -242,7 +244,49 @@ Canvas ValueBox() {
             c.a *= CoverageFromDistance(d);
             return c;
         },
-        0, 0, 128, 96);
+        0, 0, width, height);
+    return image;
+}
+
+// A volume slider's track: a dark groove with a rim that lights up in the over state, and a faint
+// ramp that grows to the right (louder).
+Canvas SliderTrack(bool over) {
+    const int width = 200, height = 24;
+    Canvas image(width, height, {0, 0, 0, 0});
+    const Colour rimColour = over ? FromHex(0xFFD36A) : FromHex(0x8DB8FF);
+    ShadeShape(
+        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 100, 12, 96, 7, 7); },
+        [&](float d, float x, float) {
+            if (d > 0) {
+                Colour glow = rimColour;
+                glow.a = (over ? 0.5f : 0.2f) * std::exp(-d / 2.0f);
+                return glow;
+            }
+            Colour c = Mix(FromHex(0x0A1436), FromHex(0x2A4C9E), Clamp01((x - 4) / 192));
+            c.a = 0.95f;
+            c = Mix(c, rimColour, Clamp01(std::exp(-std::fabs(d + 1.5f) / 0.9f)));
+            c.a *= CoverageFromDistance(d);
+            return c;
+        },
+        0, 0, width, height);
+    return image;
+}
+
+// The slider's thumb: an upright gold-rimmed knob, brighter in the over state.
+Canvas SliderThumb(bool over) {
+    const int width = 22, height = 34;
+    Canvas image(width, height, {0, 0, 0, 0});
+    const Colour top = over ? FromHex(0xFFF0A0) : FromHex(0xD8E6FF),
+                 bottom = over ? FromHex(0xF0A020) : FromHex(0x6F8FCF);
+    ShadeShape(
+        image, [&](float x, float y) { return DistanceRoundedBox(x, y, 11, 17, 8, 14, 5); },
+        [&](float d, float, float y) {
+            Colour c = Mix(top, bottom, Clamp01((y - 3) / 28));
+            c = Mix(FromHex(0x1A1000), c, CoverageFromDistance(d + 1.5f));
+            c.a = CoverageFromDistance(d);
+            return c;
+        },
+        0, 0, width, height);
     return image;
 }
 
@@ -270,6 +314,24 @@ Canvas Splash(const std::u32string& text) {
     return image;
 }
 
+// The label pinned above the high-score row whose name is being typed: a dark strip with a gold rim.
+Canvas Prompt() {
+    const int width = 544, height = 60;
+    Canvas image(width, height, {0, 0, 0, 0});
+    ShadeShape(
+        image,
+        [&](float x, float y) { return DistanceRoundedBox(x, y, width / 2.0f, height / 2.0f, 268, 26, 12); },
+        [&](float d, float, float) {
+            if (d > 0) return Colour{0, 0, 0, 0};
+            Colour c = FromHex(0x120A02, 0.96f);
+            c = Mix(c, FromHex(0xFFD36A), Clamp01(std::exp(-std::fabs(d + 2.0f) / 1.0f)));
+            c.a *= CoverageFromDistance(d);
+            return c;
+        },
+        0, 0, width, height);
+    return image;
+}
+
 // Pause symbol for the in-game button, to the left of its label.
 Canvas PauseButton(bool over) {
     Canvas image = Button(256, 72, over);
@@ -293,10 +355,14 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\logo.png", Logo()});
     // Panels at twice their size on the 800 x 600 screens they belong to.
     pictures.push_back({"Graphics\\panel_main.png", Panel(704, 672)});
-    pictures.push_back({"Graphics\\panel_options.png", Panel(896, 936)});
+    pictures.push_back({"Graphics\\panel_options.png", Panel(960, 1032)});
+    pictures.push_back({"Graphics\\panel_controls.png", Panel(1472, 1128)});
     pictures.push_back({"Graphics\\panel_select.png", Panel(1280, 864)});
     pictures.push_back({"Graphics\\panel_scores.png", Panel(1120, 1020)});
-    pictures.push_back({"Graphics\\panel_pause.png", Panel(640, 480)});
+    pictures.push_back({"Graphics\\panel_pause.png", Panel(640, 564)});
+    pictures.push_back({"Graphics\\panel_help.png", Panel(1504, 1152, 0.95f)});
+    pictures.push_back({"Graphics\\panel_confirm.png", Panel(896, 384, 0.97f)});
+    pictures.push_back({"Graphics\\prompt.png", Prompt()});
     pictures.push_back({"Graphics\\panel_hud.png", Panel(384, 912)});
     pictures.push_back({"Graphics\\panel_next.png", Panel(320, 408)});
     pictures.push_back({"Graphics\\button_out.png", Button(512, 90, false)});
@@ -314,8 +380,20 @@ std::vector<NamedPicture> BuildMenuPictures() {
     pictures.push_back({"Graphics\\arrow_right_out.png", Arrow(true, false)});
     pictures.push_back({"Graphics\\arrow_right_over.png", Arrow(true, true)});
     pictures.push_back({"Graphics\\valuebox.png", ValueBox()});
+    pictures.push_back({"Graphics\\valuebox_wide.png", ValueBox(320, 84)});
+    pictures.push_back({"Graphics\\slider_out.png", SliderTrack(false)});
+    pictures.push_back({"Graphics\\slider_over.png", SliderTrack(true)});
+    pictures.push_back({"Graphics\\thumb_out.png", SliderThumb(false)});
+    pictures.push_back({"Graphics\\thumb_over.png", SliderThumb(true)});
     pictures.push_back({"Graphics\\loading_en.bmp", Splash(U"Loading...")});
     pictures.push_back({"Graphics\\loading_de.bmp", Splash(U"Wird geladen...")});
     pictures.push_back({"Graphics\\icon.png", RenderIcon(64)});
+    // The bonus items as the help page shows them, drawn from the very meshes the game draws.
+    for (const NamedMesh& mesh : BuildAllMeshes()) {
+        if (mesh.fileName == "bonus.x")
+            pictures.push_back({"Graphics\\help_bonus_points.png", RenderMeshPicture(mesh.mesh, 0.45f, 112)});
+        if (mesh.fileName == "bonus2.x")
+            pictures.push_back({"Graphics\\help_bonus_clear.png", RenderMeshPicture(mesh.mesh, 0.6f, 112)});
+    }
     return pictures;
 }

@@ -1,7 +1,9 @@
-// The "text" group: the bitmap font sheet, the six screen files and language.ini. The translations are
-// hand-written in data/language.utf8.ini (UTF-8); here they are checked against the font, converted to
-// Windows-1252 and joined with the font's symbol list and glyph widths in every language section.
+// The "text" group: the bitmap font sheet, the screen files, language.ini and the default config.ini. The
+// translations are hand-written in data/language.utf8.ini (UTF-8); here they are checked against the font,
+// converted to Windows-1252 and joined with the font's symbol list and glyph widths in every language
+// section.
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -10,8 +12,10 @@
 
 namespace {
 const char* const ScreenFiles[] = {"menu-main.xml",       "menu-options.xml", "menu-selectgame.xml",
-                                   "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml"};
+                                   "menu-highscores.xml", "menu-pause.xml",   "menu-ingame.xml",
+                                   "menu-help.xml",       "menu-confirm.xml", "menu-controls.xml"};
 constexpr const char* LanguageSource = "language.utf8.ini";
+constexpr const char* DefaultSettings = "default-config.ini";
 constexpr size_t MaxIniValue = 254;  // the game reads values up to this many bytes
 
 bool ReadFile(const std::string& path, std::string& out) {
@@ -181,11 +185,22 @@ bool CopyScreens(const AssetContext& context) {
     return ok;
 }
 
+// The settings a new player starts with; the game copies them to a new player's config.ini.
+bool CopyDefaultSettings(const AssetContext& context) {
+    std::string text;
+    if (!ReadFile(context.dataDir + "/" + DefaultSettings, text)) {
+        std::fprintf(stderr, "assetgen: missing %s/%s\n", context.dataDir.c_str(), DefaultSettings);
+        return false;
+    }
+    return WriteText(context.gameDir + "/" + DefaultSettings, text);
+}
+
 bool WriteTextAssets(const AssetContext& context) {
     const FontSheet font = BuildFontSheet();
     if (!font.ok) return false;
     bool ok = WriteTga32(context.gameDir + "/Graphics/font01.tga", font.image);
     ok = CopyScreens(context) && ok;
+    ok = CopyDefaultSettings(context) && ok;
     ok = WriteLanguageFile(context, font) && ok;
     return ok;
 }

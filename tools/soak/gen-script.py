@@ -2,11 +2,17 @@
 """Writes a random-input player for a headless soak run of Kelvane.
 
 The player starts a game of the chosen mode through the menus, plays it with random key presses and
-holds (Left, Right, Up, Down, Space), pointer moves and right clicks, pauses now and then (Esc or the
+holds (Left, Right, Down, keypad 5 to turn, the pad's B to drop), pointer moves and right clicks,
+pauses now and then (Esc or the
 in-game pause button) and resumes with the pause screen's button, and after a while leaves the game
 through a sequence that works from every state the game can be in by then: it types a name and Enter
 (for a score that entered the table), pauses and ends the game, waits out the game-over phase, types
 the name again, closes the high-score screen and starts the next game from the main menu.
+
+The menus take the keyboard and the pads, so the random keys are ones that can move a menu's focus but
+never press a button (Return, Space and the pad's A would, and could reach Exit once a game has ended):
+keypad 5 turns and the pad's B drops in play, and B only goes back in a menu; names are saved with the
+pad's Start.
 
 Every click is a click at a point, never at a named action, so a click that lands on a screen other
 than the one the player expected does nothing instead of ending the run. The points are the centres of
@@ -98,8 +104,10 @@ class Player:
         self.wait(self.rng.randint(1, 10))
 
     def name_entry(self):
+        # The pad's Start saves a name like Return, but unlike Return it presses no menu button (the
+        # random keys may have left the main menu's focus on Exit).
         self.emit(f"text P{self.rng.randint(0, 999)}")
-        self.emit("key press Return")
+        self.emit("pad press start")
 
     def leave_game(self):
         self.name_entry()
@@ -118,9 +126,9 @@ class Player:
 
     def random_input(self):
         r = self.rng.random()
-        keys = ["Left", "Right", "Up", "Down", "Space", "Space"]
+        presses = ["key press Left", "key press Right", "key press Numpad5", "key press Down", "pad press b", "pad press b"]
         if r < 0.40:
-            self.emit(f"key press {self.rng.choice(keys)}")
+            self.emit(self.rng.choice(presses))
         elif r < 0.55:
             key = self.rng.choice(["Left", "Right", "Down", "Down"])
             self.emit(f"key down {key}")
@@ -135,7 +143,7 @@ class Player:
             self.emit(f"button right up {x} {y}")
         elif r < 0.985:
             self.emit(f"key press {self.rng.choice(['Left', 'Right'])}")
-            self.emit(f"key press {self.rng.choice(['Up', 'Space'])}")
+            self.emit(self.rng.choice(["key press Numpad5", "pad press b"]))
         else:
             # A pause: Esc, P or the in-game button; resumed with the pause screen's button.
             how = self.rng.random()
