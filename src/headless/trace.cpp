@@ -29,11 +29,15 @@ bool OpenTrace(const std::string& nativePath, bool withText, std::string& error)
 }
 
 bool CloseTrace() {
-    if (!traceFile) return !traceFailed;
+    // Nothing open, nothing lost: a failure is reported once, when its file is closed, and does not
+    // carry over to the next run of the same process.
+    if (!traceFile) return true;
     if (std::fflush(traceFile) != 0 || std::ferror(traceFile)) traceFailed = true;
     if (std::fclose(traceFile) != 0) traceFailed = true;
     traceFile = nullptr;
-    return !traceFailed;
+    const bool complete = !traceFailed;
+    traceFailed = false;
+    return complete;
 }
 
 bool IsTraceOpen() {
