@@ -131,7 +131,7 @@ public:
 
 private:
     // Where the window opens: the wanted place when it lies on a display, else the primary display's
-    // middle; never larger than the display.
+    // middle; a size the game chose or remembered no larger than the display.
     static PixelRect Place(const GlWindowSettings& settings) {
         std::vector<PixelRect> displays;
         const int count = settings.offscreen ? 0 : SDL_GetNumVideoDisplays();
@@ -144,13 +144,17 @@ private:
             return {int(SDL_WINDOWPOS_CENTERED), int(SDL_WINDOWPOS_CENTERED), settings.width,
                     settings.height};
         }
-        const PixelExtent minimum = settings.resizable ? settings.minimumSize : PixelExtent{};
-        PixelRect placed =
-            PlaceWindow({settings.width, settings.height}, settings.position, displays, minimum);
-        if (!settings.resizable) {
-            placed.width = settings.width;
-            placed.height = settings.height;
+        if (settings.fitDisplay)
+            return PlaceWindow({settings.width, settings.height}, settings.position, displays,
+                               settings.minimumSize);
+        // A size asked for is kept as it is, even larger than the display (as a test may want it).
+        PixelRect placed = PlaceWindow({settings.width, settings.height}, settings.position, displays, {});
+        if (placed.width != settings.width || placed.height != settings.height) {
+            placed.x += (placed.width - settings.width) / 2;
+            placed.y += (placed.height - settings.height) / 2;
         }
+        placed.width = settings.width;
+        placed.height = settings.height;
         return placed;
     }
 

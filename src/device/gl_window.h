@@ -29,6 +29,9 @@ struct GlWindowSettings {
     // The player may resize the window, not below minimumSize.
     bool resizable = false;
     PixelExtent minimumSize{};
+    // The size is one the game chose or remembered (not one asked for on the command line): it is made
+    // to fit the display the window opens on, and to be at least minimumSize.
+    bool fitDisplay = false;
 };
 
 class GlWindow {

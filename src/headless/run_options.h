@@ -22,7 +22,8 @@ struct RunOptions {
     bool traceText = false;  // --trace-text: the trace also lists every text drawn
     std::string recordFile;  // --record FILE: windowed run writes its input as a script
     std::vector<std::pair<int64_t, std::string>> screenshots;  // --screenshot FRAME:FILE.png
-    bool help = false;  // --help: Run prints the usage and starts nothing
+    int width = 0, height = 0;  // --size WxH: the window's client size (0: the game's own)
+    bool help = false;          // --help: Run prints the usage and starts nothing
 };
 
 // Parses argv; on a bad option writes the reason to error and returns nullopt.
