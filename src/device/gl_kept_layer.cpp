@@ -62,6 +62,9 @@ HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, 
         if (!UseProgram(CurrentVariant(LayoutMesh))) return E_FAIL;
         layerDraws.push_back(
             {CurrentInputs(), entry->first, std::vector<Matrix>(worlds.begin(), worlds.end())});
+        // Instances carry their own worlds: the world transform of the moment draws nothing, and two
+        // such draws are the same whatever it was.
+        if (!worlds.empty()) layerDraws.back().inputs.world = MatrixIdentity();
         return S_OK;
     }
     PrepareSceneDraw();
