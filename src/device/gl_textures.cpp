@@ -61,10 +61,16 @@ void Device::ApplyTexture() {
 }
 
 std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& nativePath) {
-    Image image;
+    std::unique_ptr<Texture> texture;
     std::string error;
-    if (!LoadImageFile(nativePath, image, error)) return nullptr;
-    return CreateTextureFromPixels(image.width, image.height, image.rgba);
+    UseImageFile(
+        nativePath,
+        [&](int width, int height, std::span<const uint8_t> rgba) {
+            texture = CreateTextureFromPixels(width, height, rgba);
+            return texture != nullptr;
+        },
+        error);
+    return texture;
 }
 
 std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height,

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -415,6 +416,11 @@ void OpenMissingStandardStreams() {
 
 int Application::Run(const RunOptions& options) {
     OpenMissingStandardStreams();
+    // Large blocks (decoded pictures on their way to the device, sound buffers) go to the system and
+    // back as they come and go. Left to itself the C library raises that limit after the first such
+    // block is freed, and later ones are carved out of the heap, where the holes they leave keep the
+    // game's resident memory up for good (some 7 MB in a colour game).
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     impl->options = options;
     impl->exitCode = 0;
     impl->loopRan = false;
