@@ -239,7 +239,12 @@ Device::~Device() {
 HResult Device::BeginScene() {
     if (inScene) return E_FAIL;
     inScene = true;
-    ClearBars();
+    // A hardware renderer's cleared rectangles cost next to nothing: there every frame clears the bars,
+    // whatever the swap left in the back buffer.
+    if (barsToClear > 0 || !software) {
+        ClearBars();
+        barsToClear = std::max(barsToClear - 1, 0);
+    }
     // The frame's first scene draws make the whole picture (they draw the background).
     sceneDrawn = false;
     sceneOverlay = false;
@@ -250,6 +255,7 @@ HResult Device::EndScene() {
     if (!inScene) return E_FAIL;
     inScene = false;
     if (recordingLayer) DrawRecordedToBackBuffer();
+    DrawFlatDraws();
     if (sceneDrawn) CopySceneToPicture();
     if (++frame % SweepInterval == 0) SweepCache();
     return S_OK;
@@ -273,21 +279,29 @@ HResult Device::Clear(uint32_t flags, ColourArgb colour, float z) {
     }
     if (!mask) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    if (SceneApart() && PrepareSceneTarget()) {
+    DrawFlatDraws();
+    const bool apart = SceneApart() && PrepareSceneTarget();
+    // The back buffer is cleared whole, bars included: a clear limited to the picture's rectangle is
+    // drawn pixel by pixel on a software renderer, some ten times slower than a whole one. The depth
+    // outside the picture is never read, and bars that took another colour than black are blackened.
+    const GLbitfield backBufferMask = apart ? mask & GL_COLOR_BUFFER_BIT : mask;
+    if (backBufferMask) {
+        UseTarget(Target::BackBuffer);
+        glDisable(GL_SCISSOR_TEST);
+        boundTarget = Target::None;
+        glClear(backBufferMask);
+    }
+    if (apart) {
         // The picture and the scene's target both take the colour, so either may be shown next.
         if (flags & ClearTarget) {
-            UseTarget(Target::BackBuffer);
-            glClear(GL_COLOR_BUFFER_BIT);
             sceneOverlay = false;
             sceneUncleared = WholeView;
         }
         UseTarget(Target::Scene);
         glClear(mask);
         sceneDrawn = false;
-        return S_OK;
     }
-    UseTarget(Target::BackBuffer);
-    glClear(mask);
+    if ((flags & ClearTarget) && (colour & 0xFFFFFFu) != 0) ClearBars();
     return S_OK;
 }
 
@@ -497,17 +511,7 @@ HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<cons
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    PrepareSceneDraw();
-    if (boundTarget == Target::Scene) {
-        Vector3 lowest{vertices[0].x, vertices[0].y, vertices[0].z}, highest = lowest;
-        for (const QuadVertex& vertex : vertices) {
-            lowest = {std::min(lowest.x, vertex.x), std::min(lowest.y, vertex.y),
-                      std::min(lowest.z, vertex.z)};
-            highest = {std::max(highest.x, vertex.x), std::max(highest.y, vertex.y),
-                       std::max(highest.z, vertex.z)};
-        }
-        AddSceneExtent(lowest, highest, {});
-    }
+    PrepareSceneDraw(SceneApart() ? MeshExtent(BoxOf(vertices), {}) : WholeView);
     const size_t vertexOffset =
         quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
@@ -527,21 +531,27 @@ HResult Device::DrawIndexed(std::span<const ScreenVertex> vertices, std::span<co
     if (recordingLayer) DrawRecordedToBackBuffer();
     // Pre-transformed draws that test depth belong to the scene; the others are the 2D layer.
     if (renderStates[int(RenderState::ZEnable)] != 0) {
-        PrepareSceneDraw();
-        AddScreenExtent(vertices);
+        PrepareSceneDraw(SceneApart() ? ScreenExtent(vertices) : WholeView);
     } else {
+        // Held back for now; the program is built at once so that a failure is reported here.
+        if (HoldFlatDraw(vertices, indices.first(size_t(count))))
+            return UseProgram(CurrentVariant(LayoutScreen)) ? S_OK : E_FAIL;
         PrepareFlatDraw();
     }
+    return DrawScreenGeometry(vertices, indices.first(size_t(count))) ? S_OK : E_FAIL;
+}
+
+bool Device::DrawScreenGeometry(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) {
     const size_t vertexOffset =
         screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(screenArray);
-    if (!ApplyState(LayoutScreen)) return E_FAIL;
-    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT,
+    if (!ApplyState(LayoutScreen)) return false;
+    glDrawElementsBaseVertex(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void*>(indexOffset),
                              GLint(vertexOffset / sizeof(ScreenVertex)));
     ++statistics.drawCalls;
-    return S_OK;
+    return true;
 }
 
 void Device::PrepareInstances(std::span<const Matrix> worlds) {
@@ -586,17 +596,7 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
     const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    PrepareSceneDraw();
-    if (boundTarget == Target::Scene) {
-        Vector3 lowest{vertices[0].x, vertices[0].y, vertices[0].z}, highest = lowest;
-        for (const MeshVertex& vertex : vertices) {
-            lowest = {std::min(lowest.x, vertex.x), std::min(lowest.y, vertex.y),
-                      std::min(lowest.z, vertex.z)};
-            highest = {std::max(highest.x, vertex.x), std::max(highest.y, vertex.y),
-                       std::max(highest.z, vertex.z)};
-        }
-        AddSceneExtent(lowest, highest, worlds);
-    }
+    PrepareSceneDraw(SceneApart() ? MeshExtent(BoxOf(vertices), worlds) : WholeView);
     const size_t vertexOffset =
         meshVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(MeshVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), size_t(count) * sizeof(uint32_t), 4);
@@ -606,6 +606,7 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
 
 bool Device::ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) {
     if (recordingLayer) DrawRecordedToBackBuffer();
+    DrawFlatDraws();
     if (sceneDrawn) CopySceneToPicture();
     UseTarget(Target::BackBuffer);
     width = drawableWidth;

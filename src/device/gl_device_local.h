@@ -87,6 +87,17 @@ GLenum GlCompare(uint32_t func);
 GLenum GlBlend(uint32_t factor);
 bool ValidRenderStateValue(RenderState state, uint32_t value);
 bool ValidStageValue(TextureStageState state, uint32_t value);
+// The lowest and highest corners of the box around some vertices.
+template <typename Vertex>
+std::array<Vector3, 2> BoxOf(std::span<const Vertex> vertices) {
+    std::array<Vector3, 2> box{Vector3{vertices[0].x, vertices[0].y, vertices[0].z},
+                               Vector3{vertices[0].x, vertices[0].y, vertices[0].z}};
+    for (const Vertex& v : vertices) {
+        box[0] = {std::min(box[0].x, v.x), std::min(box[0].y, v.y), std::min(box[0].z, v.z)};
+        box[1] = {std::max(box[1].x, v.x), std::max(box[1].y, v.y), std::max(box[1].z, v.z)};
+    }
+    return box;
+}
 template <typename Index>
 bool IndicesInRange(std::span<const Index> indices, size_t vertexCount) {
     Index largest = 0;
@@ -292,6 +303,14 @@ NdcRect Union(const NdcRect& a, const NdcRect& b);
 bool BoxExtent(const Vector3& lowest, const Vector3& highest, std::span<const Matrix> worlds,
                const Matrix& world, const Matrix& viewProjection, NdcRect& rect, float& farthest);
 
+// A 2D draw held back while the scene is drawn in a target of its own (gl_scene_target.cpp).
+struct FlatDraw {
+    DrawInputs inputs;
+    std::vector<ScreenVertex> vertices;
+    std::vector<uint16_t> indices;
+    NdcRect rect{};
+};
+
 // A layer drawn in an earlier frame: its draws, and where on screen they fell.
 struct KeptLayer {
     bool valid = false;
@@ -382,11 +401,14 @@ private:
     bool SceneApart() const { return scene.width != picture.width || scene.height != picture.height; }
     Target SceneTarget() const { return SceneApart() ? Target::Scene : Target::BackBuffer; }
     void UseTarget(Target target);
-    void PrepareSceneDraw();
+    bool SceneTargetInUse();
+    NdcRect MeshExtent(const std::array<Vector3, 2>& box, std::span<const Matrix> worlds) const;
+    NdcRect ScreenExtent(std::span<const ScreenVertex> vertices) const;
+    void PrepareSceneDraw(const NdcRect& extent);
     void PrepareFlatDraw();
-    void AddSceneExtent(const NdcRect& rect);
-    void AddSceneExtent(const Vector3& lowest, const Vector3& highest, std::span<const Matrix> worlds);
-    void AddScreenExtent(std::span<const ScreenVertex> vertices);
+    bool HoldFlatDraw(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices);
+    void DrawFlatDraws();
+    bool DrawScreenGeometry(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices);
     void CopySceneToPicture();
     bool PrepareSceneTarget();
     void ReleaseSceneTarget();
@@ -407,6 +429,10 @@ private:
     PixelExtent scene{1, 1}, sceneLimit{};
     bool software = false;
     Target boundTarget = Target::None;
+    // Frames whose start clears the bars: every buffer the window swaps through, after the picture
+    // moved or a clear coloured them.
+    static constexpr int BarClearFrames = 4;
+    int barsToClear = BarClearFrames;
     bool inScene = false;
     uint64_t frame = 0;
 
@@ -442,11 +468,12 @@ private:
     // time after a clear or the start of a frame as the whole picture (the scene drew the background),
     // later times as what was drawn since over a transparent target, laid over the 2D layer by its alpha.
     GLuint sceneFramebuffer = 0, sceneColour = 0, sceneDepth = 0, sceneCopyProgram = 0;
-    GLint sceneCopyRectLocation = -1, sceneCopyOriginLocation = -1, sceneCopySizeLocation = -1;
-    bool sceneDrawn = false;    // the scene target holds draws that the back buffer does not show yet
-    bool sceneOverlay = false;  // it is laid over the back buffer instead of replacing the picture
-    NdcRect sceneExtent{};      // overlay: where its draws fell
-    NdcRect sceneUncleared{};   // what is not transparent in it since it was last copied
+    GLint sceneCopyRectLocation = -1;
+    bool sceneDrawn = false;          // the scene target holds draws that the back buffer does not show yet
+    bool sceneOverlay = false;        // it is laid over the back buffer instead of replacing the picture
+    NdcRect sceneExtent{};            // overlay: where its draws fell
+    NdcRect sceneUncleared{};         // what is not transparent in it since it was last copied
+    std::vector<FlatDraw> flatDraws;  // 2D draws held back, in order
     bool sceneTargetFailed = false;
 };
 

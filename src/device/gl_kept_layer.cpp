@@ -67,8 +67,7 @@ HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, 
         if (!worlds.empty()) layerDraws.back().inputs.world = MatrixIdentity();
         return S_OK;
     }
-    PrepareSceneDraw();
-    AddSceneExtent(cached.lowest, cached.highest, worlds);
+    PrepareSceneDraw(SceneApart() ? MeshExtent({cached.lowest, cached.highest}, worlds) : WholeView);
     return DrawMeshGeometry(cached.vertexArray, cached.indexCount, nullptr, 0, worlds);
 }
 
@@ -127,9 +126,8 @@ void Device::DrawRecorded(const LayerDraw& draw) {
 
 void Device::DrawRecordedToBackBuffer() {
     recordingLayer = false;
-    if (!layerDraws.empty()) PrepareSceneDraw();
     NdcRect extent;
-    AddSceneExtent(LayerExtent(layerDraws, extent) ? extent : WholeView);
+    if (!layerDraws.empty()) PrepareSceneDraw(LayerExtent(layerDraws, extent) ? extent : WholeView);
     for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
     layerDraws.clear();
 }
@@ -396,8 +394,7 @@ void Device::PaintLayer(std::span<const LayerDraw> draws, bool afresh) {
 }
 
 void Device::DrawKeptLayer() {
-    PrepareSceneDraw();
-    AddSceneExtent(kept.rect);
+    PrepareSceneDraw(kept.rect);
     glUseProgram(layerProgram);
     program = nullptr;
     glUniform4fv(layerRectLocation, 1, kept.rect.data());

@@ -21,6 +21,10 @@ constexpr NdcRect EmptyRect{1, 1, -1, -1};
 bool IsEmpty(const NdcRect& rect) {
     return !(rect[0] < rect[2] && rect[1] < rect[3]);
 }
+
+bool Overlap(const NdcRect& a, const NdcRect& b) {
+    return !IsEmpty(a) && !IsEmpty(b) && a[0] < b[2] && b[0] < a[2] && a[1] < b[3] && b[1] < a[3];
+}
 }  // namespace
 
 NdcRect Union(const NdcRect& a, const NdcRect& b) {
@@ -84,6 +88,7 @@ void Device::SetSceneLimit(PixelExtent limit) {
     sceneDrawn = false;
     sceneOverlay = false;
     boundTarget = Target::None;
+    barsToClear = BarClearFrames;
 }
 
 void Device::UseTarget(Target target) {
@@ -107,7 +112,9 @@ void Device::UseTarget(Target target) {
     glViewport(0, 0, scene.width, scene.height);
 }
 
-// The bars beside the picture are dark in every frame, whatever the window showed there before.
+// The bars beside the picture are dark, whatever the window showed there before. Nothing else draws
+// there (draws keep to the picture's scissor), so once every buffer the window swaps through has been
+// cleared they stay dark.
 void Device::ClearBars() {
     if (picture.width == drawableWidth && picture.height == drawableHeight) return;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -127,72 +134,92 @@ void Device::ClearBars() {
     }
 }
 
-void Device::PrepareSceneDraw() {
-    if (!SceneApart() || !PrepareSceneTarget()) {
+bool Device::SceneTargetInUse() {
+    return SceneApart() && PrepareSceneTarget();
+}
+
+NdcRect Device::MeshExtent(const std::array<Vector3, 2>& box, std::span<const Matrix> worlds) const {
+    NdcRect rect;
+    float farthest = 0;
+    return BoxExtent(box[0], box[1], worlds, world, viewProjection, rect, farthest) ? rect : WholeView;
+}
+
+NdcRect Device::ScreenExtent(std::span<const ScreenVertex> vertices) const {
+    NdcRect rect = EmptyRect;
+    for (const ScreenVertex& vertex : vertices) {
+        const float x = (vertex.x + 0.5f) / float(picture.width) * 2 - 1;
+        const float y = 1 - (vertex.y + 0.5f) / float(picture.height) * 2;
+        if (!std::isfinite(x) || !std::isfinite(y)) return WholeView;
+        rect = Union(rect, NdcRect{x, y, x + 1e-6f, y + 1e-6f});
+    }
+    return rect;
+}
+
+// Before a 3D draw that falls within `extent`.
+void Device::PrepareSceneDraw(const NdcRect& extent) {
+    if (!SceneTargetInUse()) {
         UseTarget(Target::BackBuffer);
         return;
     }
+    // Three pixels more on each side: the rasteriser's rounding and the reach of the linear filter.
+    const float marginX = 6.0f / float(scene.width), marginY = 6.0f / float(scene.height);
+    const NdcRect grown =
+        IsEmpty(extent) ? extent
+                        : NdcRect{std::max(extent[0] - marginX, -1.0f), std::max(extent[1] - marginY, -1.0f),
+                                  std::min(extent[2] + marginX, 1.0f), std::min(extent[3] + marginY, 1.0f)};
+    // A 2D draw held back that this draw would cover must reach the picture first.
+    for (const FlatDraw& flat : flatDraws)
+        if (Overlap(flat.rect, grown)) {
+            DrawFlatDraws();
+            break;
+        }
     UseTarget(Target::Scene);
     if (sceneOverlay && !sceneDrawn) {
-        // The back buffer shows what the target held; the draws that come now start on a clear one.
+        // The back buffer shows what the target held; the draws that come now start on a clear one
+        // (cleared whole: a cleared rectangle costs far more on a software renderer).
         if (!IsEmpty(sceneUncleared)) {
-            auto pixel = [](float ndc, int size) { return int(std::floor((ndc + 1) * 0.5f * float(size))); };
-            const int left = std::max(pixel(sceneUncleared[0], scene.width), 0);
-            const int bottom = std::max(pixel(sceneUncleared[1], scene.height), 0);
-            const int right = std::min(pixel(sceneUncleared[2], scene.width) + 1, scene.width);
-            const int top = std::min(pixel(sceneUncleared[3], scene.height) + 1, scene.height);
-            if (right > left && top > bottom) {
-                glEnable(GL_SCISSOR_TEST);
-                glScissor(left, bottom, right - left, top - bottom);
-                const GLfloat transparent[4] = {0, 0, 0, 0};
-                glClearBufferfv(GL_COLOR, 0, transparent);
-                glDisable(GL_SCISSOR_TEST);
-            }
+            const GLfloat transparent[4] = {0, 0, 0, 0};
+            glClearBufferfv(GL_COLOR, 0, transparent);
         }
         sceneUncleared = EmptyRect;
         sceneExtent = EmptyRect;
     }
     sceneDrawn = true;
+    if (sceneOverlay) sceneExtent = Union(sceneExtent, grown);
 }
 
+// Before a 2D draw drawn at once.
 void Device::PrepareFlatDraw() {
     if (sceneDrawn) CopySceneToPicture();
     sceneOverlay = true;
     UseTarget(Target::BackBuffer);
 }
 
-void Device::AddSceneExtent(const NdcRect& rect) {
-    if (boundTarget != Target::Scene || !sceneOverlay) return;
-    // Three pixels more on each side: the rasteriser's rounding and the reach of the linear filter.
-    const float marginX = 6.0f / float(scene.width), marginY = 6.0f / float(scene.height);
-    const NdcRect grown =
-        IsEmpty(rect) ? rect
-                      : NdcRect{std::max(rect[0] - marginX, -1.0f), std::max(rect[1] - marginY, -1.0f),
-                                std::min(rect[2] + marginX, 1.0f), std::min(rect[3] + marginY, 1.0f)};
-    sceneExtent = Union(sceneExtent, grown);
+// While the scene is drawn in its own target, a 2D draw is held back and lands on the picture with the
+// others once a later 3D draw would cover it, or at the end of the frame: drawing it after 3D draws it
+// does not overlap gives the picture that drawing it in its turn gives, and the scene reaches the
+// picture in fewer, larger copies.
+bool Device::HoldFlatDraw(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) {
+    if (!inScene || !SceneTargetInUse()) return false;
+    FlatDraw& flat = flatDraws.emplace_back();
+    flat.inputs = CurrentInputs();
+    flat.vertices.assign(vertices.begin(), vertices.end());
+    flat.indices.assign(indices.begin(), indices.end());
+    flat.rect = ScreenExtent(vertices);
+    return true;
 }
 
-void Device::AddSceneExtent(const Vector3& lowest, const Vector3& highest, std::span<const Matrix> worlds) {
-    if (boundTarget != Target::Scene || !sceneOverlay) return;
-    NdcRect rect;
-    float farthest = 0;
-    AddSceneExtent(BoxExtent(lowest, highest, worlds, world, viewProjection, rect, farthest) ? rect
-                                                                                             : WholeView);
-}
-
-void Device::AddScreenExtent(std::span<const ScreenVertex> vertices) {
-    if (boundTarget != Target::Scene || !sceneOverlay) return;
-    NdcRect rect = EmptyRect;
-    for (const ScreenVertex& vertex : vertices) {
-        const float x = (vertex.x + 0.5f) / float(picture.width) * 2 - 1;
-        const float y = 1 - (vertex.y + 0.5f) / float(picture.height) * 2;
-        if (!std::isfinite(x) || !std::isfinite(y)) {
-            rect = WholeView;
-            break;
-        }
-        rect = Union(rect, NdcRect{x, y, x + 1e-6f, y + 1e-6f});
+void Device::DrawFlatDraws() {
+    if (flatDraws.empty()) return;
+    const std::vector<FlatDraw> held = std::move(flatDraws);
+    flatDraws.clear();
+    const DrawInputs current = CurrentInputs();
+    PrepareFlatDraw();
+    for (const FlatDraw& flat : held) {
+        RestoreInputs(flat.inputs);
+        DrawScreenGeometry(flat.vertices, flat.indices);
     }
-    AddSceneExtent(rect);
+    RestoreInputs(current);
 }
 
 void Device::CopySceneToPicture() {
@@ -209,9 +236,6 @@ void Device::CopySceneToPicture() {
     glUseProgram(sceneCopyProgram);
     program = nullptr;
     glUniform4fv(sceneCopyRectLocation, 1, rect.data());
-    glUniform2f(sceneCopyOriginLocation, float(picture.x),
-                float(drawableHeight - picture.y - picture.height));
-    glUniform2f(sceneCopySizeLocation, float(picture.width), float(picture.height));
     if (gl.depthTest != 0) {
         glDisable(GL_DEPTH_TEST);
         gl.depthTest = 0;
@@ -252,8 +276,6 @@ bool Device::PrepareSceneTarget() {
             program = nullptr;
             glUniform1i(glGetUniformLocation(sceneCopyProgram, "uScene"), 0);
             sceneCopyRectLocation = glGetUniformLocation(sceneCopyProgram, "uRect");
-            sceneCopyOriginLocation = glGetUniformLocation(sceneCopyProgram, "uOrigin");
-            sceneCopySizeLocation = glGetUniformLocation(sceneCopyProgram, "uSize");
         }
     }
     bool complete = sceneCopyProgram != 0;

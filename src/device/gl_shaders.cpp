@@ -185,22 +185,25 @@ void main() {
 }
 )";
 
-// Puts the scene's own, smaller target into the picture: uRect (normalised device coordinates of the
-// picture's viewport) is the part to copy, uOrigin and uSize the picture's place in the window. Linear
-// filtering scales it up.
+// Puts the scene's own, smaller target into the picture: uRect (normalised device coordinates, which are
+// the same for the picture and the target) is the part to copy. Linear filtering scales it up. The
+// texture coordinates come from the vertices, not from the window position, which lets a software
+// renderer take its fast path for plain textured rectangles.
 extern const char* const SceneCopyVertexShaderSource = R"(#version 330 core
 uniform vec4 uRect;
+out vec2 vTexCoord;
 void main() {
-    gl_Position = vec4((gl_VertexID & 1) != 0 ? uRect.z : uRect.x, (gl_VertexID & 2) != 0 ? uRect.w : uRect.y, 0.0, 1.0);
+    vec2 corner = vec2((gl_VertexID & 1) != 0 ? uRect.z : uRect.x, (gl_VertexID & 2) != 0 ? uRect.w : uRect.y);
+    vTexCoord = corner * 0.5 + 0.5;
+    gl_Position = vec4(corner, 0.0, 1.0);
 }
 )";
 extern const char* const SceneCopyFragmentShaderSource = R"(#version 330 core
 uniform sampler2D uScene;
-uniform vec2 uOrigin;
-uniform vec2 uSize;
+in vec2 vTexCoord;
 out vec4 fragColour;
 void main() {
-    fragColour = texture(uScene, (gl_FragCoord.xy - uOrigin) / uSize);
+    fragColour = texture(uScene, vTexCoord);
 }
 )";
 

@@ -18,6 +18,12 @@ HResult Device::SetTexture(int stage, Texture* texture) {
 }
 
 void Device::ForgetTexture(GlTexture* texture) {
+    // 2D draws held back with this texture land on the picture while it is still there.
+    for (const FlatDraw& flat : flatDraws)
+        if (flat.inputs.texture == texture) {
+            DrawFlatDraws();
+            break;
+        }
     if (boundTexture == texture) boundTexture = nullptr;
     for (LayerDraw& draw : layerDraws)
         if (draw.inputs.texture == texture) draw.inputs.texture = nullptr;

@@ -895,6 +895,33 @@ TEST_F(ScaledScene, ScaledUpSceneShowsWhatTheFullSizeSceneShows) {
     EXPECT_LT(far, 8000u);
 }
 
+// 2D draws that no later scene draw covers wait for the end of the frame: the scene reaches the picture
+// in one copy, and everything lies where and in the order it was drawn.
+TEST_F(ScaledScene, TwoDDrawsBesideLaterSceneDrawsWaitForOneCopy) {
+    GraphicsDevice& d = device();
+    Gl().SetSceneLimit({400, 300});
+    const GlDevice::Statistics before = Gl().Stats();
+    d.BeginScene();
+    d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+    SetGameCamera(d);
+    ASSERT_EQ(WorldQuad(-6, -3, -2, 3, 10, Red), S_OK);  // pixels 110..303, 155..445
+    Flat(true);
+    ASSERT_EQ(ScreenQuad(600, 100, 700, 200, 0.5f, Green), S_OK);
+    Flat(false);
+    ASSERT_EQ(WorldQuad(0, -1, 2, 1, 10, Blue), S_OK);  // pixels 400..497, 252..348
+    Flat(true);
+    ASSERT_EQ(ScreenQuad(420, 280, 460, 320, 0.5f, 0xFFFFFFFF), S_OK);
+    Flat(false);
+    d.EndScene();
+    Read();
+    EXPECT_EQ(Gl().Stats().sceneCopies - before.sceneCopies, 1u);
+    EXPECT_EQ(At(200, 300), 0xFF0000u);
+    EXPECT_EQ(At(650, 150), 0x00FF00u);
+    EXPECT_EQ(At(480, 330), 0x0000FFu);
+    EXPECT_EQ(At(440, 300), 0xFFFFFFu);
+    EXPECT_EQ(At(550, 300), 0x000000u);
+}
+
 TEST_F(ScaledScene, APictureInsideALargerBackBufferLeavesDarkBars) {
     for (const PixelExtent limit : {PixelExtent{}, PixelExtent{300, 225}}) {
         Gl().SetPicture(800, 600, {100, 75, 600, 450});
