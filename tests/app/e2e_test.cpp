@@ -3,6 +3,7 @@
 // runs one scripted session in a fresh copy of the game directory and checks what the session left:
 // the application state, config.ini, scores.ini, the --dump file, the --trace file and app.log.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -38,7 +39,8 @@ protected:
         source = gameDir && *gameDir ? gameDir : KELVANE_GAME_DIR_DEFAULT;
         ASSERT_TRUE(fs::exists(source / "menu-main.xml")) << "the assets are built into " << source;
         dir = fs::temp_directory_path() /
-              ("kelvane_e2e_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("kelvane_e2e_" + std::to_string(::getpid()) + "_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
         for (const char* item :
