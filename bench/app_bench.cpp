@@ -22,7 +22,7 @@
 // --size: the window's client size (default 800x600; the picture keeps its 4:3 shape inside it).
 // --moving-background: the scrolling tunnel instead of the static picture (the option's default).
 // --scene-limit: the most pixels the 3D scene is drawn with before it is scaled up (default: the
-// device's own choice, 1024x768 on a software renderer); none draws it at the picture's size.
+// device's own choice, 800x600 on a software renderer); none draws it at the picture's size.
 // --frames: measured frames per stretch (default 800; KELVANE_APP_BENCH_FRAMES as well).
 #include <SDL.h>
 #include <sys/resource.h>

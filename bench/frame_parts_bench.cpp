@@ -1,9 +1,10 @@
 // The parts of a play frame and of a menu frame at one window size, each drawn in turn with an empty
 // frame in every round, so that all of them are measured in the same moments of a machine whose speed
-// wanders: the moving background alone, the scene (background, glass, a well of 240 cells, the piece),
-// the in-game screen's 2D layer alone, the whole play frame in the game's order, the main menu's 2D layer
-// alone and the whole menu frame. Every frame ends with present and a full finish. Runs from the built
-// game directory and uses its assets.
+// wanders: the copy of a scene drawn in its own target into the picture, the moving background alone,
+// the scene (background, glass, a well of 240 cells, the piece), the in-game screen's 2D layer alone,
+// the whole play frame in the game's order, the main menu's 2D layer alone and the whole menu frame.
+// Every frame ends with present and a full finish. Runs from the built game directory and uses its
+// assets.
 //
 //   frame_parts_bench [--size WxH] [--scene-limit WxH|none] [--rounds N]
 #include <SDL.h>
@@ -146,6 +147,12 @@ int main(int argc, char** argv) {
     };
     std::vector<Part> parts = {
         {"empty frame", [&](float) { device.Clear(ClearTarget | ClearDepth, 0xFF000000, 1); }, {}},
+        {"scene's copy to the picture (one small 3D quad)",
+         [&](float) {
+             device.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+             DrawCentredQuad(device, nullptr, 0, 0, 0.5f, 0.5f, 22);
+         },
+         {}},
         {"moving background", background, {}},
         {"scene: background, glass, 240 cells", sceneOnly, {}},
         {"in-game 2D layer alone",

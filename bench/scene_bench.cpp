@@ -2,7 +2,8 @@
 // debris) beside an empty frame, both finished with glFinish, on the offscreen window; also the same
 // frame while the well changes every frame, while it gains four cells a frame (a piece coming to rest),
 // and its parts on their own. At 800 x 600, and in a 1920 x 1080 window (a 1440 x 1080 picture) with
-// the scene scaled up from 1024 x 768 or drawn at the picture's size ("full").
+// the scene scaled up from the software renderer's limit ("scaled", 800 x 600), from 1024 x 768, or drawn
+// at the picture's size ("full").
 // Runs from the built game directory and uses its assets.
 #include <SDL.h>
 #include <benchmark/benchmark.h>
@@ -85,7 +86,7 @@ Stage& TheStage() {
 }
 
 // The sizes a benchmark runs at: the window's, and the most pixels of the scene (0: the picture's own).
-enum Size { Game800, HD1080Scaled, HD1080Full };
+enum Size { Game800, HD1080Scaled, HD1080Scaled1024, HD1080Full };
 
 Stage& StageAt(Size size) {
     Stage& stage = TheStage();
@@ -93,7 +94,9 @@ Stage& StageAt(Size size) {
     SDL_SetWindowSize(stage.window->Handle(), width, height);
     stage.window->OnResized();
     auto& device = dynamic_cast<GlDevice&>(stage.window->Device());
-    device.SetSceneLimit(size == HD1080Full ? PixelExtent{} : PixelExtent{1024, 768});
+    device.SetSceneLimit(size == HD1080Full         ? PixelExtent{}
+                         : size == HD1080Scaled1024 ? PixelExtent{1024, 768}
+                                                    : SoftwareSceneLimit);
     return stage;
 }
 
@@ -200,6 +203,11 @@ BENCHMARK_CAPTURE(PlayFrame, background_only_1920x1080_scaled, HD1080Scaled, fal
 BENCHMARK_CAPTURE(PlayFrame, glass_only_1920x1080_scaled, HD1080Scaled, false, Glass)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(PlayFrame, cells_only_batched_1920x1080_scaled, HD1080Scaled, false, Cells)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(EmptyFrame, at_1920x1080_scaled_1024x768, HD1080Scaled1024)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PlayFrame, batched_1920x1080_scaled_1024x768, HD1080Scaled1024, false, Everything)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(PlayFrame, background_only_1920x1080_scaled_1024x768, HD1080Scaled1024, false, Background)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(EmptyFrame, at_1920x1080_full, HD1080Full)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(PlayFrame, batched_1920x1080_full, HD1080Full, false, Everything)

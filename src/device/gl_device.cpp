@@ -205,7 +205,7 @@ bool Device::Initialise(int width, int height, std::string& error) {
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     software = IsSoftwareRendererName(renderer ? renderer : "");
     // A software renderer's cost grows with the pixels: past this size the scene is scaled up instead.
-    sceneLimit = software ? PixelExtent{1024, 768} : PixelExtent{};
+    sceneLimit = software ? SoftwareSceneLimit : PixelExtent{};
     SetBackBufferSize(width, height);
     UploadViewProjection();
     // The variant of the initial states: if this one cannot be built, none can.

@@ -816,7 +816,7 @@ TEST_F(KeptLayer, DrawsAddedToAKeptLayerArePaintedOverIt) {
 class ScaledScene : public GfxTest {
 protected:
     void TearDown() override {
-        Gl().SetSceneLimit(Gl().SoftwareRenderer() ? PixelExtent{1024, 768} : PixelExtent{});
+        Gl().SetSceneLimit(Gl().SoftwareRenderer() ? SoftwareSceneLimit : PixelExtent{});
         Gl().SetBackBufferSize(800, 600);
     }
     static GlDevice& Gl() { return dynamic_cast<GlDevice&>(device()); }
