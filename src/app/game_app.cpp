@@ -6,6 +6,7 @@
 
 #include "app/app_json.h"
 #include "app/subsystems.h"
+#include "app/window_place.h"
 #include "audio/music_player.h"
 #include "audio/sound_bank.h"
 #include "audio/wave_effects.h"
@@ -84,6 +85,7 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
     applicationId = KELVANE_APP_ID;
     windowWidth = 800;
     windowHeight = 600;
+    minimumWindowSize = {640, 480};
     mainScreen.LoadFromXml("menu-main.xml");
     optionsScreen.LoadFromXml("menu-options.xml");
     selectScreen.LoadFromXml("menu-selectgame.xml");
@@ -168,6 +170,13 @@ HResult GameApp::InitApplication() {
 
     languageName = LoadLanguageName();
 
+    // Where the player left the window (a headless run has a fixed size of its own).
+    if (!IsHeadless()) {
+        const RememberedWindow remembered = LoadWindowPlace(minimumWindowSize);
+        rememberedWindowSize = remembered.size;
+        rememberedWindowPosition = remembered.position;
+    }
+
     highScoreStore.LoadOrCreate();
 
     musicOn = optionsScreen.IsChecked("btnMusic");
@@ -225,6 +234,10 @@ HResult GameApp::ReleaseDeviceObjects() {
     Subsystems::Get().meshes.textures.ReleaseMeshTextures();
     textureRegistry.DeleteAllTexturesMIPMAP();
     return S_OK;
+}
+
+void GameApp::WindowPlacementChanged(const PixelRect& placement) {
+    StoreWindowPlace(placement);
 }
 
 HResult GameApp::ShutDown() {

@@ -33,6 +33,7 @@ public:
     HResult RestoreDeviceSurfaces() override { return S_OK; }
     HResult ShutDown() override;
     int64_t HandleMessage(const Message& message) override;
+    void WindowPlacementChanged(const PixelRect& placement) override;
 
     // What the headless runner asks of the game.
     bool FindActionCentre(const std::string& action, Point& centre) override;

@@ -202,6 +202,10 @@ bool Device::Initialise(int width, int height, std::string& error) {
     // Triangles clockwise as the viewer sees them are front faces; GL's window y runs upwards like the
     // viewer's, so GL's clockwise is the same clockwise.
     glFrontFace(GL_CW);
+    const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
+    software = IsSoftwareRendererName(renderer ? renderer : "");
+    // A software renderer's cost grows with the pixels: past this size the scene is scaled up instead.
+    sceneLimit = software ? SoftwareSceneLimit : PixelExtent{};
     SetBackBufferSize(width, height);
     UploadViewProjection();
     // The variant of the initial states: if this one cannot be built, none can.
@@ -216,6 +220,8 @@ bool Device::Initialise(int width, int height, std::string& error) {
 Device::~Device() {
     shared->device = nullptr;
     ReleaseLayerTarget();
+    ReleaseSceneTarget();
+    if (sceneCopyProgram) glDeleteProgram(sceneCopyProgram);
     if (layerProgram) glDeleteProgram(layerProgram);
     for (auto& [key, part] : cache) DeletePart(part);
     cache.clear();
@@ -230,22 +236,27 @@ Device::~Device() {
         if (variant.name) glDeleteProgram(variant.name);
 }
 
-void Device::SetBackBufferSize(int width, int height) {
-    backBufferWidth = std::max(width, 1);
-    backBufferHeight = std::max(height, 1);
-    glViewport(0, 0, backBufferWidth, backBufferHeight);
-    kept.valid = false;
-}
-
 HResult Device::BeginScene() {
     if (inScene) return E_FAIL;
     inScene = true;
+    // A hardware renderer's cleared rectangles cost next to nothing: there every frame clears the bars,
+    // whatever the swap left in the back buffer.
+    if (barsToClear > 0 || !software) {
+        ClearBars();
+        barsToClear = std::max(barsToClear - 1, 0);
+    }
+    // The frame's first scene draws make the whole picture (they draw the background).
+    sceneDrawn = false;
+    sceneOverlay = false;
     return S_OK;
 }
 
 HResult Device::EndScene() {
     if (!inScene) return E_FAIL;
     inScene = false;
+    if (recordingLayer) DrawRecordedToBackBuffer();
+    DrawFlatDraws();
+    if (sceneDrawn) CopySceneToPicture();
     if (++frame % SweepInterval == 0) SweepCache();
     return S_OK;
 }
@@ -268,7 +279,29 @@ HResult Device::Clear(uint32_t flags, ColourArgb colour, float z) {
     }
     if (!mask) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
-    glClear(mask);
+    DrawFlatDraws();
+    const bool apart = SceneApart() && PrepareSceneTarget();
+    // The back buffer is cleared whole, bars included: a clear limited to the picture's rectangle is
+    // drawn pixel by pixel on a software renderer, some ten times slower than a whole one. The depth
+    // outside the picture is never read, and bars that took another colour than black are blackened.
+    const GLbitfield backBufferMask = apart ? mask & GL_COLOR_BUFFER_BIT : mask;
+    if (backBufferMask) {
+        UseTarget(Target::BackBuffer);
+        glDisable(GL_SCISSOR_TEST);
+        boundTarget = Target::None;
+        glClear(backBufferMask);
+    }
+    if (apart) {
+        // The picture and the scene's target both take the colour, so either may be shown next.
+        if (flags & ClearTarget) {
+            sceneOverlay = false;
+            sceneUncleared = WholeView;
+        }
+        UseTarget(Target::Scene);
+        glClear(mask);
+        sceneDrawn = false;
+    }
+    if ((flags & ClearTarget) && (colour & 0xFFFFFFu) != 0) ClearBars();
     return S_OK;
 }
 
@@ -315,7 +348,7 @@ void Device::UploadViewProjection() {
 }
 
 HResult Device::GetViewport(Viewport& viewport) const {
-    viewport = Viewport{0, 0, backBufferWidth, backBufferHeight, 0.0f, 1.0f};
+    viewport = Viewport{0, 0, picture.width, picture.height, 0.0f, 1.0f};
     return S_OK;
 }
 
@@ -399,10 +432,21 @@ bool Device::ApplyState(Layout layout) {
     toggle(GL_BLEND, gl.blend, rs(RenderState::AlphaBlendEnable) != 0);
     const GLenum source = GlBlend(rs(RenderState::SrcBlend)),
                  destination = GlBlend(rs(RenderState::DestBlend));
-    if (gl.blendSource != source || gl.blendDestination != destination) {
-        glBlendFunc(source, destination);
+    // Alpha builds the coverage by which the scene's own target is laid over the 2D layer: "over" for
+    // the usual blend, full for a replacing one, and unchanged for blends that only add light (there
+    // the copy adds them too).
+    const GLenum sourceAlpha =
+        destination == GL_ONE_MINUS_SRC_ALPHA || destination == GL_ZERO ? GL_ONE : GL_ZERO;
+    const GLenum destinationAlpha = destination == GL_ONE_MINUS_SRC_ALPHA ? GL_ONE_MINUS_SRC_ALPHA
+                                    : destination == GL_ZERO              ? GL_ZERO
+                                                                          : GL_ONE;
+    if (gl.blendSource != source || gl.blendDestination != destination ||
+        gl.blendSourceAlpha != sourceAlpha || gl.blendDestinationAlpha != destinationAlpha) {
+        glBlendFuncSeparate(source, destination, sourceAlpha, destinationAlpha);
         gl.blendSource = source;
         gl.blendDestination = destination;
+        gl.blendSourceAlpha = sourceAlpha;
+        gl.blendDestinationAlpha = destinationAlpha;
     }
     const uint32_t cullMode = rs(RenderState::CullMode);
     toggle(GL_CULL_FACE, gl.cull, cullMode != CullNone);
@@ -417,10 +461,10 @@ bool Device::ApplyState(Layout layout) {
     UploadedUniforms& uploaded = program->uploaded;
     ApplyTexture();
     if (layout == LayoutScreen) {
-        if (uploaded.viewportWidth != float(backBufferWidth) ||
-            uploaded.viewportHeight != float(backBufferHeight)) {
-            uploaded.viewportWidth = float(backBufferWidth);
-            uploaded.viewportHeight = float(backBufferHeight);
+        if (uploaded.viewportWidth != float(picture.width) ||
+            uploaded.viewportHeight != float(picture.height)) {
+            uploaded.viewportWidth = float(picture.width);
+            uploaded.viewportHeight = float(picture.height);
             glUniform2f(uniforms.viewportSize, uploaded.viewportWidth, uploaded.viewportHeight);
         }
         return true;
@@ -467,6 +511,7 @@ HResult Device::DrawIndexed(std::span<const QuadVertex> vertices, std::span<cons
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
+    PrepareSceneDraw(SceneApart() ? MeshExtent(BoxOf(vertices), {}) : WholeView);
     const size_t vertexOffset =
         quadVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(QuadVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
@@ -484,16 +529,29 @@ HResult Device::DrawIndexed(std::span<const ScreenVertex> vertices, std::span<co
     const GLsizei count = GLsizei(indices.size() / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
+    // Pre-transformed draws that test depth belong to the scene; the others are the 2D layer.
+    if (renderStates[int(RenderState::ZEnable)] != 0) {
+        PrepareSceneDraw(SceneApart() ? ScreenExtent(vertices) : WholeView);
+    } else {
+        // Held back for now; the program is built at once so that a failure is reported here.
+        if (HoldFlatDraw(vertices, indices.first(size_t(count))))
+            return UseProgram(CurrentVariant(LayoutScreen)) ? S_OK : E_FAIL;
+        PrepareFlatDraw();
+    }
+    return DrawScreenGeometry(vertices, indices.first(size_t(count))) ? S_OK : E_FAIL;
+}
+
+bool Device::DrawScreenGeometry(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices) {
     const size_t vertexOffset =
         screenVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(ScreenVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), indices.size_bytes(), 4);
     BindVertexArray(screenArray);
-    if (!ApplyState(LayoutScreen)) return E_FAIL;
-    glDrawElementsBaseVertex(GL_TRIANGLES, count, GL_UNSIGNED_SHORT,
+    if (!ApplyState(LayoutScreen)) return false;
+    glDrawElementsBaseVertex(GL_TRIANGLES, GLsizei(indices.size()), GL_UNSIGNED_SHORT,
                              reinterpret_cast<const void*>(indexOffset),
                              GLint(vertexOffset / sizeof(ScreenVertex)));
     ++statistics.drawCalls;
-    return S_OK;
+    return true;
 }
 
 void Device::PrepareInstances(std::span<const Matrix> worlds) {
@@ -538,6 +596,7 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
     const GLsizei count = GLsizei(std::min<size_t>(indices.size(), 0x7FFFFFFF) / 3 * 3);
     if (count == 0 || vertices.empty() || !IndicesInRange(indices, vertices.size())) return E_FAIL;
     if (recordingLayer) DrawRecordedToBackBuffer();
+    PrepareSceneDraw(SceneApart() ? MeshExtent(BoxOf(vertices), worlds) : WholeView);
     const size_t vertexOffset =
         meshVertices.Write(vertices.data(), vertices.size_bytes(), sizeof(MeshVertex));
     const size_t indexOffset = indexStream.Write(indices.data(), size_t(count) * sizeof(uint32_t), 4);
@@ -546,8 +605,12 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
 }
 
 bool Device::ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) {
-    width = backBufferWidth;
-    height = backBufferHeight;
+    if (recordingLayer) DrawRecordedToBackBuffer();
+    DrawFlatDraws();
+    if (sceneDrawn) CopySceneToPicture();
+    UseTarget(Target::BackBuffer);
+    width = drawableWidth;
+    height = drawableHeight;
     const size_t rowBytes = size_t(width) * 4;
     std::vector<uint8_t> bottomUp(rowBytes * size_t(height));
     while (glGetError() != GL_NO_ERROR) {

@@ -1,8 +1,9 @@
 // The GL device's insides, shared by its files: gl_device.cpp (states, transforms, immediate and
 // instanced draws, creation), gl_shaders.cpp (the shader sources and the program of each pipeline
-// variant), gl_textures.cpp (textures and their sampler state) and gl_kept_layer.cpp (static mesh copies
-// on the GPU and the layer of opaque draws kept from frame to frame). Nothing outside src/device
-// includes this header.
+// variant), gl_textures.cpp (textures and their sampler state), gl_kept_layer.cpp (static mesh copies
+// on the GPU and the layer of opaque draws kept from frame to frame) and gl_scene_target.cpp (where
+// draws go: the picture in the back buffer, or the 3D scene's own, smaller target). Nothing outside
+// src/device includes this header.
 #pragma once
 
 #include <epoxy/gl.h>
@@ -39,13 +40,15 @@ struct ShaderVariant {
     uint32_t colourOp = OpDisable, alphaOp = OpDisable;
     bool colourArg1Texture = false, colourArg2Texture = false, alphaArg1Texture = false,
          alphaArg2Texture = false;
+    // Unblended draws write alpha 1: the scene's own target is laid over the 2D layer by its alpha.
+    bool opaqueAlpha = false;
 
     uint32_t Key() const {
         return uint32_t(layout) | uint32_t(lighting) << 2 | uint32_t(lightEnabled) << 3 |
                uint32_t(specular) << 4 | uint32_t(colourVertex) << 5 | uint32_t(texture) << 6 |
                colourOp << 7 | alphaOp << 10 | uint32_t(colourArg1Texture) << 13 |
                uint32_t(colourArg2Texture) << 14 | uint32_t(alphaArg1Texture) << 15 |
-               uint32_t(alphaArg2Texture) << 16;
+               uint32_t(alphaArg2Texture) << 16 | uint32_t(opaqueAlpha) << 17;
     }
 
     std::string Preamble() const {
@@ -72,6 +75,7 @@ struct ShaderVariant {
         define("COLOUR_ARG2", argument(colourArg2Texture));
         define("ALPHA_ARG1", argument(alphaArg1Texture));
         define("ALPHA_ARG2", argument(alphaArg2Texture));
+        define("OPAQUE_ALPHA", opaqueAlpha ? "1" : "0");
         return text;
     }
 };
@@ -83,6 +87,17 @@ GLenum GlCompare(uint32_t func);
 GLenum GlBlend(uint32_t factor);
 bool ValidRenderStateValue(RenderState state, uint32_t value);
 bool ValidStageValue(TextureStageState state, uint32_t value);
+// The lowest and highest corners of the box around some vertices.
+template <typename Vertex>
+std::array<Vector3, 2> BoxOf(std::span<const Vertex> vertices) {
+    std::array<Vector3, 2> box{Vector3{vertices[0].x, vertices[0].y, vertices[0].z},
+                               Vector3{vertices[0].x, vertices[0].y, vertices[0].z}};
+    for (const Vertex& v : vertices) {
+        box[0] = {std::min(box[0].x, v.x), std::min(box[0].y, v.y), std::min(box[0].z, v.z)};
+        box[1] = {std::max(box[1].x, v.x), std::max(box[1].y, v.y), std::max(box[1].z, v.z)};
+    }
+    return box;
+}
 template <typename Index>
 bool IndicesInRange(std::span<const Index> indices, size_t vertexCount) {
     Index largest = 0;
@@ -95,6 +110,8 @@ extern const char* const VertexShaderSource;
 extern const char* const FragmentShaderSource;
 extern const char* const LayerVertexShaderSource;
 extern const char* const LayerFragmentShaderSource;
+extern const char* const SceneCopyVertexShaderSource;
+extern const char* const SceneCopyFragmentShaderSource;
 GLuint CompileShader(GLenum kind, const std::string& preamble, const char* source, std::string& error);
 GLuint BuildProgram(const std::string& preamble, const char* vertexSource, const char* fragmentSource,
                     std::string& error);
@@ -203,7 +220,8 @@ struct ShaderProgram {
 // GL states as last set, so redundant changes are skipped.
 struct GlStates {
     int depthTest = -1, depthMask = -1, blend = -1, cull = -1;
-    GLenum depthFunc = 0, blendSource = 0, blendDestination = 0, cullFace = 0;
+    GLenum depthFunc = 0, blendSource = 0, blendDestination = 0, blendSourceAlpha = 0,
+           blendDestinationAlpha = 0, cullFace = 0;
     GLuint vertexArray = ~0u, texture = ~0u;
 };
 
@@ -271,6 +289,28 @@ struct LayerDraw {
     }
 };
 
+// Where draws go: the back buffer (through the picture's viewport), the 3D scene's own target, or the
+// kept layer's target while it is painted.
+enum class Target { None, BackBuffer, Scene, Layer };
+
+// A rectangle in normalised device coordinates: left, bottom, right, top.
+using NdcRect = std::array<float, 4>;
+constexpr NdcRect WholeView{-1, -1, 1, 1};
+NdcRect Union(const NdcRect& a, const NdcRect& b);
+// The screen rectangle of a box under these worlds (or `world` alone when worlds is empty) and the view
+// and projection; false when a corner lies behind the eye or the rectangle is not finite. farthest: the
+// largest depth of a corner.
+bool BoxExtent(const Vector3& lowest, const Vector3& highest, std::span<const Matrix> worlds,
+               const Matrix& world, const Matrix& viewProjection, NdcRect& rect, float& farthest);
+
+// A 2D draw held back while the scene is drawn in a target of its own (gl_scene_target.cpp).
+struct FlatDraw {
+    DrawInputs inputs;
+    std::vector<ScreenVertex> vertices;
+    std::vector<uint16_t> indices;
+    NdcRect rect{};
+};
+
 // A layer drawn in an earlier frame: its draws, and where on screen they fell.
 struct KeptLayer {
     bool valid = false;
@@ -286,6 +326,10 @@ public:
     bool Initialise(int width, int height, std::string& error);
 
     void SetBackBufferSize(int width, int height) override;
+    void SetPicture(int drawableWidth, int drawableHeight, const PixelRect& picture) override;
+    void SetSceneLimit(PixelExtent limit) override;
+    PixelExtent SceneSize() const override { return scene; }
+    bool SoftwareRenderer() const override { return software; }
     Statistics Stats() const override {
         Statistics stats = statistics;
         stats.cachedMeshParts = cache.size();
@@ -345,11 +389,30 @@ private:
     void RestoreInputs(const DrawInputs& inputs);
     void DrawRecorded(const LayerDraw& draw);
     void DrawRecordedToBackBuffer();
-    bool LayerExtent(std::array<float, 4>& rect) const;
+    bool LayerExtent(std::span<const LayerDraw> draws, NdcRect& rect) const;
+    bool AddedDraws(const std::vector<LayerDraw>& before, const std::vector<LayerDraw>& now,
+                    std::vector<LayerDraw>& added) const;
     bool PrepareLayerTarget();
     void ReleaseLayerTarget();
-    void PaintLayer();
+    void PaintLayer(std::span<const LayerDraw> draws, bool afresh);
     void DrawKeptLayer();
+
+    // gl_scene_target.cpp
+    bool SceneApart() const { return scene.width != picture.width || scene.height != picture.height; }
+    Target SceneTarget() const { return SceneApart() ? Target::Scene : Target::BackBuffer; }
+    void UseTarget(Target target);
+    bool SceneTargetInUse();
+    NdcRect MeshExtent(const std::array<Vector3, 2>& box, std::span<const Matrix> worlds) const;
+    NdcRect ScreenExtent(std::span<const ScreenVertex> vertices) const;
+    void PrepareSceneDraw(const NdcRect& extent);
+    void PrepareFlatDraw();
+    bool HoldFlatDraw(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices);
+    void DrawFlatDraws();
+    bool DrawScreenGeometry(std::span<const ScreenVertex> vertices, std::span<const uint16_t> indices);
+    void CopySceneToPicture();
+    bool PrepareSceneTarget();
+    void ReleaseSceneTarget();
+    void ClearBars();
 
     std::shared_ptr<Shared> shared = std::make_shared<Shared>();
     std::unordered_map<uint32_t, ShaderProgram> programs;
@@ -359,7 +422,17 @@ private:
     GLuint meshArray = 0, quadArray = 0, screenArray = 0;
     StreamBuffer meshVertices, quadVertices, screenVertices, indexStream, instanceStream;
 
-    int backBufferWidth = 0, backBufferHeight = 0;
+    // The back buffer, the picture in it (y downwards) and the size the 3D scene is drawn at. The game's
+    // coordinates are the picture's: pre-transformed vertices are picture pixels.
+    int drawableWidth = 1, drawableHeight = 1;
+    PixelRect picture{0, 0, 1, 1};
+    PixelExtent scene{1, 1}, sceneLimit{};
+    bool software = false;
+    Target boundTarget = Target::None;
+    // Frames whose start clears the bars: every buffer the window swaps through, after the picture
+    // moved or a clear coloured them.
+    static constexpr int BarClearFrames = 4;
+    int barsToClear = BarClearFrames;
     bool inScene = false;
     uint64_t frame = 0;
 
@@ -386,9 +459,22 @@ private:
     std::vector<LayerDraw> layerDraws;
     KeptLayer kept;
     GLuint layerFramebuffer = 0, layerColour = 0, layerDepth = 0, layerProgram = 0;
-    GLint layerRectLocation = -1;
+    GLint layerRectLocation = -1, layerOriginLocation = -1;
     int layerWidth = 0, layerHeight = 0;
     bool layersUnsupported = false;
+
+    // The scene's own target, used while the scene is drawn with fewer pixels than the picture. Its
+    // picture goes into the back buffer before the next 2D draw and at the end of the frame: the first
+    // time after a clear or the start of a frame as the whole picture (the scene drew the background),
+    // later times as what was drawn since over a transparent target, laid over the 2D layer by its alpha.
+    GLuint sceneFramebuffer = 0, sceneColour = 0, sceneDepth = 0, sceneCopyProgram = 0;
+    GLint sceneCopyRectLocation = -1;
+    bool sceneDrawn = false;          // the scene target holds draws that the back buffer does not show yet
+    bool sceneOverlay = false;        // it is laid over the back buffer instead of replacing the picture
+    NdcRect sceneExtent{};            // overlay: where its draws fell
+    NdcRect sceneUncleared{};         // what is not transparent in it since it was last copied
+    std::vector<FlatDraw> flatDraws;  // 2D draws held back, in order
+    bool sceneTargetFailed = false;
 };
 
 }  // namespace gldevice

@@ -1,6 +1,9 @@
 // What the device keeps between frames: static mesh geometry copied to the GPU while its owner lives,
 // and the layer of opaque mesh draws painted into an offscreen target and copied back while its draws
-// stay the same.
+// stay the same. A layer that only gains draws (a piece comes to rest in the well) has them painted
+// over the kept picture instead of being painted afresh.
+#include <algorithm>
+
 #include "device/gl_device_local.h"
 
 namespace gldevice {
@@ -59,8 +62,12 @@ HResult Device::DrawStaticIndexed(const std::shared_ptr<const uint64_t>& owner, 
         if (!UseProgram(CurrentVariant(LayoutMesh))) return E_FAIL;
         layerDraws.push_back(
             {CurrentInputs(), entry->first, std::vector<Matrix>(worlds.begin(), worlds.end())});
+        // Instances carry their own worlds: the world transform of the moment draws nothing, and two
+        // such draws are the same whatever it was.
+        if (!worlds.empty()) layerDraws.back().inputs.world = MatrixIdentity();
         return S_OK;
     }
+    PrepareSceneDraw(SceneApart() ? MeshExtent({cached.lowest, cached.highest}, worlds) : WholeView);
     return DrawMeshGeometry(cached.vertexArray, cached.indexCount, nullptr, 0, worlds);
 }
 
@@ -119,6 +126,8 @@ void Device::DrawRecorded(const LayerDraw& draw) {
 
 void Device::DrawRecordedToBackBuffer() {
     recordingLayer = false;
+    NdcRect extent;
+    if (!layerDraws.empty()) PrepareSceneDraw(LayerExtent(layerDraws, extent) ? extent : WholeView);
     for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
     layerDraws.clear();
 }
@@ -150,15 +159,29 @@ void Device::EndLayer() {
         return;
     }
     recordingLayer = false;
+    std::vector<LayerDraw> added;
+    NdcRect addedRect;
     if (kept.valid && kept.draws == layerDraws) {
         ++statistics.layerReuses;
-    } else {
-        kept.valid = false;
-        if (!LayerExtent(kept.rect)) {
+    } else if (kept.valid && kept.depthFunc == depthFunc && AddedDraws(kept.draws, layerDraws, added) &&
+               LayerExtent(added, addedRect)) {
+        // Opaque draws decided by their depths: painting the new ones over the kept picture and depths
+        // leaves what painting them all afresh leaves.
+        PaintLayer(added, false);
+        if (layersUnsupported) {
             DrawRecordedToBackBuffer();
             return;
         }
-        PaintLayer();
+        kept.rect = Union(kept.rect, addedRect);
+        kept.draws = std::move(layerDraws);
+        ++statistics.layerAdditions;
+    } else {
+        kept.valid = false;
+        if (!LayerExtent(layerDraws, kept.rect)) {
+            DrawRecordedToBackBuffer();
+            return;
+        }
+        PaintLayer(layerDraws, true);
         if (layersUnsupported) {
             DrawRecordedToBackBuffer();
             return;
@@ -172,58 +195,72 @@ void Device::EndLayer() {
     DrawKeptLayer();
 }
 
-// The screen rectangle holding every recorded draw, from the boxes around the meshes; false when some
-// box reaches behind the eye, or so near the far plane that a pixel drawn there could not be told from
-// one left at the cleared depth.
-bool Device::LayerExtent(std::array<float, 4>& rect) const {
-    float left = 1, bottom = 1, right = -1, top = -1;
-    for (const LayerDraw& draw : layerDraws) {
+// Whether `now` holds every draw of `before` with at least its instances, under the same inputs and in
+// the same order; `added` gets what `now` has beyond that.
+bool Device::AddedDraws(const std::vector<LayerDraw>& before, const std::vector<LayerDraw>& now,
+                        std::vector<LayerDraw>& added) const {
+    added.clear();
+    auto lessBytes = [](const Matrix& a, const Matrix& b) { return std::memcmp(&a, &b, sizeof(Matrix)) < 0; };
+    size_t matched = 0;
+    for (const LayerDraw& draw : now) {
+        const bool same = matched < before.size() && before[matched].part == draw.part &&
+                          before[matched].inputs == draw.inputs &&
+                          before[matched].worlds.empty() == draw.worlds.empty();
+        if (!same) {
+            added.push_back(draw);
+            continue;
+        }
+        const std::vector<Matrix>& old = before[matched++].worlds;
+        if (old.size() > draw.worlds.size()) return false;
+        // Usually the old instances lead and the new ones follow.
+        if (std::memcmp(old.data(), draw.worlds.data(), old.size() * sizeof(Matrix)) == 0) {
+            if (draw.worlds.size() > old.size())
+                added.push_back({draw.inputs, draw.part,
+                                 std::vector<Matrix>(draw.worlds.begin() + std::ptrdiff_t(old.size()),
+                                                     draw.worlds.end())});
+            continue;
+        }
+        std::vector<Matrix> had = old, has = draw.worlds, extra;
+        std::sort(had.begin(), had.end(), lessBytes);
+        std::sort(has.begin(), has.end(), lessBytes);
+        std::set_difference(has.begin(), has.end(), had.begin(), had.end(), std::back_inserter(extra),
+                            lessBytes);
+        if (has.size() - extra.size() != had.size()) return false;  // an old instance has gone
+        added.push_back({draw.inputs, draw.part, std::move(extra)});
+    }
+    return matched == before.size();
+}
+
+// The screen rectangle holding these draws, from the boxes around the meshes; false when some box
+// reaches behind the eye, or so near the far plane that a pixel drawn there could not be told from one
+// left at the cleared depth.
+bool Device::LayerExtent(std::span<const LayerDraw> draws, NdcRect& rect) const {
+    NdcRect all{1, 1, -1, -1};
+    for (const LayerDraw& draw : draws) {
         auto found = cache.find(draw.part);
         if (found == cache.end() || !found->second.valid) continue;
         const CachedPart& part = found->second;
-        const Matrix viewProjectionOfDraw = draw.inputs.view * draw.inputs.projection;
-        const std::span<const Matrix> worlds = draw.worlds.empty()
-                                                   ? std::span<const Matrix>(&draw.inputs.world, 1)
-                                                   : std::span<const Matrix>(draw.worlds);
-        for (const Matrix& instance : worlds) {
-            const Matrix toClip = instance * viewProjectionOfDraw;
-            for (int corner = 0; corner < 8; ++corner) {
-                const float p[4] = {corner & 1 ? part.highest.x : part.lowest.x,
-                                    corner & 2 ? part.highest.y : part.lowest.y,
-                                    corner & 4 ? part.highest.z : part.lowest.z, 1};
-                float clip[4];
-                for (int j = 0; j < 4; ++j)
-                    clip[j] = p[0] * toClip.m[0][j] + p[1] * toClip.m[1][j] + p[2] * toClip.m[2][j] +
-                              p[3] * toClip.m[3][j];
-                if (!(clip[3] > 1e-6f)) return false;
-                const float x = clip[0] / clip[3], y = clip[1] / clip[3], depth = clip[2] / clip[3];
-                if (!std::isfinite(x) || !std::isfinite(y) || !(depth < 0.9999f)) return false;
-                left = std::min(left, x);
-                right = std::max(right, x);
-                bottom = std::min(bottom, y);
-                top = std::max(top, y);
-            }
-        }
+        NdcRect box;
+        float farthest = 0;
+        if (!BoxExtent(part.lowest, part.highest, draw.worlds, draw.inputs.world,
+                       draw.inputs.view * draw.inputs.projection, box, farthest) ||
+            !(farthest < 0.9999f))
+            return false;
+        all = Union(all, box);
     }
     // Two pixels more on each side, for the rasteriser's rounding; never beyond the view.
-    const float marginX = 4.0f / float(backBufferWidth), marginY = 4.0f / float(backBufferHeight);
-    rect = {std::max(left - marginX, -1.0f), std::max(bottom - marginY, -1.0f),
-            std::min(right + marginX, 1.0f), std::min(top + marginY, 1.0f)};
+    const float marginX = 4.0f / float(scene.width), marginY = 4.0f / float(scene.height);
+    rect = {std::max(all[0] - marginX, -1.0f), std::max(all[1] - marginY, -1.0f),
+            std::min(all[2] + marginX, 1.0f), std::min(all[3] + marginY, 1.0f)};
     return true;
 }
 
-// The offscreen target: the colour in the back buffer's format and a depth buffer of its own precision,
-// so that the layer's fragments decide among themselves exactly as they would in place, and are drawn
-// back with the very depths they would have left there. Pixels still at the cleared depth, 1, were not
-// drawn (the layer's boxes keep clear of the far plane).
-bool Device::PrepareLayerTarget() {
-    if (layersUnsupported) return false;
-    if (layerFramebuffer && layerWidth == backBufferWidth && layerHeight == backBufferHeight) return true;
-    ReleaseLayerTarget();
-    while (glGetError() != GL_NO_ERROR) {
-    }
+namespace {
+// The back buffer's depth format, for a layer target whose depths compare exactly with it; false when it
+// is one the layer cannot copy (or the colour is not 8 bits a channel, or multisampled).
+bool BackBufferDepthFormat(GLenum& depthFormat, GLint& depthType, GLint& stencilKind) {
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    GLint red = 0, green = 0, blue = 0, depthBits = 0, depthType = 0, stencilKind = GL_NONE, samples = 0;
+    GLint red = 0, green = 0, blue = 0, depthBits = 0, samples = 0;
     glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_RED_SIZE,
                                           &red);
     glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_BACK_LEFT, GL_FRAMEBUFFER_ATTACHMENT_GREEN_SIZE,
@@ -237,7 +274,7 @@ bool Device::PrepareLayerTarget() {
     glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_STENCIL, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
                                           &stencilKind);
     glGetIntegerv(GL_SAMPLES, &samples);
-    GLenum depthFormat = 0;
+    depthFormat = 0;
     if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 24)
         depthFormat = stencilKind != GL_NONE ? GL_DEPTH24_STENCIL8 : GL_DEPTH_COMPONENT24;
     else if (depthType == GL_UNSIGNED_NORMALIZED && depthBits == 16 && stencilKind == GL_NONE)
@@ -246,7 +283,26 @@ bool Device::PrepareLayerTarget() {
         depthFormat = GL_DEPTH_COMPONENT32;  // what the software rasteriser gives an X window
     else if (depthType == GL_FLOAT && depthBits == 32)
         depthFormat = stencilKind != GL_NONE ? GL_DEPTH32F_STENCIL8 : GL_DEPTH_COMPONENT32F;
-    if (glGetError() != GL_NO_ERROR || red != 8 || green != 8 || blue != 8 || samples != 0 || !depthFormat) {
+    return glGetError() == GL_NO_ERROR && red == 8 && green == 8 && blue == 8 && samples == 0 && depthFormat;
+}
+}  // namespace
+
+// The offscreen target: the colour in the scene target's format and a depth buffer of its precision, so
+// that the layer's fragments decide among themselves exactly as they would in place, and are drawn back
+// with the very depths they would have left there. Pixels still at the cleared depth, 1, were not drawn
+// (the layer's boxes keep clear of the far plane).
+bool Device::PrepareLayerTarget() {
+    if (layersUnsupported) return false;
+    if (layerFramebuffer && layerWidth == scene.width && layerHeight == scene.height) return true;
+    ReleaseLayerTarget();
+    if (SceneApart() && !PrepareSceneTarget()) return false;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    GLenum depthFormat = 0;
+    GLint stencilKind = GL_NONE, depthType = GL_UNSIGNED_NORMALIZED;
+    if (SceneApart()) {
+        depthFormat = GL_DEPTH_COMPONENT24;  // the scene target's own (gl_scene_target.cpp)
+    } else if (!BackBufferDepthFormat(depthFormat, depthType, stencilKind)) {
         layersUnsupported = true;
         return false;
     }
@@ -261,13 +317,14 @@ bool Device::PrepareLayerTarget() {
         glUniform1i(glGetUniformLocation(layerProgram, "uLayerColour"), 0);
         glUniform1i(glGetUniformLocation(layerProgram, "uLayerDepth"), 1);
         layerRectLocation = glGetUniformLocation(layerProgram, "uRect");
+        layerOriginLocation = glGetUniformLocation(layerProgram, "uOrigin");
         program = nullptr;
     }
     auto plane = [this](GLenum format, GLenum components, GLenum type) {
         GLuint name = 0;
         glGenTextures(1, &name);
         glBindTexture(GL_TEXTURE_2D, name);
-        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), backBufferWidth, backBufferHeight, 0, components, type,
+        glTexImage2D(GL_TEXTURE_2D, 0, GLint(format), scene.width, scene.height, 0, components, type,
                      nullptr);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -289,13 +346,14 @@ bool Device::PrepareLayerTarget() {
     glFramebufferTexture2D(GL_FRAMEBUFFER, attachment, GL_TEXTURE_2D, layerDepth, 0);
     const bool complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    boundTarget = Target::None;
     if (!complete || glGetError() != GL_NO_ERROR) {
         ReleaseLayerTarget();
         layersUnsupported = true;
         return false;
     }
-    layerWidth = backBufferWidth;
-    layerHeight = backBufferHeight;
+    layerWidth = scene.width;
+    layerHeight = scene.height;
     kept.valid = false;
     return true;
 }
@@ -305,25 +363,29 @@ void Device::ReleaseLayerTarget() {
     GLuint textures[] = {layerColour, layerDepth};
     glDeleteTextures(2, textures);
     if (gl.texture == layerColour || gl.texture == layerDepth) gl.texture = ~0u;
+    if (boundTarget == Target::Layer) boundTarget = Target::None;
     layerFramebuffer = layerColour = layerDepth = 0;
     layerWidth = layerHeight = 0;
     kept.valid = false;
 }
 
-void Device::PaintLayer() {
+// afresh: on a cleared target; otherwise over what it holds.
+void Device::PaintLayer(std::span<const LayerDraw> draws, bool afresh) {
     while (glGetError() != GL_NO_ERROR) {
     }
-    glBindFramebuffer(GL_FRAMEBUFFER, layerFramebuffer);
-    if (gl.depthMask != 1) {
-        glDepthMask(GL_TRUE);
-        gl.depthMask = 1;
+    UseTarget(Target::Layer);
+    if (afresh) {
+        if (gl.depthMask != 1) {
+            glDepthMask(GL_TRUE);
+            gl.depthMask = 1;
+        }
+        const GLfloat noColour[4] = {0, 0, 0, 0};
+        glClearBufferfv(GL_COLOR, 0, noColour);
+        const GLfloat farthest = 1.0f;
+        glClearBufferfv(GL_DEPTH, 0, &farthest);
     }
-    const GLfloat noColour[4] = {0, 0, 0, 0};
-    glClearBufferfv(GL_COLOR, 0, noColour);
-    const GLfloat farthest = 1.0f;
-    glClearBufferfv(GL_DEPTH, 0, &farthest);
-    for (const LayerDraw& draw : layerDraws) DrawRecorded(draw);
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    for (const LayerDraw& draw : draws) DrawRecorded(draw);
+    UseTarget(SceneTarget());
     if (glGetError() != GL_NO_ERROR) {
         // The driver cannot draw into this target: layers are drawn in place from now on.
         ReleaseLayerTarget();
@@ -332,9 +394,15 @@ void Device::PaintLayer() {
 }
 
 void Device::DrawKeptLayer() {
+    PrepareSceneDraw(kept.rect);
     glUseProgram(layerProgram);
     program = nullptr;
     glUniform4fv(layerRectLocation, 1, kept.rect.data());
+    // The layer's pixel (0, 0) is the first pixel of the target it is drawn into.
+    if (boundTarget == Target::BackBuffer)
+        glUniform2i(layerOriginLocation, picture.x, drawableHeight - picture.y - picture.height);
+    else
+        glUniform2i(layerOriginLocation, 0, 0);
     if (gl.depthTest != 1) {
         glEnable(GL_DEPTH_TEST);
         gl.depthTest = 1;

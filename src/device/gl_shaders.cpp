@@ -154,13 +154,17 @@ void main() {
 #if SPECULAR
     colour = min(colour + vSpecular.rgb, vec3(1.0));
 #endif
+#if OPAQUE_ALPHA
+    alpha = 1.0;
+#endif
     fragColour = vec4(colour, alpha);
 }
 )";
 
 // Draws a kept layer back: each pixel the layer drew, with its colour and depth, through the layer's own
 // depth test; nothing where it did not draw (left at the cleared depth, 1). uRect is the layer's extent in
-// normalised device coordinates (left, bottom, right, top).
+// normalised device coordinates (left, bottom, right, top), uOrigin the window position of the target's
+// first pixel (the picture may lie inside a larger back buffer).
 extern const char* const LayerVertexShaderSource = R"(#version 330 core
 uniform vec4 uRect;
 void main() {
@@ -170,13 +174,36 @@ void main() {
 extern const char* const LayerFragmentShaderSource = R"(#version 330 core
 uniform sampler2D uLayerColour;
 uniform sampler2D uLayerDepth;
+uniform ivec2 uOrigin;
 out vec4 fragColour;
 void main() {
-    ivec2 pixel = ivec2(gl_FragCoord.xy);
+    ivec2 pixel = ivec2(gl_FragCoord.xy) - uOrigin;
     float depth = texelFetch(uLayerDepth, pixel, 0).r;
     if (depth >= 1.0) discard;
-    fragColour = texelFetch(uLayerColour, pixel, 0);
+    fragColour = vec4(texelFetch(uLayerColour, pixel, 0).rgb, 1.0);
     gl_FragDepth = depth;
+}
+)";
+
+// Puts the scene's own, smaller target into the picture: uRect (normalised device coordinates, which are
+// the same for the picture and the target) is the part to copy. Linear filtering scales it up. The
+// texture coordinates come from the vertices, not from the window position, which lets a software
+// renderer take its fast path for plain textured rectangles.
+extern const char* const SceneCopyVertexShaderSource = R"(#version 330 core
+uniform vec4 uRect;
+out vec2 vTexCoord;
+void main() {
+    vec2 corner = vec2((gl_VertexID & 1) != 0 ? uRect.z : uRect.x, (gl_VertexID & 2) != 0 ? uRect.w : uRect.y);
+    vTexCoord = corner * 0.5 + 0.5;
+    gl_Position = vec4(corner, 0.0, 1.0);
+}
+)";
+extern const char* const SceneCopyFragmentShaderSource = R"(#version 330 core
+uniform sampler2D uScene;
+in vec2 vTexCoord;
+out vec4 fragColour;
+void main() {
+    fragColour = texture(uScene, vTexCoord);
 }
 )";
 
@@ -239,6 +266,7 @@ ShaderVariant Device::CurrentVariant(Layout layout) const {
         variant.colourVertex = layout == LayoutQuad && rs(RenderState::ColourVertex) != 0;
     }
     variant.texture = boundTexture != nullptr;
+    variant.opaqueAlpha = rs(RenderState::AlphaBlendEnable) == 0;
     // Arguments an operation does not read are left out of the key, so they share one program.
     variant.colourOp = stage(TextureStageState::ColourOp);
     if (variant.colourOp == OpSelectArg1 || variant.colourOp == OpModulate)

@@ -18,6 +18,12 @@ HResult Device::SetTexture(int stage, Texture* texture) {
 }
 
 void Device::ForgetTexture(GlTexture* texture) {
+    // 2D draws held back with this texture land on the picture while it is still there.
+    for (const FlatDraw& flat : flatDraws)
+        if (flat.inputs.texture == texture) {
+            DrawFlatDraws();
+            break;
+        }
     if (boundTexture == texture) boundTexture = nullptr;
     for (LayerDraw& draw : layerDraws)
         if (draw.inputs.texture == texture) draw.inputs.texture = nullptr;
@@ -61,10 +67,16 @@ void Device::ApplyTexture() {
 }
 
 std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& nativePath) {
-    Image image;
+    std::unique_ptr<Texture> texture;
     std::string error;
-    if (!LoadImageFile(nativePath, image, error)) return nullptr;
-    return CreateTextureFromPixels(image.width, image.height, image.rgba);
+    UseImageFile(
+        nativePath,
+        [&](int width, int height, std::span<const uint8_t> rgba) {
+            texture = CreateTextureFromPixels(width, height, rgba);
+            return texture != nullptr;
+        },
+        error);
+    return texture;
 }
 
 std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height,

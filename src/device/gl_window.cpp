@@ -5,6 +5,7 @@
 #include <epoxy/gl.h>
 #include <link.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -34,17 +35,20 @@ class SdlGlWindow final : public GlWindow {
 public:
     ~SdlGlWindow() override {
         // The device's GL objects go while their context is still current.
+        if (previousFrame) glDeleteSync(previousFrame);
         device.reset();
         if (context) SDL_GL_DeleteContext(context);
         if (window) SDL_DestroyWindow(window);
     }
 
-    bool Open(const std::string& title, int clientWidth, int clientHeight, bool offscreen,
-              std::string& error) {
-        if (clientWidth <= 0 || clientHeight <= 0) {
+    bool Open(const GlWindowSettings& settings, std::string& error) {
+        if (settings.width <= 0 || settings.height <= 0) {
             error = "window size must be positive";
             return false;
         }
+        shape = settings.pictureShape.width > 0 && settings.pictureShape.height > 0
+                    ? settings.pictureShape
+                    : PixelExtent{settings.width, settings.height};
         SDL_GL_ResetAttributes();
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
@@ -54,13 +58,18 @@ public:
         SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
-        const Uint32 flags = SDL_WINDOW_OPENGL | (offscreen ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
-        window = SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, clientWidth,
-                                  clientHeight, flags);
+        Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_ALLOW_HIGHDPI |
+                       (settings.offscreen ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN);
+        if (settings.resizable) flags |= SDL_WINDOW_RESIZABLE;
+        const PixelRect placed = Place(settings);
+        window =
+            SDL_CreateWindow(settings.title.c_str(), placed.x, placed.y, placed.width, placed.height, flags);
         if (!window) {
             error = std::string("cannot create the window: ") + SDL_GetError();
             return false;
         }
+        if (settings.resizable && settings.minimumSize.width > 0 && settings.minimumSize.height > 0)
+            SDL_SetWindowMinimumSize(window, settings.minimumSize.width, settings.minimumSize.height);
         context = SDL_GL_CreateContext(window);
         if (!context) {
             error = std::string("cannot create an OpenGL 3.3 context: ") + SDL_GetError();
@@ -72,30 +81,41 @@ public:
         }
         // A visible window follows the display's refresh; an offscreen one draws as fast as it can.
         // Either request may be refused (some drivers do not support it); the game runs anyway.
-        SDL_GL_SetSwapInterval(offscreen ? 0 : 1);
+        SDL_GL_SetSwapInterval(settings.offscreen ? 0 : 1);
         KeepGlDriversLoaded();
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(window, &width, &height);
         device = GlDevice::Create(width, height, error);
-        return device != nullptr;
+        if (!device) return false;
+        OnResized();
+        return true;
     }
 
     GraphicsDevice& Device() override { return *device; }
     SDL_Window* Handle() const override { return window; }
-    int ClientWidth() const override {
+    int ClientWidth() const override { return picture.width; }
+    int ClientHeight() const override { return picture.height; }
+    PixelRect Picture() const override { return picture; }
+    PixelExtent DrawableSize() const override { return drawable; }
+    Point PictureFromWindow(Point at) const override {
         int width = 0, height = 0;
         SDL_GetWindowSize(window, &width, &height);
-        return width;
+        return ::PictureFromWindow(at, {width, height}, drawable, picture);
     }
-    int ClientHeight() const override {
-        int width = 0, height = 0;
-        SDL_GetWindowSize(window, &width, &height);
-        return height;
+    bool WindowedPlacement(PixelRect& placement) const override {
+        const Uint32 unusual = SDL_WINDOW_FULLSCREEN | SDL_WINDOW_FULLSCREEN_DESKTOP | SDL_WINDOW_MAXIMIZED |
+                               SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN;
+        if (SDL_GetWindowFlags(window) & unusual) return false;
+        SDL_GetWindowPosition(window, &placement.x, &placement.y);
+        SDL_GetWindowSize(window, &placement.width, &placement.height);
+        return placement.width > 0 && placement.height > 0;
     }
     void OnResized() override {
         int width = 0, height = 0;
         SDL_GL_GetDrawableSize(window, &width, &height);
-        device->SetBackBufferSize(width, height);
+        drawable = {std::max(width, 1), std::max(height, 1)};
+        picture = FitPicture(drawable.width, drawable.height, shape.width, shape.height);
+        device->SetPicture(drawable.width, drawable.height, picture);
     }
     bool SetFullScreen(bool fullScreen) override {
         if (SDL_SetWindowFullscreen(window, fullScreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0)
@@ -105,9 +125,18 @@ public:
     }
     // The offscreen driver's swap does not flush: without the flush every frame's commands and
     // streamed vertex buffers stay queued, and a headless run grows by about half a megabyte a frame.
+    // Nor does it wait: a software renderer would let the game run several frames ahead of what it has
+    // drawn, each frame's binned triangles held meanwhile (about 20 MB at 800 x 600). The game goes on
+    // once the frame before this one is drawn, so drawing one frame overlaps preparing the next.
     void Present() override {
         SDL_GL_SwapWindow(window);
+        GLsync drawn = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
         glFlush();
+        if (previousFrame) {
+            glClientWaitSync(previousFrame, 0, MaxFrameWaitNs);
+            glDeleteSync(previousFrame);
+        }
+        previousFrame = drawn;
     }
     void Finish() override { glFinish(); }
     bool SetIcon(const std::string& nativePath, std::string& error) override {
@@ -125,16 +154,59 @@ public:
     }
 
 private:
+    // Where the window opens: the wanted place when it lies on a display, else the primary display's
+    // middle; a size the game chose or remembered no larger than the display.
+    static PixelRect Place(const GlWindowSettings& settings) {
+        std::vector<PixelRect> displays;
+        const int count = settings.offscreen ? 0 : SDL_GetNumVideoDisplays();
+        for (int i = 0; i < count; ++i) {
+            SDL_Rect area;
+            if (SDL_GetDisplayUsableBounds(i, &area) == 0 || SDL_GetDisplayBounds(i, &area) == 0)
+                displays.push_back({area.x, area.y, area.w, area.h});
+        }
+        if (displays.empty()) {
+            return {int(SDL_WINDOWPOS_CENTERED), int(SDL_WINDOWPOS_CENTERED), settings.width,
+                    settings.height};
+        }
+        if (settings.fitDisplay)
+            return PlaceWindow({settings.width, settings.height}, settings.position, displays,
+                               settings.minimumSize);
+        // A size asked for is kept as it is, even larger than the display (as a test may want it).
+        PixelRect placed = PlaceWindow({settings.width, settings.height}, settings.position, displays, {});
+        if (placed.width != settings.width || placed.height != settings.height) {
+            placed.x += (placed.width - settings.width) / 2;
+            placed.y += (placed.height - settings.height) / 2;
+        }
+        placed.width = settings.width;
+        placed.height = settings.height;
+        return placed;
+    }
+
+    // A frame that takes longer than this to draw is not waited for any longer.
+    static constexpr GLuint64 MaxFrameWaitNs = 1'000'000'000;
+
     SDL_Window* window = nullptr;
     SDL_GLContext context = nullptr;
+    GLsync previousFrame = nullptr;
     std::unique_ptr<GlDevice> device;
+    PixelExtent shape{}, drawable{1, 1};
+    PixelRect picture{0, 0, 1, 1};
 };
 
 }  // namespace
 
+std::unique_ptr<GlWindow> GlWindow::Create(const GlWindowSettings& settings, std::string& error) {
+    auto window = std::make_unique<SdlGlWindow>();
+    if (!window->Open(settings, error)) return nullptr;
+    return window;
+}
+
 std::unique_ptr<GlWindow> GlWindow::Create(const std::string& title, int clientWidth, int clientHeight,
                                            bool offscreen, std::string& error) {
-    auto window = std::make_unique<SdlGlWindow>();
-    if (!window->Open(title, clientWidth, clientHeight, offscreen, error)) return nullptr;
-    return window;
+    GlWindowSettings settings;
+    settings.title = title;
+    settings.width = clientWidth;
+    settings.height = clientHeight;
+    settings.offscreen = offscreen;
+    return Create(settings, error);
 }

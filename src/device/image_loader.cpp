@@ -59,52 +59,67 @@ bool PngChunksFit(std::span<const uint8_t> bytes) {
 
 }  // namespace
 
-bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error) {
-    image = Image{};
+namespace {
+
+using DecodedPixels = std::unique_ptr<stbi_uc, void (*)(void*)>;
+
+// The pixels of a picture file's bytes as the decoder made them; nullptr with a reason.
+DecodedPixels Decode(std::span<const uint8_t> bytes, int& width, int& height, std::string& error) {
+    DecodedPixels none(nullptr, &stbi_image_free);
     if (bytes.empty()) {
         error = "empty file";
-        return false;
+        return none;
     }
     if (bytes.size() > size_t(std::numeric_limits<int>::max())) {
         error = "file too large";
-        return false;
+        return none;
     }
     if (!PngChunksFit(bytes)) {
         error = "picture data claims more bytes than the file holds";
-        return false;
+        return none;
     }
     const auto* data = reinterpret_cast<const stbi_uc*>(bytes.data());
     const int length = static_cast<int>(bytes.size());
     // Check the header's size before decoding, so a file that claims a huge picture costs nothing.
-    int width = 0, height = 0, channels = 0;
+    int channels = 0;
     if (!stbi_info_from_memory(data, length, &width, &height, &channels)) {
         const char* reason = stbi_failure_reason();
         error = std::string("not a readable picture: ") + (reason ? reason : "unknown format");
-        return false;
+        return none;
     }
     if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide) {
         error =
             "picture of " + std::to_string(width) + " x " + std::to_string(height) + " pixels is too large";
-        return false;
+        return none;
     }
     // No picture format packs more than about 33,000 bytes of pixels into one byte of file: a small file
     // that claims a huge picture is damaged, and decoding it would fill up to 256 MB with nothing.
     if (size_t(width) * size_t(height) * 4 > bytes.size() * MaxPixelBytesPerFileByte) {
         error = "a picture of " + std::to_string(width) + " x " + std::to_string(height) +
                 " pixels cannot come from a file of " + std::to_string(bytes.size()) + " bytes";
-        return false;
+        return none;
     }
-    std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-        stbi_load_from_memory(data, length, &width, &height, &channels, 4), &stbi_image_free);
+    DecodedPixels pixels(stbi_load_from_memory(data, length, &width, &height, &channels, 4),
+                         &stbi_image_free);
     if (!pixels) {
         const char* reason = stbi_failure_reason();
         error = std::string("picture does not decode: ") + (reason ? reason : "unknown reason");
-        return false;
+        return none;
     }
     if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide) {
         error = "picture size changed while decoding";
-        return false;
+        return none;
     }
+    return pixels;
+}
+
+}  // namespace
+
+bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error) {
+    image = Image{};
+    int width = 0, height = 0;
+    const DecodedPixels pixels = Decode(bytes, width, height, error);
+    if (!pixels) return false;
     image.width = width;
     image.height = height;
     image.rgba.assign(pixels.get(), pixels.get() + size_t(width) * size_t(height) * 4);
@@ -116,6 +131,27 @@ bool LoadImageFile(const std::string& nativePath, Image& image, std::string& err
     if (!ReadWholeFile(nativePath, MaxImageFileBytes, bytes, error)) return false;
     if (!DecodeImage(bytes, image, error)) {
         error = nativePath + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool UseImageFile(const std::string& nativePath,
+                  const std::function<bool(int width, int height, std::span<const uint8_t> rgba)>& use,
+                  std::string& error) {
+    int width = 0, height = 0;
+    DecodedPixels pixels(nullptr, &stbi_image_free);
+    {
+        std::vector<uint8_t> bytes;
+        if (!ReadWholeFile(nativePath, MaxImageFileBytes, bytes, error)) return false;
+        pixels = Decode(bytes, width, height, error);
+    }
+    if (!pixels) {
+        error = nativePath + ": " + error;
+        return false;
+    }
+    if (!use(width, height, std::span<const uint8_t>(pixels.get(), size_t(width) * size_t(height) * 4))) {
+        error = nativePath + ": refused";
         return false;
     }
     return true;

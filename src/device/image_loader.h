@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -25,6 +26,12 @@ struct Image {
 // False with a reason when the bytes are not a picture of an accepted size.
 bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error);
 bool LoadImageFile(const std::string& nativePath, Image& image, std::string& error);
+// Decodes a picture file and hands its pixels (width x height x 4 bytes, top row first) to `use`
+// without copying them: a large picture is held once, not twice, while it goes on to the device.
+// False with a reason when the file is not a picture of an accepted size, or when `use` refuses it.
+bool UseImageFile(const std::string& nativePath,
+                  const std::function<bool(int width, int height, std::span<const uint8_t> rgba)>& use,
+                  std::string& error);
 
 // Reads a whole file of at most maxBytes. False when missing, unreadable or larger.
 bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes,

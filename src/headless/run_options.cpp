@@ -10,6 +10,9 @@
 
 namespace {
 
+// The sides --size accepts: a drawable the GL driver can hold.
+constexpr int64_t MinSide = 16, MaxSide = 16384;
+
 bool EndsWithPng(const std::string& name) {
     if (name.size() < 5) return false;
     std::string tail = name.substr(name.size() - 4);
@@ -53,6 +56,9 @@ std::string RunOptionsUsage() {
            "  --trace FILE            write one JSON line per game event, sound and music change\n"
            "  --trace-text            the trace also lists every text drawn, frame by frame\n"
            "  --screenshot FRAME:FILE.png   save what frame FRAME shows (repeatable)\n"
+           "  --size WxH              the window's client size in pixels (headless: the whole run's; "
+           "default\n"
+           "                          the game's 800x600); the picture keeps its shape, with bars beside it\n"
            "  --record FILE           (windowed) write the player's input as a script for --headless\n"
            "  --game-dir DIR          read and write every file (assets, config.ini, scores.ini, app.log)\n"
            "                          in DIR, as a headless run does in the working directory\n"
@@ -163,6 +169,18 @@ std::optional<RunOptions> ParseRunOptions(int argc, char** argv, std::string& er
             if (!value(options.recordFile)) return std::nullopt;
         } else if (name == "--game-dir") {
             if (!value(options.gameDir)) return std::nullopt;
+        } else if (name == "--size") {
+            if (!value(text)) return std::nullopt;
+            const size_t cross = text.find_first_of("xX");
+            int64_t width = 0, height = 0;
+            if (cross == std::string::npos || !ParseWhole(text.substr(0, cross), MinSide, MaxSide, width) ||
+                !ParseWhole(text.substr(cross + 1), MinSide, MaxSide, height)) {
+                error = "--size takes WIDTHxHEIGHT in pixels, each from " + std::to_string(MinSide) + " to " +
+                        std::to_string(MaxSide) + ", not \"" + text + "\"";
+                return std::nullopt;
+            }
+            options.width = static_cast<int>(width);
+            options.height = static_cast<int>(height);
         } else if (name == "--screenshot") {
             if (!value(text)) return std::nullopt;
             size_t colon = text.find(':');

@@ -24,7 +24,8 @@ struct RunOptions {
     std::vector<std::pair<int64_t, std::string>> screenshots;  // --screenshot FRAME:FILE.png
     std::string
         gameDir;  // --game-dir DIR: every file in DIR, as a headless run keeps them in the working directory
-    bool help = false;  // --help: Run prints the usage and starts nothing
+    int width = 0, height = 0;  // --size WxH: the window's client size (0: the game's own)
+    bool help = false;          // --help: Run prints the usage and starts nothing
 };
 
 // Parses argv; on a bad option writes the reason to error and returns nullopt.

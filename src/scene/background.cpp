@@ -32,6 +32,36 @@ constexpr std::array<QuadCorner, 4> FloorCorners{{{-55, -15, 0, OpaqueWhite},
                                                   {55, -11, 90, OpaqueWhite}}};
 constexpr float TunnelTiling = 4;
 constexpr float CeilingSpeed = 0.025f, FloorSpeed = -0.025f;
+
+// The static picture over the whole client area, as the texture registry draws a picture of that size
+// (pixel edges at -0.5 and size - 0.5, texture clamped), but through the depth test, passing always and
+// writing nothing: that keeps it with the 3D scene it lies behind, which may be drawn at fewer pixels
+// than the picture and scaled up, rather than with the 2D layer on top.
+void DrawStaticPicture(GraphicsDevice& device, TextureRegistry& registry) {
+    Texture* texture = registry.GetTexture("Graphics\\back_static01.bmp");
+    const PixelSize client = registry.GetClientSize();
+    const float right = static_cast<float>(client.width) - 0.5f,
+                bottom = static_cast<float>(client.height) - 0.5f;
+    const ScreenVertex vertices[4] = {{-0.5f, bottom, 0.9f, 1, OpaqueWhite, 0, 0, 1},
+                                      {right, bottom, 0.9f, 1, OpaqueWhite, 0, 1, 1},
+                                      {-0.5f, -0.5f, 0.9f, 1, OpaqueWhite, 0, 0, 0},
+                                      {right, -0.5f, 0.9f, 1, OpaqueWhite, 0, 1, 0}};
+    const uint16_t indices[6] = {2, 3, 0, 1, 0, 3};
+    if (Failed(device.SetTransform(TransformKind::World, MatrixIdentity())) ||
+        Failed(device.SetTexture(0, texture)))
+        return;
+    const uint32_t zEnable = device.GetRenderState(RenderState::ZEnable);
+    const uint32_t cullMode = device.GetRenderState(RenderState::CullMode);
+    device.SetRenderState(RenderState::ZEnable, 1);
+    device.SetRenderState(RenderState::CullMode, CullCounterClockwise);
+    device.SetTextureStageState(0, TextureStageState::AddressU, AddressClamp);
+    device.SetTextureStageState(0, TextureStageState::AddressV, AddressClamp);
+    device.DrawIndexed(std::span<const ScreenVertex>(vertices), indices);
+    device.SetTextureStageState(0, TextureStageState::AddressU, AddressWrap);
+    device.SetTextureStageState(0, TextureStageState::AddressV, AddressWrap);
+    device.SetRenderState(RenderState::CullMode, cullMode);
+    device.SetRenderState(RenderState::ZEnable, zEnable);
+}
 }  // namespace
 
 HResult DrawBackground(GraphicsDevice& device, TextureRegistry& registry, float now, bool dynamic,
@@ -68,8 +98,7 @@ HResult DrawBackground(GraphicsDevice& device, TextureRegistry& registry, float 
         device.SetTextureStageState(0, TextureStageState::MagFilter, FilterPoint);
         device.SetTextureStageState(0, TextureStageState::MinFilter, FilterPoint);
         device.SetRenderState(RenderState::ZWriteEnable, 0);
-        registry.DrawQuad(registry.GetTexture("Graphics\\back_static01.bmp"), 0.5f, 0.5f, 1, 1, 0, 0, 1, 1,
-                          OpaqueWhite, 0);
+        DrawStaticPicture(device, registry);
         device.SetRenderState(RenderState::ZWriteEnable, 1);
     }
     device.SetTextureStageState(0, TextureStageState::MagFilter, FilterLinear);

@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -30,6 +31,9 @@ constexpr int ExitOutputFailed = HeadlessRunner::ExitOutputFailed;
 constexpr double SafetyLimitSeconds = 600;
 // This many failed frames in a row end the run: the device is not coming back.
 constexpr int MaxFailedFramesInARow = 300;
+// A window being dragged or resized reports many sizes and places in a row. The device objects are
+// made again, and the place remembered, once it has rested this long.
+constexpr uint32_t WindowSettleMs = 300;
 
 std::string FloatText(float value) {
     char text[32];
@@ -87,6 +91,12 @@ struct Application::Impl {
     uint32_t startMs = 0;
     int lastWidth = 0, lastHeight = 0;
     bool deviceObjectsCreated = false;
+    // A size change waiting for the window to settle before the device objects are made again, and a
+    // move or resize not yet reported to the game; with the time of the last such event.
+    bool rebuildPending = false;
+    bool placementPending = false;
+    uint32_t lastWindowEventMs = 0;
+    PixelRect reportedPlacement{};
 };
 
 // The framework's own steps, kept out of the public class.
@@ -157,6 +167,11 @@ struct FrameworkAccess {
             wait = false;
             messages.clear();
             if (event.type == SDL_WINDOWEVENT && !impl.options.headless) {
+                if (event.window.event == SDL_WINDOWEVENT_MOVED ||
+                    event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+                    impl.placementPending = true;
+                    impl.lastWindowEventMs = TickCountMs();
+                }
                 switch (event.window.event) {
                     case SDL_WINDOWEVENT_MINIMIZED:
                     case SDL_WINDOWEVENT_HIDDEN:
@@ -182,7 +197,7 @@ struct FrameworkAccess {
                 continue;
             }
             // Headless runs take their input from the script alone; only a close (an interrupt) counts.
-            TranslateEvent(event, messages);
+            TranslateEvent(event, messages, PointerMappingOf(impl));
             for (const Message& message : messages) {
                 if (!impl.running) return;
                 if (impl.options.headless && message.id != WM_CLOSE) continue;
@@ -221,9 +236,58 @@ struct FrameworkAccess {
         }
     }
 
+    // Where the window's pointer positions land in the game's picture.
+    static PointerMapping PointerMappingOf(const Application::Impl& impl) {
+        PointerMapping mapping;
+        if (!impl.window) return mapping;
+        int width = 0, height = 0;
+        SDL_GetWindowSize(impl.window->Handle(), &width, &height);
+        mapping.window = {width, height};
+        mapping.drawable = impl.window->DrawableSize();
+        mapping.picture = impl.window->Picture();
+        return mapping;
+    }
+
+    // The window's size changed: the picture follows at once; the device objects are made again when
+    // the picture's size has changed and the window has settled (at once in a headless run).
+    static void FollowWindowSize(Application& app) {
+        Application::Impl& impl = *app.impl;
+        if (!impl.window) return;
+        impl.window->OnResized();
+        const int width = impl.window->ClientWidth(), height = impl.window->ClientHeight();
+        impl.rebuildPending =
+            width > 0 && height > 0 && (width != impl.lastWidth || height != impl.lastHeight);
+        impl.lastWindowEventMs = TickCountMs();
+        if (impl.rebuildPending && impl.options.headless) RebuildDevice(app, false);
+    }
+
+    // Between frames: what waits for the window to settle.
+    static void AfterWindowSettled(Application& app) {
+        Application::Impl& impl = *app.impl;
+        if (!impl.rebuildPending && !impl.placementPending) return;
+        if (TickCountMs() - impl.lastWindowEventMs < WindowSettleMs) return;
+        if (impl.rebuildPending) RebuildDevice(app, false);
+        ReportPlacement(app);
+    }
+
+    // Tells the game where the window now is, when it is a plain window and has moved or changed size.
+    static void ReportPlacement(Application& app) {
+        Application::Impl& impl = *app.impl;
+        if (!impl.placementPending) return;
+        impl.placementPending = false;
+        PixelRect placement;
+        if (impl.options.headless || !impl.window || !impl.window->WindowedPlacement(placement) ||
+            placement == impl.reportedPlacement)
+            return;
+        impl.reportedPlacement = placement;
+        app.WindowPlacementChanged(placement);
+    }
+
     // Device objects around a new back buffer: release, follow the window, create again.
     static void RebuildDevice(Application& app, bool switchMode) {
         Application::Impl& impl = *app.impl;
+        impl.rebuildPending = false;
+        if (switchMode) ReportPlacement(app);  // where the window was, before full screen covers it
         if (impl.deviceObjectsCreated) app.ReleaseDeviceObjects();
         impl.deviceObjectsCreated = false;
         if (switchMode) {
@@ -258,6 +322,7 @@ struct FrameworkAccess {
         Application::Impl& impl = *app.impl;
         // The outputs first, so that the final dump shows the game as its last frame left it.
         if (impl.loopRan && !impl.runner.WriteFinalOutputs(impl.frame, impl.runnerGame)) OutputFailed(impl);
+        ReportPlacement(app);
         if (impl.deviceObjectsCreated) app.ReleaseDeviceObjects();
         impl.deviceObjectsCreated = false;
         if (initDone) app.ShutDown();
@@ -319,16 +384,12 @@ int64_t Application::DefaultHandleMessage(const Message& message) {
             if (impl->running) TraceEvent("close");
             impl->running = false;
             return 0;
-        case WM_SIZE: {
-            if (!impl->window || !impl->running) return 0;
+        case WM_SIZE:
             // The window reports its size more often than it changes (on showing, after a mode switch):
-            // the device is rebuilt only for a real change, and never for a minimised, empty area.
-            int width = impl->window->ClientWidth(), height = impl->window->ClientHeight();
-            if (width <= 0 || height <= 0 || (width == impl->lastWidth && height == impl->lastHeight))
-                return 0;
-            FrameworkAccess::RebuildDevice(*this, false);
+            // the device is rebuilt only for a real change of the picture, and never for a minimised,
+            // empty area.
+            if (impl->window && impl->running) FrameworkAccess::FollowWindowSize(*this);
             return 0;
-        }
         case WM_COMMAND:
             if ((message.wParam & 0xFFFF) == CommandToggleFullScreen && impl->window && impl->running) {
                 FrameworkAccess::RebuildDevice(*this, true);
@@ -357,12 +418,19 @@ void OpenMissingStandardStreams() {
 
 int Application::Run(const RunOptions& options) {
     OpenMissingStandardStreams();
+    // Large blocks (decoded pictures on their way to the device, sound buffers) go to the system and
+    // back as they come and go. Left to itself the C library raises that limit after the first such
+    // block is freed, and later ones are carved out of the heap, where the holes they leave keep the
+    // game's resident memory up for good (some 7 MB in a colour game).
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
     impl->options = options;
     impl->exitCode = 0;
     impl->loopRan = false;
     impl->frame = 0;
     impl->now = 0;
     impl->active = true;
+    impl->rebuildPending = impl->placementPending = false;
+    impl->reportedPlacement = {};
     impl->posted.clear();
     impl->input = FrameworkInput{};
     if (options.help) {
@@ -445,7 +513,29 @@ int Application::Run(const RunOptions& options) {
     }
 
     std::string error;
-    impl->window = GlWindow::Create(windowTitle, windowWidth, windowHeight, headless, error);
+    GlWindowSettings settings;
+    settings.title = windowTitle;
+    settings.width = windowWidth;
+    settings.height = windowHeight;
+    settings.pictureShape = {windowWidth, windowHeight};
+    settings.offscreen = headless;
+    // A headless run is the same everywhere: its size is the game's own or --size, never a remembered one.
+    if (!headless) {
+        settings.resizable = true;
+        settings.fitDisplay = true;
+        settings.minimumSize = minimumWindowSize;
+        if (rememberedWindowSize) {
+            settings.width = rememberedWindowSize->width;
+            settings.height = rememberedWindowSize->height;
+        }
+        settings.position = rememberedWindowPosition;
+    }
+    if (options.width > 0 && options.height > 0) {
+        settings.width = options.width;
+        settings.height = options.height;
+        settings.fitDisplay = false;
+    }
+    impl->window = GlWindow::Create(settings, error);
     if (!impl->window) {
         ShowMessageBox(windowTitle, "The game window could not be opened: " + error);
         impl->exitCode = ExitStartFailed;
@@ -516,6 +606,8 @@ int Application::Run(const RunOptions& options) {
             break;
         }
         FrameworkAccess::Pump(*this);
+        if (!impl->running) break;
+        FrameworkAccess::AfterWindowSettled(*this);
         if (!impl->running) break;
         if (!impl->active) continue;
         if (!headless) {

@@ -7,6 +7,9 @@
 //   CreateDeviceObjects
 //   -> at exit: ReleaseDeviceObjects, ShutDown.
 // A failed start-up shows a message box (logged in headless runs) and ends the program.
+// The window may be resized and switched to full screen at the desktop's resolution (F11, Alt+Enter or
+// the command 40003). The game keeps its picture of the designed client size's shape, fitted into the
+// window with dark bars beside it; every size and position the game sees is the picture's.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +22,7 @@
 #include "base/messages.h"
 #include "base/notices.h"
 #include "device/device.h"
+#include "device/window_layout.h"
 #include "headless/run_options.h"
 #include "headless/runner.h"
 
@@ -40,6 +44,10 @@ public:
     virtual HResult ShutDown() { return S_OK; }
     // Every message goes here first; the game ends by returning DefaultHandleMessage(message).
     virtual int64_t HandleMessage(const Message& message) { return DefaultHandleMessage(message); }
+    // The player moved or resized the window (client area on the desktop, window coordinates), to be
+    // remembered for the next run. Called once the window has been left alone for a moment, and at the
+    // end of the run; never in full screen, maximised, or in a headless run.
+    virtual void WindowPlacementChanged(const PixelRect& placement) { (void)placement; }
 
     // The framework's own message handling: close, size, focus, the full-screen command 40003.
     int64_t DefaultHandleMessage(const Message& message);
@@ -69,8 +77,16 @@ protected:
     std::string windowTitle = "Application";
     std::string windowIcon;     // the game's name of the window's picture ("" for none)
     std::string applicationId;  // the desktop's name for the program: its window class and application id
+    // The client size the game was made for: the window's size unless another is remembered or asked
+    // for, and always the shape of the game's picture.
     int windowWidth = 800;
     int windowHeight = 600;
+    // The smallest client area the player may size the window to (0 x 0: any).
+    PixelExtent minimumWindowSize{};
+    // Where the window opens, as the player left it in an earlier run (set before the window exists,
+    // in InitApplication); the designed size in the middle of the desktop without them. --size wins.
+    std::optional<PixelExtent> rememberedWindowSize;
+    std::optional<Point> rememberedWindowPosition;
     bool windowed = true;
 
 private:

@@ -141,12 +141,27 @@ int VirtualKeyFromSdl(const SDL_Keysym& keysym) {
     }
 }
 
-void TranslateEvent(const SDL_Event& event, std::vector<Message>& out) {
+// F11, or Enter with Alt: the keys that switch between window and full screen.
+static bool IsFullScreenKey(const SDL_Keysym& keysym) {
+    const bool enter = keysym.sym == SDLK_RETURN || keysym.sym == SDLK_KP_ENTER;
+    return keysym.sym == SDLK_F11 || (enter && (keysym.mod & KMOD_ALT) != 0);
+}
+
+void TranslateEvent(const SDL_Event& event, std::vector<Message>& out, const PointerMapping& pointer) {
+    auto where = [&pointer](int x, int y) {
+        const Point at = PictureFromWindow({x, y}, pointer.window, pointer.drawable, pointer.picture);
+        return PointLParam(at.x, at.y);
+    };
     switch (event.type) {
         case SDL_KEYDOWN:
+            if (IsFullScreenKey(event.key.keysym)) {
+                if (!event.key.repeat) out.push_back({WM_COMMAND, CommandToggleFullScreen, 0});
+                break;
+            }
+            AppendKeyMessages(VirtualKeyFromSdl(event.key.keysym), true, event.key.repeat != 0, out);
+            break;
         case SDL_KEYUP:
-            AppendKeyMessages(VirtualKeyFromSdl(event.key.keysym), event.type == SDL_KEYDOWN,
-                              event.key.repeat != 0, out);
+            AppendKeyMessages(VirtualKeyFromSdl(event.key.keysym), false, false, out);
             break;
         case SDL_TEXTINPUT:
             AppendTextMessages(event.text.text, out);
@@ -154,19 +169,19 @@ void TranslateEvent(const SDL_Event& event, std::vector<Message>& out) {
         case SDL_MOUSEMOTION: {
             uint64_t buttons = ((event.motion.state & SDL_BUTTON_LMASK) ? MK_LBUTTON : 0) |
                                ((event.motion.state & SDL_BUTTON_RMASK) ? MK_RBUTTON : 0);
-            out.push_back({WM_MOUSEMOVE, buttons, PointLParam(event.motion.x, event.motion.y)});
+            out.push_back({WM_MOUSEMOVE, buttons, where(event.motion.x, event.motion.y)});
             break;
         }
         case SDL_MOUSEBUTTONDOWN:
         case SDL_MOUSEBUTTONUP: {
             bool down = event.type == SDL_MOUSEBUTTONDOWN;
-            int64_t where = PointLParam(event.button.x, event.button.y);
+            const int64_t at = where(event.button.x, event.button.y);
             if (event.button.button == SDL_BUTTON_LEFT) {
-                out.push_back({down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? MK_LBUTTON : 0, where});
+                out.push_back({down ? WM_LBUTTONDOWN : WM_LBUTTONUP, down ? MK_LBUTTON : 0, at});
             } else if (event.button.button == SDL_BUTTON_RIGHT) {
-                out.push_back({down ? WM_RBUTTONDOWN : WM_RBUTTONUP, down ? MK_RBUTTON : 0, where});
+                out.push_back({down ? WM_RBUTTONDOWN : WM_RBUTTONUP, down ? MK_RBUTTON : 0, at});
                 // Releasing the right button asks for a context menu, as the classic loop did.
-                if (!down) out.push_back({WM_CONTEXTMENU, 0, where});
+                if (!down) out.push_back({WM_CONTEXTMENU, 0, at});
             }
             break;
         }

@@ -17,15 +17,25 @@
 
 #include "base/keys.h"
 #include "base/messages.h"
+#include "device/window_layout.h"
 
 // Virtual-key code for an SDL key, 0 for keys the game has no code for. Letters and digits are their
 // upper-case ASCII codes; the keypad gives its digit codes with num lock on and the navigation keys
 // with it off, except keypad 5, which is always 0x65 (it turns the piece either way).
 int VirtualKeyFromSdl(const SDL_Keysym& keysym);
 
-// Keyboard, mouse and window events -> messages. Game-controller events are not handled here (see
-// GamepadMapper); other events give nothing.
-void TranslateEvent(const SDL_Event& event, std::vector<Message>& out);
+// Where the window's pointer positions land in the game's picture: the window's size in window
+// coordinates, the drawable's in pixels and the picture in the drawable. All zero: as they come.
+struct PointerMapping {
+    PixelExtent window, drawable;
+    PixelRect picture;
+};
+
+// Keyboard, mouse and window events -> messages. Pointer positions are given in the picture's pixels.
+// F11, and Enter with Alt held, switch between window and full screen: they give the command 40003
+// instead of a key (once per press, not on auto-repeat). Game-controller events are not handled here
+// (see GamepadMapper); other events give nothing.
+void TranslateEvent(const SDL_Event& event, std::vector<Message>& out, const PointerMapping& pointer = {});
 
 // Game controllers. Button and axis events of any number of pads become pad button messages (the
 // game decides what a button does in each state); the left stick presses the d-pad's directions, and

@@ -773,4 +773,193 @@ TEST_F(GfxTest, MalformedDrawsAndStatesAreRefused) {
     EXPECT_EQ(viewport.height, 600);
 }
 
+// A layer that only gains draws (a piece comes to rest) has them painted over the kept picture, and
+// still shows what drawing everything in place shows; one that loses a draw is painted afresh.
+TEST_F(KeptLayer, DrawsAddedToAKeptLayerArePaintedOverIt) {
+    const std::vector<Matrix> all = worlds;
+    Frame(600, false);
+    const std::vector<uint8_t> allInPlace = pixels;
+    struct Step {
+        const char* what;
+        std::vector<Matrix> worlds;
+        bool added;
+    };
+    std::vector<Matrix> withoutOne = all;
+    withoutOne.erase(withoutOne.begin() + 20);  // from the middle of the second list
+    std::vector<Matrix> withoutLast = all;
+    withoutLast.resize(24);
+    const Step steps[] = {
+        {"six cubes more at the end of a list", all, true},
+        {"a cube gone", withoutOne, false},
+        {"the cube back in the middle of a list", all, true},
+        {"cubes gone", withoutLast, false},
+    };
+    worlds = withoutLast;
+    Frame(600, true);
+    for (const Step& step : steps) {
+        worlds = step.worlds;
+        Frame(600, false);
+        const std::vector<uint8_t> inPlace = pixels;
+        const GlDevice::Statistics before = Stats();
+        Frame(600, true);
+        EXPECT_TRUE(pixels == inPlace) << step.what;
+        EXPECT_EQ(Stats().layerAdditions - before.layerAdditions, step.added ? 1u : 0u) << step.what;
+        EXPECT_EQ(Stats().layerPaints - before.layerPaints, step.added ? 0u : 1u) << step.what;
+    }
+    EXPECT_TRUE(pixels != allInPlace);
+    worlds = all;
+}
+
+// The scene drawn into a target of its own at a quarter of the picture's pixels and scaled up, or at
+// the picture's own size: the same picture, the 2D draws at full size and in their order among the
+// scene's draws, and nothing outside the picture but dark bars.
+class ScaledScene : public GfxTest {
+protected:
+    void TearDown() override {
+        Gl().SetSceneLimit(Gl().SoftwareRenderer() ? SoftwareSceneLimit : PixelExtent{});
+        Gl().SetBackBufferSize(800, 600);
+    }
+    static GlDevice& Gl() { return dynamic_cast<GlDevice&>(device()); }
+
+    // A world-space quad in the plane z, unlit, in the vertex colour.
+    static HResult WorldQuad(float left, float bottom, float right, float top, float z, ColourArgb colour) {
+        const QuadVertex vertices[4] = {{left, bottom, z, colour, 0, 1},
+                                        {right, bottom, z, colour, 1, 1},
+                                        {left, top, z, colour, 0, 0},
+                                        {right, top, z, colour, 1, 0}};
+        const uint16_t indices[6] = {2, 3, 0, 1, 0, 3};
+        return device().DrawIndexed(std::span<const QuadVertex>(vertices), indices);
+    }
+    static void Flat(bool flat) { device().SetRenderState(RenderState::ZEnable, flat ? 0 : 1); }
+
+    // Scene, 2D, scene (half see-through), 2D, as a frame of the game mixes them.
+    void LayeredFrame() {
+        GraphicsDevice& d = device();
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+        SetGameCamera(d);
+        ASSERT_EQ(WorldQuad(-6, -3, 0, 3, 10, Red), S_OK);
+        Flat(true);
+        ASSERT_EQ(ScreenQuad(300, 200, 500, 400, 0.5f, Green), S_OK);
+        Flat(false);
+        d.SetRenderState(RenderState::AlphaBlendEnable, 1);
+        d.SetRenderState(RenderState::SrcBlend, BlendSrcAlpha);
+        d.SetRenderState(RenderState::DestBlend, BlendInvSrcAlpha);
+        ASSERT_EQ(WorldQuad(-1, -1, 3, 1, 9, 0x800000FF), S_OK);
+        d.SetRenderState(RenderState::AlphaBlendEnable, 0);
+        Flat(true);
+        ASSERT_EQ(ScreenQuad(600, 100, 700, 200, 0.5f, 0xFFFFFFFF), S_OK);
+        Flat(false);
+        d.EndScene();
+        Read();
+    }
+};
+
+TEST_F(ScaledScene, ScaledUpSceneShowsWhatTheFullSizeSceneShows) {
+    LayeredFrame();
+    const std::vector<uint8_t> fullSize = pixels;
+    EXPECT_EQ(Gl().SceneSize(), (PixelExtent{800, 600}));
+
+    Gl().SetSceneLimit({400, 300});
+    EXPECT_EQ(Gl().SceneSize(), (PixelExtent{400, 300}));
+    const GlDevice::Statistics before = Gl().Stats();
+    LayeredFrame();
+    // The scene went into the picture before each 2D draw that followed it.
+    EXPECT_EQ(Gl().Stats().sceneCopies - before.sceneCopies, 2u);
+    struct Probe {
+        const char* what;
+        int x, y;
+        uint32_t colour;
+    };
+    const Probe probes[] = {
+        {"scene alone", 200, 300, 0xFF0000},
+        {"2D over the scene", 320, 220, 0x00FF00},
+        {"half see-through scene over 2D", 450, 300, 0x007F80},
+        {"half see-through scene over nothing", 530, 300, 0x000080},
+        {"2D over everything", 650, 150, 0xFFFFFF},
+        {"nothing", 50, 50, 0x000000},
+    };
+    for (const Probe& probe : probes) {
+        for (int channel = 0; channel < 3; ++channel) {
+            const int expected = int(probe.colour >> (16 - 8 * channel) & 0xFF);
+            EXPECT_NEAR(Channel(probe.x, probe.y, channel), expected, 2)
+                << probe.what << ", channel " << channel;
+            EXPECT_NEAR(fullSize[(size_t(probe.y) * 800 + size_t(probe.x)) * 4 + size_t(channel)], expected,
+                        2)
+                << probe.what << " at full size, channel " << channel;
+        }
+    }
+    // Away from the edges, which the scaling softens, the two pictures agree everywhere.
+    size_t far = 0;
+    for (size_t i = 0; i < pixels.size(); ++i) far += std::abs(int(pixels[i]) - int(fullSize[i])) > 2;
+    EXPECT_LT(far, 8000u);
+}
+
+// 2D draws that no later scene draw covers wait for the end of the frame: the scene reaches the picture
+// in one copy, and everything lies where and in the order it was drawn.
+TEST_F(ScaledScene, TwoDDrawsBesideLaterSceneDrawsWaitForOneCopy) {
+    GraphicsDevice& d = device();
+    Gl().SetSceneLimit({400, 300});
+    const GlDevice::Statistics before = Gl().Stats();
+    d.BeginScene();
+    d.Clear(ClearTarget | ClearDepth, 0xFF000000, 1);
+    SetGameCamera(d);
+    ASSERT_EQ(WorldQuad(-6, -3, -2, 3, 10, Red), S_OK);  // pixels 110..303, 155..445
+    Flat(true);
+    ASSERT_EQ(ScreenQuad(600, 100, 700, 200, 0.5f, Green), S_OK);
+    Flat(false);
+    ASSERT_EQ(WorldQuad(0, -1, 2, 1, 10, Blue), S_OK);  // pixels 400..497, 252..348
+    Flat(true);
+    ASSERT_EQ(ScreenQuad(420, 280, 460, 320, 0.5f, 0xFFFFFFFF), S_OK);
+    Flat(false);
+    d.EndScene();
+    Read();
+    EXPECT_EQ(Gl().Stats().sceneCopies - before.sceneCopies, 1u);
+    EXPECT_EQ(At(200, 300), 0xFF0000u);
+    EXPECT_EQ(At(650, 150), 0x00FF00u);
+    EXPECT_EQ(At(480, 330), 0x0000FFu);
+    EXPECT_EQ(At(440, 300), 0xFFFFFFu);
+    EXPECT_EQ(At(550, 300), 0x000000u);
+}
+
+TEST_F(ScaledScene, APictureInsideALargerBackBufferLeavesDarkBars) {
+    for (const PixelExtent limit : {PixelExtent{}, PixelExtent{300, 225}}) {
+        Gl().SetPicture(800, 600, {100, 75, 600, 450});
+        Gl().SetSceneLimit(limit);
+        GraphicsDevice& d = device();
+        Viewport viewport;
+        d.GetViewport(viewport);
+        EXPECT_EQ(viewport.width, 600);
+        EXPECT_EQ(viewport.height, 450);
+        d.BeginScene();
+        d.Clear(ClearTarget | ClearDepth, 0xFF2040C0, 1);
+        SetGameCamera(d);
+        ASSERT_EQ(WorldQuad(-0.5f, -0.5f, 0.5f, 0.5f, 10, Red), S_OK);  // the middle of the view
+        Flat(true);
+        ASSERT_EQ(ScreenQuad(-0.5f, -0.5f, 49.5f, 49.5f, 0.5f, Green), S_OK);  // the picture's corner
+        Flat(false);
+        d.EndScene();
+        Read();
+        const std::string size = std::to_string(limit.width);
+        for (const Point bar : {Point{50, 300}, Point{750, 300}, Point{400, 30}, Point{400, 570},
+                                Point{99, 74}, Point{700, 525}})
+            EXPECT_EQ(At(bar.x, bar.y), 0x000000u) << size << ": " << bar.x << "," << bar.y;
+        EXPECT_EQ(At(120, 300), 0x2040C0u) << size;
+        EXPECT_EQ(At(100, 75), 0x00FF00u) << size;
+        EXPECT_EQ(At(149, 124), 0x00FF00u) << size;
+        EXPECT_EQ(At(150, 125), 0x2040C0u) << size;
+        EXPECT_EQ(At(400, 300), 0xFF0000u) << size;
+    }
+}
+
+TEST(SoftwareRenderer, IsToldByTheRenderersName) {
+    for (const char* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
+                             "SwiftShader Device (Subzero)"})
+        EXPECT_TRUE(IsSoftwareRendererName(name)) << name;
+    for (const char* name :
+         {"AMD Radeon RX 6600 (navi23, LLVM 15.0.6, DRM 3.49, 6.1.0)",
+          "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", "NVIDIA GeForce GTX 1060/PCIe/SSE2", ""})
+        EXPECT_FALSE(IsSoftwareRendererName(name)) << name;
+}
+
 }  // namespace

@@ -237,6 +237,14 @@ TEST_F(GlScene, RestingCellsAreKeptWhileThePieceMovesAndCellsSink) {
     Frame();
     EXPECT_EQ(gl.Stats().layerPaints - before.layerPaints, 2u);
     checkAgainstCellByCell();
+    // The piece comes to rest: its cells join the kept picture, which is not drawn afresh.
+    for (const Cell& cell : state.piece.cells) state.well.cells[static_cast<size_t>(n++)] = cell;
+    state.well.count = n;
+    state.piece.active = 0;
+    Frame();
+    EXPECT_EQ(gl.Stats().layerPaints - before.layerPaints, 2u);
+    EXPECT_EQ(gl.Stats().layerAdditions - before.layerAdditions, 1u);
+    checkAgainstCellByCell();
 }
 
 TEST_F(GlScene, RemovedCellFallsTowardsTheViewer) {

@@ -2,6 +2,7 @@
 // re-creation, scripted input, screenshots, traces and failed start-ups.
 #include "shell/framework.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -115,11 +116,14 @@ RunOptions Headless(int64_t frames) {
 
 TEST(RunOptionsParsing, AcceptsEveryOption) {
     std::string error;
-    std::optional<RunOptions> options =
-        Parse({"--headless", "--fps", "30", "--seed=7", "--frames", "90", "--script", "in.txt", "--dump",
-               "d.json", "--trace", "t.jsonl", "--screenshot", "10:a.png", "--screenshot=20:b/c.PNG",
-               "--dump", "5:early.json", "--dump=12:sub/late.json", "--trace-text"},
-              error);
+    std::optional<RunOptions> options = Parse({"--headless",   "--fps",        "30",
+                                               "--seed=7",     "--frames",     "90",
+                                               "--script",     "in.txt",       "--dump",
+                                               "d.json",       "--trace",      "t.jsonl",
+                                               "--screenshot", "10:a.png",     "--screenshot=20:b/c.PNG",
+                                               "--dump",       "5:early.json", "--dump=12:sub/late.json",
+                                               "--trace-text", "--size",       "1920x1080"},
+                                              error);
     ASSERT_TRUE(options) << error;
     EXPECT_TRUE(options->headless);
     EXPECT_FLOAT_EQ(options->fps, 30);
@@ -133,12 +137,16 @@ TEST(RunOptionsParsing, AcceptsEveryOption) {
     EXPECT_EQ(options->frameDumps,
               (std::vector<std::pair<int64_t, std::string>>{{5, "early.json"}, {12, "sub/late.json"}}));
     EXPECT_TRUE(options->traceText);
+    EXPECT_EQ(options->width, 1920);
+    EXPECT_EQ(options->height, 1080);
+    EXPECT_EQ(Parse({"--size=1280X1024"}, error)->height, 1024);
 
     options = Parse({}, error);
     ASSERT_TRUE(options);
     EXPECT_FALSE(options->headless);
     EXPECT_FLOAT_EQ(options->fps, 60);
     EXPECT_FALSE(options->frames || options->seconds || options->seed);
+    EXPECT_EQ(options->width, 0);
 
     options = Parse({"--record", "me.txt", "--seconds", "2.5", "--game-dir", "games/mine"}, error);
     ASSERT_TRUE(options) << error;
@@ -173,6 +181,13 @@ TEST(RunOptionsParsing, RejectsBadOptionsWithAReason) {
         {{"--dump", "4:"}, "--dump takes FRAME:FILE"},
         {{"--trace-text"}, "give --trace FILE too"},
         {{"--game-dir"}, "--game-dir needs a value"},
+        {{"--size", "1920"}, "--size takes WIDTHxHEIGHT"},
+        {{"--size", "1920x"}, "--size takes WIDTHxHEIGHT"},
+        {{"--size", "x1080"}, "--size takes WIDTHxHEIGHT"},
+        {{"--size", "8x8"}, "--size takes WIDTHxHEIGHT"},
+        {{"--size", "100000x600"}, "--size takes WIDTHxHEIGHT"},
+        {{"--size", "-800x600"}, "--size takes WIDTHxHEIGHT"},
+        {{"--size", "800x600x2"}, "--size takes WIDTHxHEIGHT"},
     };
     for (const auto& [args, expected] : cases) {
         std::string error;
@@ -504,6 +519,73 @@ TEST(WindowedRun, StartsFullScreenOrSaysWhyNot) {
     std::filesystem::remove(record);
     ASSERT_TRUE(script) << error;
     EXPECT_TRUE(script->events.empty());
+}
+
+// A window of another shape than the game's, headless (--size) or not: the picture keeps the game's
+// shape in the middle with dark bars beside it, the game lays itself out in the picture's size, and a
+// windowed run hands it the pointer's window positions in the picture's pixels.
+TEST(WindowedRun, TheGameSeesItsPictureInAWindowOfAnyShape) {
+    class FramedApp : public ProbeApp {
+    public:
+        std::vector<Point> clientSizes;
+        HResult RenderFrame() override {
+            clientSizes.push_back({MainWindow()->ClientWidth(), MainWindow()->ClientHeight()});
+            Device()->BeginScene();
+            const HResult cleared = Device()->Clear(ClearTarget | ClearDepth, clearColour, 1);
+            Device()->EndScene();
+            return cleared;
+        }
+    };
+    setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    for (const bool headless : {true, false}) {
+        FramedApp app;  // made for 320 x 200
+        app.onFrame = [](ProbeApp&, size_t frame) {
+            if (frame != 1) return;
+            for (const Point at : {Point{170, 20}, Point{100, 50}}) {
+                SDL_Event motion{};
+                motion.type = SDL_MOUSEMOTION;
+                motion.motion.x = at.x;
+                motion.motion.y = at.y;
+                SDL_PushEvent(&motion);
+            }
+        };
+        const std::string shot = TempFile("framed.png").string();
+        RunOptions options;
+        options.headless = headless;
+        options.frames = 4;
+        options.width = 640;
+        options.height = 200;
+        options.screenshots = {{3, shot}};
+        ASSERT_EQ(app.Run(options), 0) << headless;
+        ASSERT_FALSE(app.clientSizes.empty());
+        EXPECT_EQ(app.clientSizes.back().x, 320) << headless;
+        EXPECT_EQ(app.clientSizes.back().y, 200) << headless;
+
+        Image image;
+        std::string error;
+        ASSERT_TRUE(LoadImageFile(shot, image, error)) << error;
+        std::filesystem::remove(shot);
+        ASSERT_EQ(image.width, 640);
+        ASSERT_EQ(image.height, 200);
+        auto red = [&image](int x, int y) { return image.rgba[(size_t(y) * 640 + size_t(x)) * 4]; };
+        for (const int x : {0, 159, 480, 639})
+            EXPECT_EQ(red(x, 100), 0) << "bar at " << x << ", " << headless;
+        for (const int x : {160, 320, 479})
+            EXPECT_EQ(red(x, 100), 0x33) << "picture at " << x << ", " << headless;
+
+        std::vector<Point> moves;
+        for (const Message& message : app.messages)
+            if (message.id == WM_MOUSEMOVE) moves.push_back(LParamPoint(message.lParam));
+        if (headless) {
+            EXPECT_TRUE(moves.empty());  // a headless run takes its input from the script alone
+            continue;
+        }
+        ASSERT_EQ(moves.size(), 2u);
+        EXPECT_EQ(moves[0].x, 10);
+        EXPECT_EQ(moves[0].y, 20);
+        EXPECT_EQ(moves[1].x, -60);  // over the left bar
+        EXPECT_EQ(moves[1].y, 50);
+    }
 }
 
 TEST(HeadlessRun, PresentNowShowsASplashBeforeTheFirstFrame) {

@@ -215,6 +215,76 @@ TEST(PointerTranslation, PositionsAndButtons) {
     EXPECT_TRUE(Translate(button).empty());
 }
 
+// With the picture inside a larger window, or on a display of two pixels per point, the pointer's
+// messages carry the picture's pixels.
+TEST(PointerTranslation, PositionsLandInTheGamesPicture) {
+    struct Case {
+        const char* what;
+        PointerMapping mapping;
+        int x, y;
+        Point inPicture;
+    };
+    const PixelRect wide{240, 0, 1440, 1080}, tall{0, 32, 1280, 960};
+    const Case cases[] = {
+        {"wide screen, picture's corner", {{1920, 1080}, {1920, 1080}, wide}, 240, 0, {0, 0}},
+        {"wide screen, a button", {{1920, 1080}, {1920, 1080}, wide}, 960, 540, {720, 540}},
+        {"wide screen, left bar", {{1920, 1080}, {1920, 1080}, wide}, 10, 540, {-230, 540}},
+        {"tall screen", {{1280, 1024}, {1280, 1024}, tall}, 640, 512, {640, 480}},
+        {"tall screen, bar below", {{1280, 1024}, {1280, 1024}, tall}, 640, 1020, {640, 988}},
+        {"two pixels a point", {{960, 540}, {1920, 1080}, wide}, 480, 270, {720, 540}},
+    };
+    for (const Case& c : cases) {
+        SDL_Event motion{};
+        motion.type = SDL_MOUSEMOTION;
+        motion.motion.x = c.x;
+        motion.motion.y = c.y;
+        SDL_Event button{};
+        button.type = SDL_MOUSEBUTTONDOWN;
+        button.button.button = SDL_BUTTON_RIGHT;
+        button.button.x = c.x;
+        button.button.y = c.y;
+        for (const SDL_Event& event : {motion, button}) {
+            std::vector<Message> out;
+            TranslateEvent(event, out, c.mapping);
+            ASSERT_EQ(out.size(), 1u) << c.what;
+            EXPECT_EQ(LParamPoint(out[0].lParam).x, c.inPicture.x) << c.what;
+            EXPECT_EQ(LParamPoint(out[0].lParam).y, c.inPicture.y) << c.what;
+        }
+    }
+}
+
+// F11 and Alt+Enter switch between window and full screen through the window command, once per press;
+// Enter alone still reaches the game.
+TEST(KeyTranslation, FullScreenKeysGiveTheWindowCommand) {
+    struct Case {
+        const char* what;
+        SDL_Event event;
+        std::vector<uint32_t> messages;
+    };
+    const Case cases[] = {
+        {"F11", KeyEvent(true, SDLK_F11), {WM_COMMAND}},
+        {"F11 held", KeyEvent(true, SDLK_F11, SDL_SCANCODE_UNKNOWN, 0, true), {}},
+        {"F11 let go", KeyEvent(false, SDLK_F11), {WM_KEYUP}},
+        {"Alt+Enter", KeyEvent(true, SDLK_RETURN, SDL_SCANCODE_UNKNOWN, KMOD_LALT), {WM_COMMAND}},
+        {"AltGr+Enter", KeyEvent(true, SDLK_RETURN, SDL_SCANCODE_UNKNOWN, KMOD_RALT), {WM_COMMAND}},
+        {"Alt+keypad Enter", KeyEvent(true, SDLK_KP_ENTER, SDL_SCANCODE_UNKNOWN, KMOD_LALT), {WM_COMMAND}},
+        {"Alt+Enter held", KeyEvent(true, SDLK_RETURN, SDL_SCANCODE_UNKNOWN, KMOD_LALT, true), {}},
+        {"Enter", KeyEvent(true, SDLK_RETURN), {WM_KEYDOWN, WM_CHAR}},
+        {"Ctrl+Enter", KeyEvent(true, SDLK_RETURN, SDL_SCANCODE_UNKNOWN, KMOD_LCTRL), {WM_KEYDOWN, WM_CHAR}},
+        {"Alt+Space", KeyEvent(true, SDLK_SPACE, SDL_SCANCODE_UNKNOWN, KMOD_LALT), {WM_KEYDOWN}},
+    };
+    for (const Case& c : cases) {
+        std::vector<uint32_t> ids;
+        for (const Message& message : Translate(c.event)) {
+            ids.push_back(message.id);
+            if (message.id == WM_COMMAND) {
+                EXPECT_EQ(message.wParam, CommandToggleFullScreen) << c.what;
+            }
+        }
+        EXPECT_EQ(ids, c.messages) << c.what;
+    }
+}
+
 TEST(WindowTranslation, FocusCloseAndSize) {
     SDL_Event event{};
     event.type = SDL_WINDOWEVENT;
