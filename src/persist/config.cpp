@@ -7,10 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "base/paths.h"
 #include "persist/ini.h"
 #include "persist/log.h"
+#include "persist/save_report.h"
 
 namespace {
 
@@ -35,16 +37,42 @@ int HexDigit(char c) {
 }  // namespace
 
 std::string GameFilePath(const std::string& fileName) {
-    return CurrentDirectory() + "/" + NativePath(fileName);
+    const std::string directory = CurrentDirectory();
+    // A working directory that cannot be read (deleted while the game runs, say) leaves no place for
+    // the game's files: "" reads as missing and fails every write, instead of naming a file in "/".
+    if (directory.empty()) return "";
+    return directory + "/" + NativePath(fileName);
 }
 
+namespace {
+
+void LogReadProblem(const std::string& path, const std::string& consequence) {
+    // The last problem logged per file: a file read on every frame is reported once, and again only
+    // when what is wrong with it changes.
+    static std::map<std::string, std::string> logged;
+    const std::string problem = IniReadProblem(path);
+    auto found = logged.find(path);
+    if (problem.empty()) {
+        if (found != logged.end()) logged.erase(found);
+        return;
+    }
+    if (found != logged.end() && found->second == problem) return;
+    logged[path] = problem;
+    WriteLog("'" + path + "': " + problem + "; " + consequence, LogTimeStamp | LogWarning);
+}
+
+}  // namespace
+
 bool ReadConfigString(const std::string& section, const std::string& key, std::string& value) {
-    IniReadString(GameFilePath("config.ini"), section, key, value);
+    const std::string path = GameFilePath("config.ini");
+    IniReadString(path, section, key, value);
+    LogReadProblem(path, "what it does not hold is taken from the defaults");
     return !value.empty();
 }
 
-bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value) {
-    return IniWriteString(GameFilePath("config.ini"), section, key, value);
+bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value,
+                       FileWriteError* error) {
+    return IniWriteString(GameFilePath("config.ini"), section, key, value, error);
 }
 
 bool ReadConfigFloat(const std::string& section, const std::string& key, float& value) {
@@ -112,8 +140,8 @@ bool ReadStructure(const std::string& section, const std::string& key, void* buf
 }
 
 bool WriteStructure(const std::string& section, const std::string& key, const void* buffer, size_t size,
-                    const std::string& fileName) {
-    return IniWriteString(GameFilePath(fileName), section, key, EncodeStructure(buffer, size));
+                    const std::string& fileName, FileWriteError* error) {
+    return IniWriteString(GameFilePath(fileName), section, key, EncodeStructure(buffer, size), error);
 }
 
 void SetLanguageName(const std::string& name) {
@@ -128,7 +156,9 @@ std::string LoadLanguageName() {
     std::string name;
     if (!ReadConfigString("LANGUAGE", "Name", name)) {
         name = "ENGLISH";
-        WriteConfigString("LANGUAGE", "Name", name);
+        FileWriteError error;
+        const bool saved = WriteConfigString("LANGUAGE", "Name", name, &error);
+        ReportSave(SavedFile::Settings, GameFilePath("config.ini"), saved, error);
     }
     SetLanguageName(name);
     return name;
@@ -140,5 +170,6 @@ std::string Translate(const std::string& key) {
     if (language.empty()) WriteLog("Warning: language not defined in 'config.ini'", LogTimeStamp);
     std::string value;
     IniReadString(path, language, key, value);
+    LogReadProblem(path, "what it does not hold is shown untranslated");
     return value;
 }

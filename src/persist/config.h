@@ -8,13 +8,18 @@
 #include <cstddef>
 #include <string>
 
-// The path of one of the game's files in the current directory.
+#include "persist/ini.h"
+
+// The path of one of the game's files in the current directory; "" when the current directory cannot
+// be read (it was deleted), so that nothing is read from or written to another place.
 std::string GameFilePath(const std::string& fileName);
 
-// config.ini [section] key. False, with value "", when the value is missing or empty.
+// config.ini [section] key. False, with value "", when the value is missing or empty. A config.ini
+// that cannot be read or holds damaged lines is logged once, with the reason.
 bool ReadConfigString(const std::string& section, const std::string& key, std::string& value);
-// False when the value could not be written; the game goes on with the value it holds.
-bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value);
+// False when the value could not be written (error says why); the game goes on with the value it holds.
+bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value,
+                       FileWriteError* error = nullptr);
 
 // The value converted as the C library converts decimal numbers (leading blanks, sign, fraction,
 // exponent; conversion stops at the first character that does not fit, so "3abc" is 3 and a word is 0).
@@ -34,16 +39,18 @@ bool DecodeStructure(const std::string& text, void* buffer, size_t size);
 bool ReadStructure(const std::string& section, const std::string& key, void* buffer, size_t size,
                    const std::string& fileName);
 bool WriteStructure(const std::string& section, const std::string& key, const void* buffer, size_t size,
-                    const std::string& fileName);
+                    const std::string& fileName, FileWriteError* error = nullptr);
 
 // The language whose section of language.ini Translate reads; set by the shell at start.
 void SetLanguageName(const std::string& name);
 const std::string& LanguageName();
 
 // Start-up: the language from config.ini [LANGUAGE] Name; when it is missing or empty, "ENGLISH",
-// written back so the player can see and change it. The result is also made LanguageName().
+// written back so the player can see and change it (a failed write is reported as a failed save). The result
+// is also made LanguageName().
 std::string LoadLanguageName();
 
 // The translation of a text from language.ini, section LanguageName(); "" when there is none (callers
-// then show the text itself). An empty language name is logged on every call and the lookup goes on.
+// then show the text itself). An empty language name is logged on every call and the lookup goes on;
+// a language.ini that cannot be read or holds damaged lines is logged once, with the reason.
 std::string Translate(const std::string& key);
