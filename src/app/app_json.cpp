@@ -155,5 +155,8 @@ Json GameStateJson(GameApp& app) {
              {{"currentTable", scores.CurrentTable()},
               {"entryActive", scores.EntryActive() ? 1 : 0},
               {"editRow", scores.EditRow()},
-              {"tables", tables}}}};
+              {"tables", tables}}},
+            {"notices",
+             {{"saveProblem", CodePageText(app.SaveNoticeText())},
+              {"damagedScreen", CodePageText(app.DamagedScreenText())}}}};
 }

@@ -18,6 +18,14 @@
 namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
+// How long the line about a failed save stays on screen after the last failed attempt.
+constexpr float SaveNoticeSeconds = 8.0f;
+
+// The translation of a text of the game, or the text itself.
+std::string Translated(const std::string& text) {
+    const std::string translation = Translate(text);
+    return translation.empty() ? text : translation;
+}
 
 }  // namespace
 
@@ -43,6 +51,7 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
 
 GameApp::~GameApp() {
     SetScreenOptionStore(nullptr);
+    SetSaveProblemHandler(nullptr);
 }
 
 Screen* GameApp::CurrentScreen() {
@@ -77,6 +86,14 @@ void GameApp::SetAppState(AppState state) {
 HResult GameApp::InitApplication() {
     WriteLog("*** SESSION STARTED ***", LogNewFile | LogTimeStamp | LogFrame);
     SetPlatformNoticeHandler([](const std::string& text) { WriteLog(text, LogTimeStamp); });
+    // A save that fails is logged where it fails; the player reads it at the foot of the screen.
+    SetSaveProblemHandler([this](SavedFile file, SaveProblem problem) {
+        if (problem == SaveProblem::None) {
+            if (saveNotice.file == file) saveNotice.problem = SaveProblem::None;
+            return;
+        }
+        saveNotice = {file, problem, now};
+    });
     SetScreenSoundPlayer([](const std::string& fileName) { PlaySoundFile(fileName); });
     // A sound file that does not decode is reported in a message box, or in app.log when nobody can
     // click it away.
@@ -215,6 +232,8 @@ int64_t GameApp::HandleMessage(const Message& message) {
     if (message.id == WM_COMMAND && (message.wParam & 0xFFFF) == CommandToggleFullScreen)
         optionsScreen.SetChecked("btnFullScreen", IsWindowed() ? 1 : 0);
 
+    if (LeaveScreenWithoutWayOut(message)) return finish();
+
     if (appState == MainMenu) {
         const std::string action = mainScreen.HandleMouse(message.id, cursor.x, cursor.y, leftDown);
         if (RunMainCommand(action)) return finish();
@@ -260,6 +279,67 @@ int64_t GameApp::HandleMessage(const Message& message) {
         if (key == VK_ESCAPE || key == VK_BACK || key == 'P' || key == VK_PAUSE) EnterPause();
     }
     return finish();
+}
+
+bool GameApp::LeaveScreenWithoutWayOut(const Message& message) {
+    if (message.id != WM_KEYDOWN || message.wParam != VK_ESCAPE) return false;
+    switch (appState) {
+        case MainMenu:
+            if (mainScreen.HasAction("procExit")) return false;
+            PostClose();
+            return true;
+        case AppState::Options:
+            if (optionsScreen.HasAction("procClose")) return false;
+            RunOptionsCommand("procClose");
+            return true;
+        case SelectGame:
+            if (selectScreen.HasAction("procClose")) return false;
+            RunSelectCommand("procClose");
+            return true;
+        case AppState::HighScores:
+            // While a name is typed, Escape belongs to the name entry.
+            if (highScores.EntryActive() || highScoreScreen.HasAction("procClose")) return false;
+            RunHighScoreCommand("procClose");
+            return true;
+        case Paused:
+            if (pauseScreen.HasAction("procResume")) return false;
+            RunPauseCommand("procResume");
+            return true;
+        case Playing:
+        case GameOver:
+            break;
+    }
+    return false;
+}
+
+std::string GameApp::DamagedScreenText() const {
+    auto line = [](const Screen& screen, const char* hint) {
+        return screen.FileName() + " " + Translated("is damaged.") + " " + Translated(hint);
+    };
+    switch (appState) {
+        case MainMenu:
+            return mainScreen.HasAction("procExit") ? "" : line(mainScreen, "Press Escape to quit.");
+        case AppState::Options:
+            return optionsScreen.HasAction("procClose") ? ""
+                                                        : line(optionsScreen, "Press Escape to go back.");
+        case SelectGame:
+            return selectScreen.HasAction("procClose") ? "" : line(selectScreen, "Press Escape to go back.");
+        case AppState::HighScores:
+            return highScoreScreen.HasAction("procClose") ? ""
+                                                          : line(highScoreScreen, "Press Escape to go back.");
+        case Paused:
+            return pauseScreen.HasAction("procResume") ? "" : line(pauseScreen, "Press Escape to go on.");
+        case Playing:
+        case GameOver:
+            break;
+    }
+    return "";
+}
+
+std::string GameApp::SaveNoticeText() const {
+    if (saveNotice.problem == SaveProblem::None || now - saveNotice.since > SaveNoticeSeconds) return "";
+    return Translated(SaveFailedText(saveNotice.file)) + ": " +
+           Translated(SaveProblemText(saveNotice.problem));
 }
 
 bool GameApp::RunMainCommand(const std::string& action) {

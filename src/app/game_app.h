@@ -14,6 +14,7 @@
 #include "app/app_state.h"
 #include "app/settings.h"
 #include "core/game_core.h"
+#include "persist/save_report.h"
 #include "shell/framework.h"
 #include "ui/high_score_table.h"
 #include "ui/screen.h"
@@ -80,6 +81,11 @@ public:
     int32_t screenHeight = 600;
     float frameRate = 0;  // measuredFrameRate of the current frame
 
+    // The line shown at the foot of the screen for a while after a save failed ("" when none is shown).
+    std::string SaveNoticeText() const;
+    // The line a screen without its way out shows (its file is damaged) and its key ("" when it has one).
+    std::string DamagedScreenText() const;
+
 private:
     void SetAppState(AppState state);
     void EnterPause();
@@ -92,6 +98,9 @@ private:
     void DrawHud();
     void DrawCaptions();
     void ShowLoadingSplash();
+    void DrawNotices();
+    // Escape leaves a menu whose damaged file lost the screen's own way out; true when it did.
+    bool LeaveScreenWithoutWayOut(const Message& message);
 
     GameCore core;
     FrameRateMeter frameRateMeter;
@@ -100,6 +109,11 @@ private:
     HighScoreTable highScores;
     Screen mainScreen, optionsScreen, selectScreen, highScoreScreen, pauseScreen, inGameScreen;
     bool deviceObjectsCreatedOnce = false;  // the first run loads the sounds and music
+    struct SaveNotice {
+        SavedFile file = SavedFile::Settings;
+        SaveProblem problem = SaveProblem::None;
+        float since = 0;
+    } saveNotice;
     const InputState* inputOverride = nullptr;
     const InputState& CurrentInput() const { return inputOverride ? *inputOverride : Input(); }
 };

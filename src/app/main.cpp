@@ -1,4 +1,5 @@
 // Kelvane 3.0: reads its assets and the player's files from the working directory.
+#include <csignal>
 #include <cstdio>
 
 #include "app/game_app.h"
@@ -16,6 +17,9 @@ int main(int argc, char** argv) {
         std::fputs(RunOptionsUsage().c_str(), stdout);
         return 0;
     }
+    // Under a file size limit a save that grows past it fails with its reason, logged and shown,
+    // instead of the signal ending the game.
+    std::signal(SIGXFSZ, SIG_IGN);
     GameApp app;
     return app.Run(*options);
 }

@@ -13,6 +13,7 @@
 
 namespace {
 constexpr ColourArgb White = 0xFFFFFFFF;
+constexpr ColourArgb NoticeColour = 0xFFFF7070;
 constexpr float Pi = 3.14159265358979f;
 constexpr float HudTextSize = 0.04f;
 
@@ -106,6 +107,8 @@ HResult GameApp::RenderFrame() {
                                 highScoreScreen.GetTextSize("txtGameType"), White, TEXT_CENTRE, title);
     }
 
+    DrawNotices();
+
     // 11. The frame rate while F1 is held.
     if (CurrentInput().IsKeyHeld(VK_F1))
         bitmapFont.DrawText(0.05f, 0.02f, 0.03f, White, TEXT_CENTRE,
@@ -135,6 +138,16 @@ void GameApp::DrawHud() {
     } else {
         sys.scene.DrawColourBar(*Device(), s.nextBarColours, s.gameType, 10, 1, 22, Pi, turn, 0, 1.0f);
     }
+}
+
+// What the player must know at once, over everything else: a screen file that is damaged (with the
+// key that still leaves the screen) and a save that failed.
+void GameApp::DrawNotices() {
+    const std::string damaged = DamagedScreenText();
+    if (!damaged.empty()) bitmapFont.DrawText(0.5f, 0.5f, 0.035f, White, TEXT_CENTRE | TEXT_LITERAL, damaged);
+    const std::string saveProblem = SaveNoticeText();
+    if (!saveProblem.empty())
+        bitmapFont.DrawText(0.5f, 0.95f, 0.035f, NoticeColour, TEXT_CENTRE | TEXT_LITERAL, saveProblem);
 }
 
 // Shown once before the slow loading of textures, sounds and music: the translation of "Loading..."

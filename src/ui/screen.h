@@ -99,6 +99,11 @@ public:
     // Client-pixel centre of the first button, else the first slider, with that action: a point the
     // hit test accepts when the widget has any area.
     std::optional<Point> FindActionCentre(std::string_view action) const;
+    // True when a button or slider returns that action.
+    bool HasAction(std::string_view action) const;
+    // The file the screen was loaded from, and whether it could not be read or parsed.
+    const std::string& FileName() const { return fileName; }
+    bool LoadFailed() const { return loadFailed; }
 
     // The screen's own fields and its widgets, for the shell's state dump and for tests.
     std::string bgImage, clickSound, overSound;
@@ -114,6 +119,8 @@ private:
     void PlaySound(const std::string& fileName) const;
     const ScreenText* FindText(std::string_view name) const;
 
+    std::string fileName;
+    bool loadFailed = false;
     std::vector<ScreenButton> buttons;
     std::vector<ScreenSlider> sliders;
     std::vector<ScreenImage> images;

@@ -4,6 +4,7 @@
 // the application state, config.ini, scores.ini, the --dump file, the --trace file and app.log.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,9 @@
 #include "app/game_app.h"
 #include "persist/config.h"
 #include "persist/highscores.h"
+#include "persist/ini.h"
 #include "persist/log.h"
+#include "persist/save_report.h"
 
 namespace fs = std::filesystem;
 
@@ -48,6 +51,7 @@ protected:
         oldDir = fs::current_path();
         fs::current_path(dir);
         ResetLogState();
+        ResetSaveReports();
     }
     void TearDown() override {
         fs::current_path(oldDir);
@@ -156,4 +160,28 @@ TEST_F(HeadlessGame, PauseStopsTheClockAndEndLeavesThroughTheScoreTest) {
     EXPECT_GE(app->State().elapsedSeconds, 5);
     EXPECT_LE(app->State().elapsedSeconds, 6);
     EXPECT_EQ(app->appState, HighScores);  // 5 points per locked piece rank in an empty table
+}
+
+TEST_F(HeadlessGame, ADamagedMainMenuNamesItsFileAndEscapeEndsTheGame) {
+    std::ofstream("menu-main.xml", std::ios::trunc) << "<Screen>\n<Button action=\"procNewGame\" xc=";
+    ASSERT_EQ(Play("wait 25\nkey press Esc\n", 600), 0);
+    const std::string trace = ReadFile("trace.jsonl");
+    EXPECT_EQ(Count(trace, "\"event\":\"close\""), 1) << "Escape closes the game";
+    EXPECT_EQ(Count(trace, "\"frame-limit\""), 0);
+    EXPECT_NE(
+        ReadFile("dump.json").find("\"damagedScreen\":\"menu-main.xml is damaged. Press Escape to quit.\""),
+        std::string::npos);
+    EXPECT_NE(ReadFile("app.log").find("Fatal error, cannot load XML: menu-main.xml (Error="),
+              std::string::npos);
+}
+
+TEST_F(HeadlessGame, ASettingThatCannotBeSavedIsShownOnScreen) {
+    // The folder holds config.ini, but every write fails as on a full disk.
+    IniInjectWriteFailure(IniWriteStep::Write, ENOSPC);
+    const int code = Play("click procOptions\nwait 5\nclick procSoundMode\nwait 30\n", 40);
+    IniInjectWriteFailure(IniWriteStep::Write, 0);
+    ASSERT_EQ(code, 0);
+    EXPECT_NE(ReadFile("dump.json").find("\"saveProblem\":\"Settings not saved: disk full\""),
+              std::string::npos);
+    EXPECT_NE(ReadFile("app.log").find("Settings: could not save"), std::string::npos);
 }
