@@ -29,11 +29,15 @@ bool OpenTrace(const std::string& nativePath, bool withText, std::string& error)
 }
 
 bool CloseTrace() {
-    if (!traceFile) return !traceFailed;
-    if (std::fflush(traceFile) != 0 || std::ferror(traceFile)) traceFailed = true;
-    if (std::fclose(traceFile) != 0) traceFailed = true;
-    traceFile = nullptr;
-    return !traceFailed;
+    if (traceFile) {
+        if (std::fflush(traceFile) != 0 || std::ferror(traceFile)) traceFailed = true;
+        if (std::fclose(traceFile) != 0) traceFailed = true;
+        traceFile = nullptr;
+    }
+    // Told once: the next run (tests run many in one process) starts with a clean slate.
+    const bool written = !traceFailed;
+    traceFailed = false;
+    return written;
 }
 
 bool IsTraceOpen() {
