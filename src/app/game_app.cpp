@@ -129,6 +129,7 @@ HResult GameApp::InitApplication() {
     if (blockStyle < 0 || blockStyle > 4) blockStyle = 2;
 
     Subsystems::Get().meshes.LoadAllMeshes(GraphicsDirectory);
+    Subsystems::Get().meshes.ReportMissing(GraphicsDirectory, SceneMeshFiles());
     return S_OK;
 }
 

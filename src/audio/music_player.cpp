@@ -1,6 +1,9 @@
 #include "audio/music_player.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 
 #include "base/paths.h"
 #include "base/random.h"
@@ -23,9 +26,22 @@ bool FileExists(const std::string& nativePath) {
 }  // namespace
 
 std::string FindSoundFont() {
-    for (const std::string& name : ListFiles("Sound\\*.sf2")) {
+    // Something under a soundfont's name that is not a file (a folder, a pipe, a link to a device) is
+    // passed over, and the log says so.
+    std::error_code error;
+    std::vector<std::string> names;
+    for (std::filesystem::directory_iterator it(NativePath("Sound"), error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (WildcardMatch("*.sf2", name)) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
         const std::string path = NativePath("Sound\\" + name);
         if (FileExists(path)) return path;
+        WriteLog("MIDI music: 'Sound\\" + name + "' is not a soundfont file that can be opened (" +
+                     (errno != 0 ? std::strerror(errno) : "not a regular file") + "); passed over",
+                 LogWarning);
     }
     for (const char* path : {"/usr/share/sounds/sf2/default-GM.sf2", "/usr/share/sounds/sf2/TimGM6mb.sf2"})
         if (FileExists(path)) return path;
@@ -55,8 +71,15 @@ bool MusicPlayer::InitMusic(AudioMixer* device) {
 }
 
 bool MusicPlayer::LoadTrack(const std::string& fileName) {
-    if (!ready || tracks.size() >= MaxMusicTracks) return false;
     std::string error;
+    if (!ready) {
+        // Without an audio device nothing is kept, but the file is still checked, so that a run
+        // without sound reports a broken track too.
+        if (!CheckMidiFile(NativePath(fileName), error))
+            WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);
+        return false;
+    }
+    if (tracks.size() >= MaxMusicTracks) return false;
     const int song = synth.LoadSongFile(NativePath(fileName), error);
     if (song < 0) {
         WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);

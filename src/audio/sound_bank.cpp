@@ -151,10 +151,21 @@ void Sound::Load() {
     bool bad = false;
     {
         SoundGuard guard(SoundMutex());
-        if (name.empty() || device == nullptr) return;
+        loadError.clear();
+        if (name.empty()) return;
+        if (device == nullptr) {
+            // Nothing can be heard, so nobody is bothered with a box: the file is only checked.
+            std::unique_ptr<SoundDecoder> check = MakeDecoder(name);
+            if (!check)
+                loadError = "not a .wav or .ogg file";
+            else if (check->Open(NativePath(name)) != 0)
+                loadError = check->error;
+            return;
+        }
         ReleaseBuffer();
         decoder = MakeDecoder(name);
         if (!decoder || decoder->Open(NativePath(name)) != 0) {
+            loadError = decoder ? decoder->error : "not a .wav or .ogg file";
             decoder.reset();
             bad = true;
         } else {
@@ -178,7 +189,10 @@ void Sound::Load() {
                 scratch.shrink_to_fit();
                 decoder.reset();
             }
-            if (buffer != 0) SetVolume(volume);
+            if (buffer != 0)
+                SetVolume(volume);
+            else
+                loadError = "the mixer has no buffer for its format";
         }
     }
     // Reported outside the lock: a message box can block, and the feeder must not wait for it.
@@ -288,6 +302,7 @@ Sound* Sound::Clone() {
         SoundGuard guard(SoundMutex());
         copy = new Sound(name, key, Group());
         copy->volume = volume;
+        copy->loadError = loadError;
         copy->flags |= flags & (SoundLooping | SoundUserBit);
         streamed = decoder != nullptr;
         if (!streamed && buffer != 0 && device) {
@@ -382,8 +397,12 @@ bool SoundBank::AddSound(const std::string& fileName, SoundGroup group) {
         WriteLog("OGG sound loading: " + fileName + " ... FAILED");
         return false;
     }
+    // A file that cannot be played still takes its place in the bank, and plays nothing.
     entries.push_back({fileName, sound});
-    WriteLog("OGG sound loading: " + fileName + " ... OK");
+    if (sound->LoadError().empty())
+        WriteLog("OGG sound loading: " + fileName + " ... OK");
+    else
+        WriteLog("OGG sound loading: " + fileName + " ... FAILED (" + sound->LoadError() + ")");
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "base/paths.h"
@@ -207,15 +208,34 @@ OggDecoder::~OggDecoder() {
     Close(0);
 }
 
+std::string OpenFailureReason() {
+    return errno != 0 ? std::strerror(errno) : "not a regular file";
+}
+
 int OggDecoder::Open(const std::string& nativePath) {
+    std::FILE* file = OpenRegularFile(nativePath);
+    if (!file) {
+        Close(0);
+        error = "cannot open: " + OpenFailureReason();
+        return 1;
+    }
+    return OpenFile(file);
+}
+
+int OggDecoder::OpenFile(std::FILE* file) {
     Close(0);
-    stream->stdioFile = OpenRegularFile(nativePath);
-    if (!stream->stdioFile) return 1;
+    error.clear();
+    if (!file) {
+        error = "no file";
+        return 1;
+    }
+    stream->stdioFile = file;
     return OpenStream();
 }
 
 int OggDecoder::OpenMemory(const uint8_t* data, size_t size) {
     Close(0);
+    error.clear();
     if (data == nullptr) return 1;
     stream->memory = data;
     stream->memorySize = size;
@@ -235,19 +255,31 @@ int OggDecoder::OpenStream() {
         callbacks.tell_func = MemoryTell;
     }
     callbacks.close_func = nullptr;
-    if (ov_open_callbacks(stream.get(), &stream->file, nullptr, 0, callbacks) != 0) {
+    const int opened = ov_open_callbacks(stream.get(), &stream->file, nullptr, 0, callbacks);
+    if (opened != 0) {
         // libvorbisfile has released what it took; only our own file is left to close.
         if (stream->stdioFile) std::fclose(stream->stdioFile);
         stream->stdioFile = nullptr;
         stream->memory = nullptr;
+        error = opened == OV_ENOTVORBIS ? "not an Ogg Vorbis file"
+                : opened == OV_EREAD    ? "read error"
+                : opened == OV_EVERSION ? "unknown Vorbis version"
+                                        : "damaged Ogg Vorbis headers";
         return 1;
     }
     stream->open = true;
     const vorbis_info* info = ov_info(&stream->file, -1);
     const ogg_int64_t samples = ov_pcm_total(&stream->file, -1);
-    if (!info || info->channels < 1 || info->channels > 2 || info->rate < 1 || info->rate > 384000 ||
-        samples <= 0)
+    if (!info || info->channels < 1 || info->channels > 2 || info->rate < 1 || info->rate > 384000) {
+        error = info ? "unsupported stream (" + std::to_string(info->channels) + " channels, " +
+                           std::to_string(info->rate) + " Hz)"
+                     : "no stream information";
         return Close(1);
+    }
+    if (samples <= 0) {
+        error = "no samples";
+        return Close(1);
+    }
     format = WaveFormat();
     format.formatTag = WaveFormatPcm;
     format.channels = static_cast<uint16_t>(info->channels);
@@ -316,13 +348,20 @@ int OggDecoder::Close(int result) {
 
 int WavDecoder::Open(const std::string& nativePath) {
     auto file = std::make_unique<FileByteSource>(nativePath);
-    if (!file->IsOpen()) return 1;
+    if (!file->IsOpen()) {
+        error = "cannot open: " + OpenFailureReason();
+        return 1;
+    }
     return OpenSource(std::move(file));
 }
 
 int WavDecoder::OpenSource(std::unique_ptr<ByteSource> from) {
-    std::string error;
-    if (!from || !ReadWaveLayout(*from, layout, error)) return Close(1);
+    error.clear();
+    if (!from) {
+        error = "no file";
+        return Close(1);
+    }
+    if (!ReadWaveLayout(*from, layout, error)) return Close(1);
     source = std::move(from);
     format = layout.format;
     total = layout.dataSize;

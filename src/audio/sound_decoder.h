@@ -85,6 +85,7 @@ public:
     WaveFormat format;
     uint32_t total = 0;     // bytes of decoded data
     uint32_t position = 0;  // bytes delivered since the last rewind
+    std::string error;      // why the last Open failed
 
 protected:
     // The shared end-of-data rule: delivered bytes are in; loop from the start or pad with silence.
@@ -104,6 +105,8 @@ public:
     OggDecoder();
     ~OggDecoder() override;
     int Open(const std::string& nativePath) override;
+    // Decodes an open stdio stream, which the decoder then owns and closes (Open's own path).
+    int OpenFile(std::FILE* file);
     // Decodes a whole Ogg file held in memory (which must outlive the decoder).
     int OpenMemory(const uint8_t* data, size_t size);
     void Rewind() override;
@@ -132,3 +135,6 @@ private:
 
 // The decoder for a path's extension ("wav" or "ogg", any case), or none.
 std::unique_ptr<SoundDecoder> MakeDecoder(const std::string& path);
+
+// Why a file could not be opened for reading: the system's reason, or "not a regular file".
+std::string OpenFailureReason();

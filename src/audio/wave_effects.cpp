@@ -2,6 +2,7 @@
 
 #include "audio/sound_decoder.h"
 #include "base/paths.h"
+#include "persist/log.h"
 
 namespace {
 
@@ -29,7 +30,7 @@ const char* const WaveEffectFiles[7] = {
 WaveFile::WaveFile(const std::string& nativePath) {
     FileByteSource source(nativePath);
     if (!source.IsOpen()) {
-        error = "cannot open";
+        error = "cannot open: " + OpenFailureReason();
         return;
     }
     ReadWave(*this, source);
@@ -49,15 +50,35 @@ int WaveEffects::Init(AudioMixer* mixer) {
 }
 
 bool WaveEffects::Load(const std::string& gamePath) {
-    if (!ready || count == MaxWaveEffects) return false;
+    if (!ready) {
+        // Without an audio device no number is taken and nothing is kept, but the file is still
+        // checked, so that a run without sound reports a broken effect too.
+        WavDecoder check;
+        if (check.Open(NativePath(gamePath)) != 0) LogFailure(gamePath, check.error);
+        return false;
+    }
+    if (count == MaxWaveEffects) {
+        LogFailure(gamePath, "more than " + std::to_string(MaxWaveEffects) + " effects");
+        return false;
+    }
     const int number = ++count;  // the number is taken whatever happens next
     Slot& slot = slots[number];
     slot.file = std::make_unique<WaveFile>(NativePath(gamePath));
-    if (!slot.file->valid) return false;
+    if (!slot.file->valid) {
+        LogFailure(gamePath, slot.file->error);
+        return false;
+    }
     slot.buffer = device->CreateBuffer(slot.file->format, slot.file->dataSize, false);
-    if (slot.buffer == 0) return false;
+    if (slot.buffer == 0) {
+        LogFailure(gamePath, "the mixer has no buffer for its format");
+        return false;
+    }
     slot.size = slot.file->dataSize;
     return device->WriteBuffer(slot.buffer, 0, slot.file->data.data(), slot.size);
+}
+
+void WaveEffects::LogFailure(const std::string& gamePath, const std::string& reason) {
+    WriteLog("Wave loading: " + gamePath + " ... FAILED (" + reason + ")", LogTimeStamp);
 }
 
 bool WaveEffects::Play(int number, uint32_t flags) {

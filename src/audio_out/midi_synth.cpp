@@ -3,7 +3,9 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "base/paths.h"
@@ -102,12 +104,20 @@ bool ParseTrack(const uint8_t* p, const uint8_t* end, uint64_t& ticks, std::stri
     return true;  // a track without its end marker ends with its chunk
 }
 
+// The synth's last error message on this thread: its own log is silenced, but a soundfont that does
+// not load is reported with the synth's reason.
+thread_local std::string lastSynthError;
+
+void KeepSynthError(int, const char* message, void*) {
+    lastSynthError = message ? message : "";
+}
+
 void SilenceSynthLog() {
     static bool done = false;
     if (done) return;
     done = true;
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-        fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_PANIC, FLUID_ERR}) fluid_set_log_function(level, KeepSynthError, nullptr);
 }
 
 }  // namespace
@@ -228,10 +238,12 @@ bool MidiSynth::Init(const std::string& soundFontPath, std::string& error) {
         return false;
     }
     if (!soundFontPath.empty()) {
+        lastSynthError.clear();
         if (fluid_synth_sfload(fresh->synth, soundFontPath.c_str(), 1) != FLUID_FAILED)
             fresh->hasSoundFont = true;
         else
-            error = "soundfont does not load: " + soundFontPath;
+            error = "soundfont does not load: " + soundFontPath +
+                    (lastSynthError.empty() ? "" : " (" + lastSynthError + ")");
     } else {
         error = "no soundfont";
     }
@@ -280,24 +292,46 @@ int MidiSynth::AddSong(std::vector<uint8_t> bytes, std::string& error) {
     return static_cast<int>(state->songs.size()) - 1;
 }
 
-int MidiSynth::LoadSongFile(const std::string& nativePath, std::string& error) {
+bool ReadMidiFile(const std::string& nativePath, std::vector<uint8_t>& bytes, std::string& error) {
+    bytes.clear();
     std::FILE* file = OpenRegularFile(nativePath);
     if (!file) {
-        error = "cannot open";
-        return -1;
+        error = std::string("cannot open: ") + (errno != 0 ? std::strerror(errno) : "not a regular file");
+        return false;
     }
-    std::vector<uint8_t> bytes;
     uint8_t chunk[16384];
     size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
         if (bytes.size() + got > MaxMidiFileBytes) {
             std::fclose(file);
+            bytes.clear();
             error = "file too large";
-            return -1;
+            return false;
         }
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
+    const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
     std::fclose(file);
+    if (failed) {
+        bytes.clear();
+        error = std::string("cannot read: ") + std::strerror(readError);
+        return false;
+    }
+    return true;
+}
+
+bool CheckMidiFile(const std::string& nativePath, std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadMidiFile(nativePath, bytes, error)) return false;
+    const MidiFileInfo info = ParseMidiFile(bytes.data(), bytes.size());
+    if (!info.valid) error = info.error;
+    return info.valid;
+}
+
+int MidiSynth::LoadSongFile(const std::string& nativePath, std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadMidiFile(nativePath, bytes, error)) return -1;
     return AddSong(std::move(bytes), error);
 }
 

@@ -31,6 +31,11 @@ struct MidiFileInfo {
 // timing), every declared "MTrk" chunk inside the file, every event inside its chunk.
 MidiFileInfo ParseMidiFile(const uint8_t* data, size_t size);
 
+// Reads a whole MIDI file (regular files up to MaxMidiFileBytes); false with the reason otherwise.
+bool ReadMidiFile(const std::string& nativePath, std::vector<uint8_t>& bytes, std::string& error);
+// Reads and checks a MIDI file as loading it would, without a synth; false with the reason.
+bool CheckMidiFile(const std::string& nativePath, std::string& error);
+
 struct MidiSynthState;
 
 class MidiSynth : public MusicSource {

@@ -189,8 +189,10 @@ public:
                               : DrawIndexedInstanced(vertices, indices, worlds);
     }
 
-    // Textures. A file that does not load (missing, not an image, too large) gives nullptr.
+    // Textures. A file that does not load (missing, not an image, too large) gives nullptr, and
+    // TextureLoadError then says why ("" when the device does not tell).
     virtual std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) = 0;
+    virtual std::string TextureLoadError() const { return ""; }
     // rgba: width x height pixels, 4 bytes each, top row first.
     virtual std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                              std::span<const uint8_t> rgba) = 0;

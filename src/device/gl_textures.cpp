@@ -62,9 +62,11 @@ void Device::ApplyTexture() {
 
 std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& nativePath) {
     Image image;
-    std::string error;
-    if (!LoadImageFile(nativePath, image, error)) return nullptr;
-    return CreateTextureFromPixels(image.width, image.height, image.rgba);
+    textureLoadError.clear();
+    if (!LoadImageFile(nativePath, image, textureLoadError)) return nullptr;
+    std::unique_ptr<Texture> texture = CreateTextureFromPixels(image.width, image.height, image.rgba);
+    if (!texture) textureLoadError = nativePath + ": the device refused a picture of this size";
+    return texture;
 }
 
 std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height,

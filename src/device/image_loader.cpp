@@ -2,6 +2,7 @@
 
 #include <stb_image.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -14,7 +15,8 @@ bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<u
     bytes.clear();
     std::unique_ptr<FILE, int (*)(FILE*)> file(OpenRegularFile(nativePath), &std::fclose);
     if (!file) {
-        error = "cannot open " + nativePath;
+        error =
+            "cannot open " + nativePath + ": " + (errno != 0 ? std::strerror(errno) : "not a regular file");
         return false;
     }
     // Read in chunks rather than trusting a size query: special files and growing files stay bounded.
@@ -33,7 +35,7 @@ bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<u
     }
     if (std::ferror(file.get())) {
         bytes.clear();
-        error = "cannot read " + nativePath;
+        error = "cannot read " + nativePath + ": " + std::strerror(errno);
         return false;
     }
     return true;

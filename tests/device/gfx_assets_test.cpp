@@ -213,10 +213,17 @@ TEST_F(GfxTest, TexturesFromFilesOrNothing) {
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->Width(), 5);
     EXPECT_EQ(texture->Height(), 3);
-    EXPECT_EQ(device().CreateTextureFromFile((dir / "none.png").string()), nullptr);
-    EXPECT_EQ(device().CreateTextureFromFile((dir / "empty.bmp").string()), nullptr);
-    EXPECT_EQ(device().CreateTextureFromFile((dir / "junk.tga").string()), nullptr);
-    EXPECT_EQ(device().CreateTextureFromFile(dir.string()), nullptr);  // a directory
+    // Each refusal says why, for the log.
+    const std::pair<fs::path, std::string> refused[] = {
+        {dir / "none.png", "none.png: No such file or directory"},
+        {dir / "empty.bmp", "empty.bmp: empty file"},
+        {dir / "junk.tga", "junk.tga: not a readable picture"},
+        {dir, ": not a regular file"},  // a directory
+    };
+    for (const auto& [path, reason] : refused) {
+        EXPECT_EQ(device().CreateTextureFromFile(path.string()), nullptr) << path;
+        EXPECT_NE(device().TextureLoadError().find(reason), std::string::npos) << device().TextureLoadError();
+    }
     fs::remove_all(dir);
 }
 
