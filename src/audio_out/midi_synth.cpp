@@ -188,6 +188,7 @@ struct MidiSynthState {
     fluid_synth_t* synth = nullptr;
     fluid_player_t* player = nullptr;
     bool hasSoundFont = false;
+    int soundFontId = -1;
     std::vector<std::vector<uint8_t>> songs;
     std::vector<uint32_t> songTicks;
     // The song now playing.
@@ -199,6 +200,24 @@ struct MidiSynthState {
 };
 
 namespace {
+
+// Loads the soundfont into the synth; false with the synth's own reason when it does not load.
+bool LoadFont(MidiSynthState& state, const std::string& soundFontPath, std::string& error) {
+    if (soundFontPath.empty()) {
+        error = "no soundfont";
+        return false;
+    }
+    lastSynthError.clear();
+    const int id = fluid_synth_sfload(state.synth, soundFontPath.c_str(), 1);
+    if (id == FLUID_FAILED) {
+        error = "soundfont does not load: " + soundFontPath +
+                (lastSynthError.empty() ? "" : " (" + lastSynthError + ")");
+        return false;
+    }
+    state.soundFontId = id;
+    state.hasSoundFont = true;
+    return true;
+}
 
 void DropPlayer(MidiSynthState& state) {
     if (state.player) {
@@ -237,19 +256,22 @@ bool MidiSynth::Init(const std::string& soundFontPath, std::string& error) {
         error = "cannot create the synth";
         return false;
     }
-    if (!soundFontPath.empty()) {
-        lastSynthError.clear();
-        if (fluid_synth_sfload(fresh->synth, soundFontPath.c_str(), 1) != FLUID_FAILED)
-            fresh->hasSoundFont = true;
-        else
-            error = "soundfont does not load: " + soundFontPath +
-                    (lastSynthError.empty() ? "" : " (" + lastSynthError + ")");
-    } else {
-        error = "no soundfont";
-    }
+    LoadFont(*fresh, soundFontPath, error);
     std::lock_guard<std::mutex> guard(lock);
     state = fresh.release();
     return true;
+}
+
+bool MidiSynth::LoadSoundFont(const std::string& soundFontPath, std::string& error) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!state) {
+        error = "no synth";
+        return false;
+    }
+    DropPlayer(*state);
+    if (state->hasSoundFont) fluid_synth_sfunload(state->synth, state->soundFontId, 1);
+    state->hasSoundFont = false;
+    return LoadFont(*state, soundFontPath, error);
 }
 
 bool MidiSynth::IsReady() const {

@@ -49,6 +49,9 @@ public:
     // false only when the synth itself cannot be made; a soundfont that does not load leaves the synth
     // running silent (HasSoundFont is false) and error says why.
     bool Init(const std::string& soundFontPath, std::string& error);
+    // Puts another soundfont in the place of the synth's own (what plays stops); false, with the reason,
+    // when it does not load: the synth then has none and stays silent.
+    bool LoadSoundFont(const std::string& soundFontPath, std::string& error);
     bool IsReady() const;
     bool HasSoundFont() const;
     // Stops, forgets every song and frees the synth.

@@ -8,6 +8,7 @@
 #include "audio/music_player.h"
 #include "audio/sound_bank.h"
 #include "audio/wave_effects.h"
+#include "audio_out/midi_synth.h"
 #include "audio_test_support.h"
 #include "persist/log.h"
 
@@ -92,3 +93,20 @@ TEST(BadSoundFiles, ASoundFontThatIsNotAFileIsPassedOverWithALogLine) {
 }
 
 }  // namespace
+
+TEST(BadSoundFiles, ASoundFontThatDoesNotLoadCarriesTheSynthsReason) {
+    ScratchDirectory scratch;
+    const std::string good = FindSoundFont();  // the system's, before the bad one is in the folder
+    WriteBytes(scratch.Sound("bad.sf2"), {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'n', 'o', 'p', 'e'});
+    MidiSynth synth;
+    std::string error;
+    ASSERT_TRUE(synth.Init("Sound/bad.sf2", error)) << "the synth runs, silent";
+    EXPECT_FALSE(synth.HasSoundFont());
+    EXPECT_NE(error.find("soundfont does not load: Sound/bad.sf2 ("), std::string::npos) << error;
+    if (good.empty()) return;
+    // Another soundfont takes its place, and a bad one after it leaves the synth without any.
+    EXPECT_TRUE(synth.LoadSoundFont(good, error)) << error;
+    EXPECT_TRUE(synth.HasSoundFont());
+    EXPECT_FALSE(synth.LoadSoundFont("Sound/bad.sf2", error));
+    EXPECT_FALSE(synth.HasSoundFont());
+}
