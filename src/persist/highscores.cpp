@@ -236,7 +236,11 @@ bool HighScoreStore::WriteFileBlock(const std::string& block, FileWriteError& er
 bool HighScoreStore::PutDamagedFileAside() {
     const std::string path = GameFilePath(fileName);
     const std::string problem = IniReadProblem(path);
-    const std::string why = problem.empty() ? "" : " (" + problem + ")";
+    const std::string why =
+        " (" +
+        (problem.empty() ? std::string("its high-score block is missing, cut short or fails its checksum")
+                         : problem) +
+        ")";
     const std::string backup = KeepCopy(path);
     if (!backup.empty()) {
         WriteLog("High scores: '" + fileName + "' cannot be read" + why + "; kept it as '" +

@@ -128,8 +128,10 @@ TEST_F(HighScoreTest, StartUpKeepsAnUnreadableFileBeforeStartingAfresh) {
     EXPECT_TRUE(store.Load());
     EXPECT_EQ(Score(0), 0u);
     const std::string log = ReadFile("app.log");
-    EXPECT_NE(log.find("===> Warning: High scores: 'scores.ini' cannot be read; kept it as 'scores.ini.bak'"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("===> Warning: High scores: 'scores.ini' cannot be read (its high-score block is missing, "
+                 "cut short or fails its checksum); kept it as 'scores.ini.bak'"),
+        std::string::npos)
         << log;
 
     // A name already taken by something else moves the copy to the next number.
