@@ -1,6 +1,7 @@
 #include "persist/config.h"
 
 #include <locale.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstdint>
@@ -172,4 +173,15 @@ std::string Translate(const std::string& key) {
     IniReadString(path, language, key, value);
     LogReadProblem(path, "what it does not hold is shown untranslated");
     return value;
+}
+
+std::string LanguageFileProblem(const std::string& key) {
+    const std::string path = GameFilePath("language.ini");
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return "the file is missing";
+    std::string value;
+    if (IniReadString(path, LanguageName(), key, value)) return "";
+    const std::string problem = IniReadProblem(path);
+    if (!problem.empty()) return problem;
+    return "no " + key + " in its section [" + LanguageName() + "]";
 }

@@ -54,3 +54,7 @@ std::string LoadLanguageName();
 // then show the text itself). An empty language name is logged on every call and the lookup goes on;
 // a language.ini that cannot be read or holds damaged lines is logged once, with the reason.
 std::string Translate(const std::string& key);
+
+// Why language.ini gives nothing for the current language: the file is missing, cannot be read (the
+// reason), or has no such key in the section LanguageName() ("" when the key is there).
+std::string LanguageFileProblem(const std::string& key = "SymbolList");
