@@ -152,6 +152,7 @@ void Sound::Load() {
     {
         SoundGuard guard(SoundMutex());
         loadError.clear();
+        loadWarning.clear();
         if (name.empty()) return;
         if (device == nullptr) {
             // Nothing can be heard, so nobody is bothered with a box: the file is only checked.
@@ -160,6 +161,8 @@ void Sound::Load() {
                 loadError = "not a .wav or .ogg file";
             else if (check->Open(NativePath(name)) != 0)
                 loadError = check->error;
+            else
+                loadWarning = check->warning;
             return;
         }
         ReleaseBuffer();
@@ -169,6 +172,7 @@ void Sound::Load() {
             decoder.reset();
             bad = true;
         } else {
+            loadWarning = decoder->warning;
             bytesWritten = 0;
             const bool streamed = decoder->total > StreamThresholdBytes || Group() == MusicGroup;
             if (streamed) {
@@ -303,6 +307,7 @@ Sound* Sound::Clone() {
         copy = new Sound(name, key, Group());
         copy->volume = volume;
         copy->loadError = loadError;
+        copy->loadWarning = loadWarning;
         copy->flags |= flags & (SoundLooping | SoundUserBit);
         streamed = decoder != nullptr;
         if (!streamed && buffer != 0 && device) {
@@ -399,8 +404,10 @@ bool SoundBank::AddSound(const std::string& fileName, SoundGroup group) {
     }
     // A file that cannot be played still takes its place in the bank, and plays nothing.
     entries.push_back({fileName, sound});
-    if (sound->LoadError().empty())
+    if (sound->LoadError().empty() && sound->LoadWarning().empty())
         WriteLog("OGG sound loading: " + fileName + " ... OK");
+    else if (sound->LoadError().empty())
+        WriteLog("OGG sound loading: " + fileName + " ... OK, but " + sound->LoadWarning(), LogWarning);
     else
         WriteLog("OGG sound loading: " + fileName + " ... FAILED (" + sound->LoadError() + ")");
     return true;

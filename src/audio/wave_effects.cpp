@@ -10,6 +10,7 @@ void ReadWave(WaveFile& wave, ByteSource& source) {
     WaveLayout layout;
     if (!ReadWaveLayout(source, layout, wave.error)) return;
     wave.format = layout.format;
+    wave.warning = WaveCutShortText(layout);
     wave.data.resize(layout.dataSize);
     if (source.ReadAt(layout.dataOffset, wave.data.data(), layout.dataSize) != layout.dataSize) {
         wave.error = "sample data truncated";
@@ -54,7 +55,10 @@ bool WaveEffects::Load(const std::string& gamePath) {
         // Without an audio device no number is taken and nothing is kept, but the file is still
         // checked, so that a run without sound reports a broken effect too.
         WavDecoder check;
-        if (check.Open(NativePath(gamePath)) != 0) LogFailure(gamePath, check.error);
+        if (check.Open(NativePath(gamePath)) != 0)
+            LogFailure(gamePath, check.error);
+        else
+            LogWarning(gamePath, check.warning);
         return false;
     }
     if (count == MaxWaveEffects) {
@@ -68,6 +72,7 @@ bool WaveEffects::Load(const std::string& gamePath) {
         LogFailure(gamePath, slot.file->error);
         return false;
     }
+    LogWarning(gamePath, slot.file->warning);
     slot.buffer = device->CreateBuffer(slot.file->format, slot.file->dataSize, false);
     if (slot.buffer == 0) {
         LogFailure(gamePath, "the mixer has no buffer for its format");
@@ -79,6 +84,12 @@ bool WaveEffects::Load(const std::string& gamePath) {
 
 void WaveEffects::LogFailure(const std::string& gamePath, const std::string& reason) {
     WriteLog("Wave loading: " + gamePath + " ... FAILED (" + reason + ")", LogTimeStamp);
+}
+
+void WaveEffects::LogWarning(const std::string& gamePath, const std::string& warning) {
+    if (!warning.empty())
+        WriteLog("Wave loading: " + gamePath + " ... OK, but " + warning + " (played as silence)",
+                 LogTimeStamp | ::LogWarning);
 }
 
 bool WaveEffects::Play(int number, uint32_t flags) {

@@ -27,6 +27,7 @@ public:
     WaveFormat format;
     std::vector<uint8_t> data;
     std::string error;
+    std::string warning;  // what is wrong with a file that is played all the same
 };
 
 class WaveEffects {
@@ -52,6 +53,7 @@ public:
 
 private:
     static void LogFailure(const std::string& gamePath, const std::string& reason);
+    static void LogWarning(const std::string& gamePath, const std::string& warning);
 
     struct Slot {
         int buffer = 0;

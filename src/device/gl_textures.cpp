@@ -62,10 +62,13 @@ void Device::ApplyTexture() {
 
 std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& nativePath) {
     Image image;
-    textureLoadError.clear();
-    if (!LoadImageFile(nativePath, image, textureLoadError)) return nullptr;
+    textureLoadProblem.clear();
+    if (!LoadImageFile(nativePath, image, textureLoadProblem)) return nullptr;
     std::unique_ptr<Texture> texture = CreateTextureFromPixels(image.width, image.height, image.rgba);
-    if (!texture) textureLoadError = nativePath + ": the device refused a picture of this size";
+    if (!texture)
+        textureLoadProblem = nativePath + ": the device refused a picture of this size";
+    else if (!image.warning.empty())
+        textureLoadProblem = nativePath + ": " + image.warning;
     return texture;
 }
 

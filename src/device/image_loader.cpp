@@ -2,6 +2,7 @@
 
 #include <stb_image.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +60,41 @@ bool PngChunksFit(std::span<const uint8_t> bytes) {
     return true;  // a file cut short is the decoder's to refuse
 }
 
+// The decoder reads the bytes through these, so that a file which ends before its picture does is
+// noticed: the decoder then asks for more after the last byte, and would quietly paint the rest black.
+struct PictureReader {
+    std::span<const uint8_t> bytes;
+    size_t at = 0;
+    bool askedPastEnd = false;
+};
+
+int ReadPicture(void* user, char* destination, int size) {
+    auto& reader = *static_cast<PictureReader*>(user);
+    if (size <= 0) return 0;
+    if (reader.at >= reader.bytes.size()) {
+        reader.askedPastEnd = true;
+        return 0;
+    }
+    const size_t got = std::min(static_cast<size_t>(size), reader.bytes.size() - reader.at);
+    std::memcpy(destination, reader.bytes.data() + reader.at, got);
+    reader.at += got;
+    return static_cast<int>(got);
+}
+
+void SkipPicture(void* user, int count) {
+    auto& reader = *static_cast<PictureReader*>(user);
+    // A negative count steps back over bytes already read.
+    if (count < 0)
+        reader.at -= std::min(reader.at, static_cast<size_t>(-static_cast<int64_t>(count)));
+    else
+        reader.at = std::min(reader.bytes.size(), reader.at + static_cast<size_t>(count));
+}
+
+int PictureAtEnd(void* user) {
+    const auto& reader = *static_cast<const PictureReader*>(user);
+    return reader.at >= reader.bytes.size() ? 1 : 0;
+}
+
 }  // namespace
 
 bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error) {
@@ -96,8 +132,10 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
                 " pixels cannot come from a file of " + std::to_string(bytes.size()) + " bytes";
         return false;
     }
+    PictureReader reader{bytes};
+    const stbi_io_callbacks callbacks{ReadPicture, SkipPicture, PictureAtEnd};
     std::unique_ptr<stbi_uc, void (*)(void*)> pixels(
-        stbi_load_from_memory(data, length, &width, &height, &channels, 4), &stbi_image_free);
+        stbi_load_from_callbacks(&callbacks, &reader, &width, &height, &channels, 4), &stbi_image_free);
     if (!pixels) {
         const char* reason = stbi_failure_reason();
         error = std::string("picture does not decode: ") + (reason ? reason : "unknown reason");
@@ -109,6 +147,7 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
     }
     image.width = width;
     image.height = height;
+    if (reader.askedPastEnd) image.warning = "cut short: the rest of the picture is black";
     image.rgba.assign(pixels.get(), pixels.get() + size_t(width) * size_t(height) * 4);
     return true;
 }

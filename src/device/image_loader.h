@@ -20,6 +20,9 @@ constexpr size_t MaxImageFileBytes = size_t(MaxImageSide) * MaxImageSide * 4 + (
 struct Image {
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;  // width x height x 4 bytes, top row first
+    // What is wrong with a picture that decoded all the same: a file that ends before its picture
+    // does (the rest is black). "" for nothing.
+    std::string warning;
 };
 
 // False with a reason when the bytes are not a picture of an accepted size.

@@ -23,12 +23,15 @@ HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::stri
             std::unique_ptr<Texture> texture = device.CreateTextureFromFile(NativePath(directory + name));
             if (!texture) {
                 // Not registered: a mesh whose material names it is drawn without it.
-                const std::string reason = device.TextureLoadError();
+                const std::string reason = device.TextureLoadProblem();
                 WriteLog("Mesh texture loading: '" + directory + name + "' ... FAILED" +
                              (reason.empty() ? "" : " (" + reason + ")"),
                          LogTimeStamp);
                 continue;
             }
+            const std::string problem = device.TextureLoadProblem();
+            if (!problem.empty())
+                WriteLog("Mesh texture '" + directory + name + "': " + problem, LogTimeStamp | LogWarning);
             entries.push_back({name, std::move(texture)});
         }
     }

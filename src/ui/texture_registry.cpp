@@ -71,7 +71,7 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
         reason = "no graphics device";
     } else {
         texture = device->CreateTextureFromFile(NativePath(path));
-        if (!texture) reason = device->TextureLoadError();
+        if (!texture) reason = device->TextureLoadProblem();
     }
     if (!texture) {
         WriteLog("Bitmap loading: '" + path + "' ... FAILED" + (reason.empty() ? "" : " (" + reason + ")"),
@@ -86,6 +86,8 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
     ++count;
     WriteLog("Bitmap loading: '" + path + "' ... OK (" + std::to_string(count) + " loaded) (32 bit)",
              LogTimeStamp);
+    const std::string problem = device->TextureLoadProblem();
+    if (!problem.empty()) WriteLog("Bitmap '" + path + "': " + problem, LogTimeStamp | LogWarning);
     return true;
 }
 

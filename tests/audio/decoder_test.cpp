@@ -2,6 +2,9 @@
 // silence), and the damaged files that must be refused or played only as far as they are valid.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include "audio/sound_decoder.h"
 #include "audio/wave_effects.h"
 #include "audio_test_support.h"
@@ -82,6 +85,10 @@ TEST(WaveReader, ChunkSizesPastTheEndPlayOnlyWhatIsThere) {
     const WaveFile cut = WaveOf(bytes);
     ASSERT_TRUE(cut.valid);
     EXPECT_EQ(cut.dataSize, 98u);
+    EXPECT_EQ(cut.warning, "cut short: 1 bytes of samples are missing");
+    EXPECT_EQ(wave.warning,
+              "cut short: " + std::to_string(0x7FFFFFF0 - 100) + " bytes of samples are missing");
+    EXPECT_EQ(WaveOf(MakeWav(TestWaveLayout(), Pcm16(Ramp(50)))).warning, "");
     // A file cut inside its format chunk is refused.
     bytes.resize(30);
     EXPECT_FALSE(WaveOf(bytes).valid);
@@ -173,6 +180,45 @@ TEST(DecoderChoice, GoesByTheExtensionInAnyCase) {
     EXPECT_EQ(MakeDecoder("Sound\\noextension"), nullptr);
     EXPECT_EQ(MakeDecoder("ogg"), nullptr);
     EXPECT_EQ(MakeDecoder(""), nullptr);
+}
+
+// A sound file padded with megabytes after its last page: the decoder is shown the Ogg data only, so
+// it neither reads the padding over and over (time growing with its square) nor decodes anything else.
+TEST(OggDecoderStream, PaddingAfterTheLastPageIsReadOnce) {
+    const std::vector<uint8_t> ogg = MakeOgg(1, 22050, Sine(1, 22050, 0.2, 300, 0.5f));
+    OggDecoder plain;
+    ASSERT_EQ(plain.OpenMemory(ogg.data(), ogg.size()), 0);
+    std::vector<uint8_t> padded = ogg;
+    padded.resize(ogg.size() + (8u << 20), 0);
+    struct Counted {
+        std::vector<uint8_t>* bytes;
+        size_t at = 0, read = 0;
+    } counted{&padded};
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* out, size_t size) -> ssize_t {
+        auto& c = *static_cast<Counted*>(cookie);
+        const size_t got = std::min(size, c.bytes->size() - std::min(c.at, c.bytes->size()));
+        std::memcpy(out, c.bytes->data() + c.at, got);
+        c.at += got;
+        c.read += got;
+        return static_cast<ssize_t>(got);
+    };
+    io.seek = [](void* cookie, off64_t* offset, int whence) -> int {
+        auto& c = *static_cast<Counted*>(cookie);
+        const off64_t base = whence == SEEK_SET   ? 0
+                             : whence == SEEK_CUR ? off64_t(c.at)
+                                                  : off64_t(c.bytes->size());
+        if (base + *offset < 0) return -1;
+        c.at = static_cast<size_t>(base + *offset);
+        *offset = off64_t(c.at);
+        return 0;
+    };
+    OggDecoder decoder;
+    ASSERT_EQ(decoder.OpenFile(fopencookie(&counted, "rb", io)), 0) << decoder.error;
+    EXPECT_EQ(decoder.total, plain.total);
+    EXPECT_LT(counted.read, 2 * padded.size()) << "the padding was read over and over";
+    std::vector<uint8_t> all(decoder.total + 4096);
+    EXPECT_EQ(decoder.Read(all.data(), static_cast<uint32_t>(all.size()), false), plain.total);
 }
 
 }  // namespace

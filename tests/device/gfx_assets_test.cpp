@@ -111,6 +111,16 @@ TEST(ImageLoading, BmpTgaPngDecodeExactlyTopRowFirst) {
         EXPECT_EQ(image.width, 5);
         EXPECT_EQ(image.height, 3);
         EXPECT_EQ(image.rgba, expected);
+        EXPECT_EQ(image.warning, "");
+
+        // Cut short: the formats that decode what is there say the rest is missing; PNG refuses.
+        std::vector<uint8_t> cut = ReadBytes(dir / name);
+        cut.resize(cut.size() - 12);
+        Image partial;
+        if (DecodeImage(cut, partial, error))
+            EXPECT_EQ(partial.warning, "cut short: the rest of the picture is black");
+        else
+            EXPECT_EQ(std::string(name), "p.png") << error;
     }
 
     // JPEG is lossy: the size and the rough colours survive.
@@ -222,7 +232,8 @@ TEST_F(GfxTest, TexturesFromFilesOrNothing) {
     };
     for (const auto& [path, reason] : refused) {
         EXPECT_EQ(device().CreateTextureFromFile(path.string()), nullptr) << path;
-        EXPECT_NE(device().TextureLoadError().find(reason), std::string::npos) << device().TextureLoadError();
+        EXPECT_NE(device().TextureLoadProblem().find(reason), std::string::npos)
+            << device().TextureLoadProblem();
     }
     fs::remove_all(dir);
 }

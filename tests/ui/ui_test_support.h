@@ -135,9 +135,10 @@ public:
             loadError = "cannot open " + nativePath;
             return nullptr;
         }
+        loadError.clear();
         return std::make_unique<FakeTexture>(nativePath, found->second.first, found->second.second);
     }
-    std::string TextureLoadError() const override { return loadError; }
+    std::string TextureLoadProblem() const override { return loadError; }
     std::string loadError;
     std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                      std::span<const uint8_t>) override {
