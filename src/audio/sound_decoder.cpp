@@ -169,6 +169,7 @@ struct OggStream {
     bool open = false;
     std::FILE* stdioFile = nullptr;
     int64_t stdioEnd = 0;  // where the stream ends for the decoder (see EndOfLastOggPage)
+    bool broken = false;   // decoding failed: the stream gives no more data, not even after a rewind
     int64_t stdioPosition = 0;
     const uint8_t* memory = nullptr;
     size_t memorySize = 0;
@@ -382,18 +383,24 @@ int OggDecoder::OpenStream() {
 
 void OggDecoder::Rewind() {
     position = 0;
-    if (!stream->open || ov_pcm_seek(&stream->file, 0) != 0) position = total;
+    if (!stream->open || stream->broken || ov_pcm_seek(&stream->file, 0) != 0) position = total;
 }
 
 uint32_t OggDecoder::ReadSome(uint8_t* buffer, uint32_t count) {
-    if (!stream->open) return 0;
+    if (!stream->open || stream->broken) return 0;
     // A hole in the data is skipped; anything else that is not sound ends the data.
     for (int holes = 0; holes < 64; ++holes) {
         int section = 0;
         const long got = ov_read(&stream->file, reinterpret_cast<char*>(buffer),
                                  static_cast<int>(std::min<uint32_t>(count, 65536)), 0, 2, 1, &section);
         if (got == OV_HOLE) continue;
-        if (got <= 0) return 0;
+        if (got < 0) {
+            // A decoder that failed to set itself up keeps part of that set-up, and a second attempt
+            // (after a rewind) divides by zero inside libvorbis: a broken stream is never used again.
+            stream->broken = true;
+            return 0;
+        }
+        if (got == 0) return 0;
         const vorbis_info* info = ov_info(&stream->file, section);
         // A chained stream whose later part changes the channel count cannot go into the same buffer.
         if (!info || info->channels != format.channels) return 0;
@@ -419,6 +426,7 @@ uint32_t OggDecoder::Read(uint8_t* buffer, uint32_t count, bool loop) {
 }
 
 int OggDecoder::Close(int result) {
+    stream->broken = false;
     if (stream->open) {
         ov_clear(&stream->file);
         stream->open = false;

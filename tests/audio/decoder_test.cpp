@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "audio/sound_decoder.h"
@@ -222,3 +223,19 @@ TEST(OggDecoderStream, PaddingAfterTheLastPageIsReadOnce) {
 }
 
 }  // namespace
+
+// A file whose decoder set-up fails (a codebook that does not build): libvorbis keeps part of the
+// failed set-up, and used again after a rewind it divides by zero. The stream gives silence instead.
+TEST(OggDecoderStream, AStreamWhoseDecoderFailedIsNeverUsedAgain) {
+    const char* source = std::getenv("KELVANE_SOURCE_DIR");
+    const std::string path = std::string(source && *source ? source : KELVANE_SOURCE_DIR_DEFAULT) +
+                             "/fuzz/corpus/audio_ogg_fuzz/setup_fails_then_rewinds.ogg";
+    OggDecoder decoder;
+    ASSERT_EQ(decoder.Open(path), 0) << decoder.error;
+    std::vector<uint8_t> buffer(8192, 0xAA);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(decoder.Read(buffer.data(), static_cast<uint32_t>(buffer.size()), i >= 2), 0u);
+        EXPECT_EQ(buffer[100], 0) << "silence";
+        decoder.Rewind();
+    }
+}
