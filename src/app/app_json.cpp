@@ -183,5 +183,8 @@ Json GameStateJson(GameApp& app) {
               {"entryActive", scores.EntryActive() ? 1 : 0},
               {"editRow", scores.EditRow()},
               {"clearConfirmOpen", app.ClearConfirmOpen() ? 1 : 0},
-              {"tables", tables}}}};
+              {"tables", tables}}},
+            {"notices",
+             {{"saveProblem", CodePageText(app.SaveNoticeText())},
+              {"damagedScreen", CodePageText(app.DamagedScreenText())}}}};
 }

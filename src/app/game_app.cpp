@@ -20,6 +20,14 @@
 namespace {
 constexpr float GameOverWait = 2.5f;
 constexpr int SteeringDeadZone = 15;
+// How long the line about a failed save stays on screen after the last failed attempt.
+constexpr float SaveNoticeSeconds = 8.0f;
+
+// The translation of a text of the game, or the text itself.
+std::string Translated(const std::string& text) {
+    const std::string translation = Translate(text);
+    return translation.empty() ? text : translation;
+}
 
 // What a key or pad button press means on a menu screen: the arrows and the d-pad move the focus (also
 // while held), Return, keypad Enter, Space and A activate, Escape and B go back.
@@ -104,6 +112,7 @@ GameApp::GameApp() : core(*this), highScores(highScoreStore, this) {
 
 GameApp::~GameApp() {
     SetScreenOptionStore(nullptr);
+    SetSaveProblemHandler(nullptr);
 }
 
 Screen* GameApp::CurrentScreen() {
@@ -146,6 +155,14 @@ void GameApp::SetAppState(AppState state) {
 HResult GameApp::InitApplication() {
     WriteLog("*** SESSION STARTED ***", LogNewFile | LogTimeStamp | LogFrame);
     SetPlatformNoticeHandler([](const std::string& text) { WriteLog(text, LogTimeStamp); });
+    // A save that fails is logged where it fails; the player reads it at the foot of the screen.
+    SetSaveProblemHandler([this](SavedFile file, SaveProblem problem) {
+        if (problem == SaveProblem::None) {
+            if (saveNotice.file == file) saveNotice.problem = SaveProblem::None;
+            return;
+        }
+        saveNotice = {file, problem, now};
+    });
     SetScreenSoundPlayer([](const std::string& fileName) { PlaySoundFile(fileName); });
     // A sound file that does not decode is reported in a message box, or in app.log when nobody can
     // click it away.
@@ -196,6 +213,7 @@ HResult GameApp::InitApplication() {
     if (blockStyle < 0 || blockStyle > 4) blockStyle = 2;
 
     Subsystems::Get().meshes.LoadAllMeshes(GraphicsDirectory);
+    Subsystems::Get().meshes.ReportMissing(GraphicsDirectory, SceneMeshFiles());
     return S_OK;
 }
 
@@ -305,6 +323,7 @@ int64_t GameApp::HandleMessage(const Message& message) {
         optionsScreen.SetChecked("btnFullScreen", IsWindowed() ? 1 : 0);
 
     if (appState == AppState::Controls && CaptureBinding(message)) return finish();
+    if (LeaveScreenWithoutWayOut(message)) return finish();
 
     // A key or pad button serves one menu only: the screen that an activation opens does not see the
     // same press again, nor does the play that a game start begins.
@@ -385,6 +404,80 @@ void GameApp::PlayKeyOrButton(const Message& message) {
         if (does(GameAction::Drop)) core.RequestDrop();
     }
     if (does(GameAction::Pause)) EnterPause();
+}
+
+bool GameApp::LeaveScreenWithoutWayOut(const Message& message) {
+    if (MenuMoveOf(message) != MenuMove::Back) return false;
+    switch (appState) {
+        case MainMenu:
+            if (mainScreen.HasAction("procExit")) return false;
+            PostClose();
+            return true;
+        case AppState::Options:
+            if (optionsScreen.HasAction("procClose")) return false;
+            RunOptionsCommand("procClose");
+            return true;
+        case SelectGame:
+            if (selectScreen.HasAction("procClose")) return false;
+            RunSelectCommand("procClose");
+            return true;
+        case AppState::HighScores:
+            // While a name is typed, Escape belongs to the name entry.
+            if (highScores.EntryActive() || highScoreScreen.HasAction("procClose")) return false;
+            RunHighScoreCommand("procClose");
+            return true;
+        case Paused:
+            if (pauseScreen.HasAction("procResume")) return false;
+            RunPauseCommand("procResume");
+            return true;
+        case AppState::Help:
+            if (helpScreen.HasAction("procClose")) return false;
+            RunHelpCommand("procClose");
+            return true;
+        case AppState::Controls:
+            if (controlsScreen.HasAction("procClose")) return false;
+            RunControlsCommand("procClose");
+            return true;
+        case Playing:
+        case GameOver:
+            break;
+    }
+    return false;
+}
+
+std::string GameApp::DamagedScreenText() const {
+    auto line = [](const Screen& screen, const char* hint) {
+        return screen.FileName() + " " + Translated("is damaged.") + " " + Translated(hint);
+    };
+    switch (appState) {
+        case MainMenu:
+            return mainScreen.HasAction("procExit") ? "" : line(mainScreen, "Press Escape to quit.");
+        case AppState::Options:
+            return optionsScreen.HasAction("procClose") ? ""
+                                                        : line(optionsScreen, "Press Escape to go back.");
+        case SelectGame:
+            return selectScreen.HasAction("procClose") ? "" : line(selectScreen, "Press Escape to go back.");
+        case AppState::HighScores:
+            return highScoreScreen.HasAction("procClose") ? ""
+                                                          : line(highScoreScreen, "Press Escape to go back.");
+        case Paused:
+            return pauseScreen.HasAction("procResume") ? "" : line(pauseScreen, "Press Escape to go on.");
+        case AppState::Help:
+            return helpScreen.HasAction("procClose") ? "" : line(helpScreen, "Press Escape to go back.");
+        case AppState::Controls:
+            return controlsScreen.HasAction("procClose") ? ""
+                                                         : line(controlsScreen, "Press Escape to go back.");
+        case Playing:
+        case GameOver:
+            break;
+    }
+    return "";
+}
+
+std::string GameApp::SaveNoticeText() const {
+    if (saveNotice.problem == SaveProblem::None || now - saveNotice.since > SaveNoticeSeconds) return "";
+    return Translated(SaveFailedText(saveNotice.file)) + ": " +
+           Translated(SaveProblemText(saveNotice.problem));
 }
 
 bool GameApp::RunMainCommand(const std::string& action) {

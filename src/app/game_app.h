@@ -15,6 +15,7 @@
 #include "app/controls.h"
 #include "app/settings.h"
 #include "core/game_core.h"
+#include "persist/save_report.h"
 #include "shell/framework.h"
 #include "ui/high_score_table.h"
 #include "ui/screen.h"
@@ -94,6 +95,11 @@ public:
     int32_t screenHeight = 600;
     float frameRate = 0;  // measuredFrameRate of the current frame
 
+    // The line shown at the foot of the screen for a while after a save failed ("" when none is shown).
+    std::string SaveNoticeText() const;
+    // The line a screen without its way out shows (its file is damaged) and its key ("" when it has one).
+    std::string DamagedScreenText() const;
+
 private:
     void SetAppState(AppState state);
     void EnterPause();
@@ -127,6 +133,9 @@ private:
     void DrawHud();
     void DrawCaptions();
     void ShowLoadingSplash();
+    void DrawNotices();
+    // Escape leaves a menu whose damaged file lost the screen's own way out; true when it did.
+    bool LeaveScreenWithoutWayOut(const Message& message);
 
     GameCore core;
     FrameRateMeter frameRateMeter;
@@ -141,6 +150,11 @@ private:
     int captureAction = -1;
     bool captureIsPad = false;
     bool deviceObjectsCreatedOnce = false;  // the first run loads the sounds and music
+    struct SaveNotice {
+        SavedFile file = SavedFile::Settings;
+        SaveProblem problem = SaveProblem::None;
+        float since = 0;
+    } saveNotice;
     const InputState* inputOverride = nullptr;
     const InputState& CurrentInput() const { return inputOverride ? *inputOverride : Input(); }
 };

@@ -1,5 +1,6 @@
 // Kelvane 3.0. A windowed game reads its installed assets and keeps the player's files in the player's
 // directories; a headless run (or --game-dir DIR) keeps every file in the working directory (or DIR).
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 
@@ -20,6 +21,9 @@ int main(int argc, char** argv) {
         std::fputs(RunOptionsUsage().c_str(), stdout);
         return 0;
     }
+    // Under a file size limit a save that grows past it fails with its reason, logged and shown,
+    // instead of the signal ending the game.
+    std::signal(SIGXFSZ, SIG_IGN);
     // The files' places are fixed before the game object reads its first screen file.
     if (!options->gameDir.empty()) {
         std::error_code fileError;

@@ -15,6 +15,7 @@ namespace {
 constexpr ColourArgb White = 0xFFFFFFFF;
 constexpr ColourArgb PromptColour = 0xFFFFE27A;  // the warm gold of a lit button's rim
 constexpr ColourArgb KeyColour = 0xFFFFE27A;
+constexpr ColourArgb NoticeColour = 0xFFFF7070;
 constexpr float Pi = 3.14159265358979f;
 constexpr float HudTextSize = 0.04f;
 
@@ -104,6 +105,8 @@ HResult GameApp::RenderFrame() {
         helpScreen.Draw();
         DrawHelpControls();
     }
+
+    DrawNotices();
 
     // 11. The frame rate while F1 is held.
     if (CurrentInput().IsKeyHeld(VK_F1))
@@ -212,6 +215,16 @@ void GameApp::DrawHud() {
     // The next piece turns slowly to and fro in the middle of its panel.
     const float turn = 0.5f * std::sin(1.5f * now);
     sys.scene.DrawNextPiece(*Device(), s, NextPieceCentre, turn);
+}
+
+// What the player must know at once, over everything else: a screen file that is damaged (with the
+// key that still leaves the screen) and a save that failed.
+void GameApp::DrawNotices() {
+    const std::string damaged = DamagedScreenText();
+    if (!damaged.empty()) bitmapFont.DrawText(0.5f, 0.5f, 0.035f, White, TEXT_CENTRE | TEXT_LITERAL, damaged);
+    const std::string saveProblem = SaveNoticeText();
+    if (!saveProblem.empty())
+        bitmapFont.DrawText(0.5f, 0.95f, 0.035f, NoticeColour, TEXT_CENTRE | TEXT_LITERAL, saveProblem);
 }
 
 // Shown once before the slow loading of textures, sounds and music: the translation of "Loading..."

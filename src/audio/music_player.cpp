@@ -1,7 +1,9 @@
 #include "audio/music_player.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "audio/sound_bank.h"
@@ -39,9 +41,15 @@ constexpr SoundFontLevels KnownSoundFonts[] = {
 
 std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink) {
     if (FileExists(packaged)) return packaged;
-    for (const std::string& name : ListFiles("Sound\\*.sf2")) {
+    // Something under a soundfont's name that is not a file (a folder, a pipe, a link to a device) is
+    // passed over, and the log says so.
+    for (const std::string& name : ListEntries("Sound\\*.sf2")) {
         std::string path = LocateGameFile("Sound\\" + name);
+        errno = 0;
         if (FileExists(path)) return path;
+        WriteLog("MIDI music: 'Sound\\" + name + "' is not a soundfont file that can be opened (" +
+                     (errno != 0 ? std::strerror(errno) : "not a regular file") + "); passed over",
+                 LogWarning);
     }
     if (FileExists(systemLink)) return systemLink;
     return "";
@@ -100,8 +108,15 @@ void MusicPlayer::SetVolume(float newVolume) {
 }
 
 bool MusicPlayer::LoadTrack(const std::string& fileName) {
-    if (!ready || tracks.size() >= MaxMusicTracks) return false;
     std::string error;
+    if (!ready) {
+        // Without an audio device nothing is kept, but the file is still checked, so that a run
+        // without sound reports a broken track too.
+        if (!CheckMidiFile(LocateGameFile(fileName), error))
+            WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);
+        return false;
+    }
+    if (tracks.size() >= MaxMusicTracks) return false;
     const int song = synth.LoadSongFile(LocateGameFile(fileName), error);
     if (song < 0) {
         WriteLog("MIDI loading: " + fileName + " ... FAILED (" + error + ")", LogWarning);

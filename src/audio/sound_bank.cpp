@@ -154,13 +154,28 @@ void Sound::Load() {
     bool bad = false;
     {
         SoundGuard guard(SoundMutex());
-        if (name.empty() || device == nullptr) return;
+        loadError.clear();
+        loadWarning.clear();
+        if (name.empty()) return;
+        if (device == nullptr) {
+            // Nothing can be heard, so nobody is bothered with a box: the file is only checked.
+            std::unique_ptr<SoundDecoder> check = MakeDecoder(name);
+            if (!check)
+                loadError = "not a .wav or .ogg file";
+            else if (check->Open(LocateGameFile(name)) != 0)
+                loadError = check->error;
+            else
+                loadWarning = check->warning;
+            return;
+        }
         ReleaseBuffer();
         decoder = MakeDecoder(name);
         if (!decoder || decoder->Open(LocateGameFile(name)) != 0) {
+            loadError = decoder ? decoder->error : "not a .wav or .ogg file";
             decoder.reset();
             bad = true;
         } else {
+            loadWarning = decoder->warning;
             bytesWritten = 0;
             const bool streamed = decoder->total > StreamThresholdBytes || Group() == MusicGroup;
             if (streamed) {
@@ -181,7 +196,10 @@ void Sound::Load() {
                 scratch.shrink_to_fit();
                 decoder.reset();
             }
-            if (buffer != 0) SetVolume(volume);
+            if (buffer != 0)
+                SetVolume(volume);
+            else
+                loadError = "the mixer has no buffer for its format";
         }
     }
     // Reported outside the lock: a message box can block, and the feeder must not wait for it.
@@ -291,6 +309,8 @@ Sound* Sound::Clone() {
         SoundGuard guard(SoundMutex());
         copy = new Sound(name, key, Group());
         copy->volume = volume;
+        copy->loadError = loadError;
+        copy->loadWarning = loadWarning;
         copy->flags |= flags & (SoundLooping | SoundUserBit);
         streamed = decoder != nullptr;
         if (!streamed && buffer != 0 && device) {
@@ -390,8 +410,14 @@ bool SoundBank::AddSound(const std::string& fileName, SoundGroup group) {
         WriteLog("OGG sound loading: " + fileName + " ... FAILED");
         return false;
     }
+    // A file that cannot be played still takes its place in the bank, and plays nothing.
     entries.push_back({fileName, sound});
-    WriteLog("OGG sound loading: " + fileName + " ... OK");
+    if (sound->LoadError().empty() && sound->LoadWarning().empty())
+        WriteLog("OGG sound loading: " + fileName + " ... OK");
+    else if (sound->LoadError().empty())
+        WriteLog("OGG sound loading: " + fileName + " ... OK, but " + sound->LoadWarning(), LogWarning);
+    else
+        WriteLog("OGG sound loading: " + fileName + " ... FAILED (" + sound->LoadError() + ")");
     return true;
 }
 

@@ -96,6 +96,12 @@ public:
     bool IsStreamed() const { return decoder != nullptr; }
     uint32_t BytesWritten() const { return bytesWritten; }
     void SetUserBit(bool on) { flags = on ? flags | SoundUserBit : flags & ~SoundUserBit; }
+    // Why the file cannot be played ("" when it loaded, or was found sound without a device to load
+    // it on). Without an audio device the file is still checked, so that a run without sound reports
+    // a broken file too.
+    const std::string& LoadError() const { return loadError; }
+    // What is wrong with a file that plays all the same (a wave cut short), or "".
+    const std::string& LoadWarning() const { return loadWarning; }
 
 private:
     void Fill(uint32_t offset, uint32_t count);
@@ -107,6 +113,8 @@ private:
     std::unique_ptr<SoundDecoder> decoder;
     uint32_t bytesWritten = 0;
     std::vector<uint8_t> scratch;
+    std::string loadError;
+    std::string loadWarning;
 };
 
 // The mixer that new sounds make their buffers on (nullptr: sounds load without a buffer and are

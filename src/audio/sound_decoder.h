@@ -54,7 +54,8 @@ private:
 struct WaveLayout {
     WaveFormat format;
     uint64_t dataOffset = 0;
-    uint32_t dataSize = 0;  // whole frames that the file really holds
+    uint32_t dataSize = 0;      // whole frames that the file really holds
+    uint64_t missingBytes = 0;  // sample bytes the data chunk claims beyond the end of the file
 };
 
 // Reads the RIFF "WAVE" form: the "fmt " chunk gives as much of the 18-byte format record as it holds
@@ -62,6 +63,8 @@ struct WaveLayout {
 // size past the end of the file is cut to what is there. False (with the reason) for anything the
 // mixer cannot play or a file with no samples.
 bool ReadWaveLayout(ByteSource& source, WaveLayout& layout, std::string& error);
+// "cut short: N bytes of samples are missing" for a data chunk that runs past the end of the file, else "".
+std::string WaveCutShortText(const WaveLayout& layout);
 
 class SoundDecoder {
 public:
@@ -85,6 +88,8 @@ public:
     WaveFormat format;
     uint32_t total = 0;     // bytes of decoded data
     uint32_t position = 0;  // bytes delivered since the last rewind
+    std::string error;      // why the last Open failed
+    std::string warning;    // what is wrong with a file that opened all the same ("" for none)
 
 protected:
     // The shared end-of-data rule: delivered bytes are in; loop from the start or pad with silence.
@@ -104,6 +109,8 @@ public:
     OggDecoder();
     ~OggDecoder() override;
     int Open(const std::string& nativePath) override;
+    // Decodes an open stdio stream, which the decoder then owns and closes (Open's own path).
+    int OpenFile(std::FILE* file);
     // Decodes a whole Ogg file held in memory (which must outlive the decoder).
     int OpenMemory(const uint8_t* data, size_t size);
     void Rewind() override;
@@ -132,3 +139,6 @@ private:
 
 // The decoder for a path's extension ("wav" or "ogg", any case), or none.
 std::unique_ptr<SoundDecoder> MakeDecoder(const std::string& path);
+
+// Why a file could not be opened for reading: the system's reason, or "not a regular file".
+std::string OpenFailureReason();

@@ -3,6 +3,7 @@
 #include "audio/sound_bank.h"
 #include "audio/sound_decoder.h"
 #include "base/paths.h"
+#include "persist/log.h"
 
 namespace {
 
@@ -10,6 +11,7 @@ void ReadWave(WaveFile& wave, ByteSource& source) {
     WaveLayout layout;
     if (!ReadWaveLayout(source, layout, wave.error)) return;
     wave.format = layout.format;
+    wave.warning = WaveCutShortText(layout);
     wave.data.resize(layout.dataSize);
     if (source.ReadAt(layout.dataOffset, wave.data.data(), layout.dataSize) != layout.dataSize) {
         wave.error = "sample data truncated";
@@ -30,7 +32,7 @@ const char* const WaveEffectFiles[7] = {
 WaveFile::WaveFile(const std::string& nativePath) {
     FileByteSource source(nativePath);
     if (!source.IsOpen()) {
-        error = "cannot open";
+        error = "cannot open: " + OpenFailureReason();
         return;
     }
     ReadWave(*this, source);
@@ -50,13 +52,33 @@ int WaveEffects::Init(AudioMixer* mixer) {
 }
 
 bool WaveEffects::Load(const std::string& gamePath) {
-    if (!ready || count == MaxWaveEffects) return false;
+    if (!ready) {
+        // Without an audio device no number is taken and nothing is kept, but the file is still
+        // checked, so that a run without sound reports a broken effect too.
+        WavDecoder check;
+        if (check.Open(LocateGameFile(gamePath)) != 0)
+            LogFailure(gamePath, check.error);
+        else
+            LogWarning(gamePath, check.warning);
+        return false;
+    }
+    if (count == MaxWaveEffects) {
+        LogFailure(gamePath, "more than " + std::to_string(MaxWaveEffects) + " effects");
+        return false;
+    }
     const int number = ++count;  // the number is taken whatever happens next
     Slot& slot = slots[number];
     slot.file = std::make_unique<WaveFile>(LocateGameFile(gamePath));
-    if (!slot.file->valid) return false;
+    if (!slot.file->valid) {
+        LogFailure(gamePath, slot.file->error);
+        return false;
+    }
+    LogWarning(gamePath, slot.file->warning);
     slot.buffer = device->CreateBuffer(slot.file->format, slot.file->dataSize, false);
-    if (slot.buffer == 0) return false;
+    if (slot.buffer == 0) {
+        LogFailure(gamePath, "the mixer has no buffer for its format");
+        return false;
+    }
     slot.size = slot.file->dataSize;
     device->SetVolume(slot.buffer, VolumeToAttenuation(volume));
     return device->WriteBuffer(slot.buffer, 0, slot.file->data.data(), slot.size);
@@ -67,6 +89,16 @@ void WaveEffects::SetVolume(float newVolume) {
     if (!ready) return;
     for (int number = 1; number <= count; ++number)
         if (slots[number].buffer != 0) device->SetVolume(slots[number].buffer, VolumeToAttenuation(volume));
+}
+
+void WaveEffects::LogFailure(const std::string& gamePath, const std::string& reason) {
+    WriteLog("Wave loading: " + gamePath + " ... FAILED (" + reason + ")", LogTimeStamp);
+}
+
+void WaveEffects::LogWarning(const std::string& gamePath, const std::string& warning) {
+    if (!warning.empty())
+        WriteLog("Wave loading: " + gamePath + " ... OK, but " + warning + " (played as silence)",
+                 LogTimeStamp | ::LogWarning);
 }
 
 bool WaveEffects::Play(int number, uint32_t flags) {

@@ -1,9 +1,10 @@
 // The game's own sound effects: seven short wave files, each read whole into memory once and put in a
 // static mixer buffer of its own, addressed by number (1..count) in load order. Playing an effect
 // restarts it from its beginning, once, at the effects' volume (full unless the player turned it
-// down); several effects sound together. A file that
-// fails to load still takes its number and plays nothing. Without an audio device every call does
-// nothing. Whether effects are wanted at all (the sound option) is for the callers to decide.
+// down); several effects sound together. A file that fails to load still takes its number and plays
+// nothing, and the log names it with the reason. Without an audio device every call does nothing,
+// except that a load still checks the file (and logs a broken one). Whether effects are wanted at all
+// (the sound option) is for the callers to decide.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,7 @@ public:
     WaveFormat format;
     std::vector<uint8_t> data;
     std::string error;
+    std::string warning;  // what is wrong with a file that is played all the same
 };
 
 class WaveEffects {
@@ -54,6 +56,9 @@ public:
     const WaveFile* File(int number) const;
 
 private:
+    static void LogFailure(const std::string& gamePath, const std::string& reason);
+    static void LogWarning(const std::string& gamePath, const std::string& warning);
+
     struct Slot {
         int buffer = 0;
         uint32_t size = 0;

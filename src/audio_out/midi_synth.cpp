@@ -3,8 +3,10 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <numbers>
 
@@ -104,12 +106,20 @@ bool ParseTrack(const uint8_t* p, const uint8_t* end, uint64_t& ticks, std::stri
     return true;  // a track without its end marker ends with its chunk
 }
 
+// The synth's last error message on this thread: its own log is silenced, but a soundfont that does
+// not load is reported with the synth's reason.
+thread_local std::string lastSynthError;
+
+void KeepSynthError(int, const char* message, void*) {
+    lastSynthError = message ? message : "";
+}
+
 void SilenceSynthLog() {
     static bool done = false;
     if (done) return;
     done = true;
-    for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
-        fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_WARN, FLUID_INFO, FLUID_DBG}) fluid_set_log_function(level, nullptr, nullptr);
+    for (int level : {FLUID_PANIC, FLUID_ERR}) fluid_set_log_function(level, KeepSynthError, nullptr);
 }
 
 }  // namespace
@@ -180,6 +190,7 @@ struct MidiSynthState {
     fluid_synth_t* synth = nullptr;
     fluid_player_t* player = nullptr;
     bool hasSoundFont = false;
+    int soundFontId = -1;
     std::vector<std::vector<uint8_t>> songs;
     std::vector<uint32_t> songTicks;
     // The song now playing (or waiting for the fade before it to end).
@@ -207,6 +218,24 @@ namespace {
 // reverb keeps what it held: the output stays muted after a stop until a song starts, and a song
 // that waits for the stop starts these frames after the reset.
 constexpr int StopHoldFrames = 512;
+
+// Loads the soundfont into the synth; false with the synth's own reason when it does not load.
+bool LoadFont(MidiSynthState& state, const std::string& soundFontPath, std::string& error) {
+    if (soundFontPath.empty()) {
+        error = "no soundfont";
+        return false;
+    }
+    lastSynthError.clear();
+    const int id = fluid_synth_sfload(state.synth, soundFontPath.c_str(), 1);
+    if (id == FLUID_FAILED) {
+        error = "soundfont does not load: " + soundFontPath +
+                (lastSynthError.empty() ? "" : " (" + lastSynthError + ")");
+        return false;
+    }
+    state.soundFontId = id;
+    state.hasSoundFont = true;
+    return true;
+}
 
 void DropPlayer(MidiSynthState& state) {
     if (state.player) {
@@ -311,17 +340,22 @@ bool MidiSynth::Init(const std::string& soundFontPath, std::string& error) {
         error = "cannot create the synth";
         return false;
     }
-    if (!soundFontPath.empty()) {
-        if (fluid_synth_sfload(fresh->synth, soundFontPath.c_str(), 1) != FLUID_FAILED)
-            fresh->hasSoundFont = true;
-        else
-            error = "soundfont does not load: " + soundFontPath;
-    } else {
-        error = "no soundfont";
-    }
+    LoadFont(*fresh, soundFontPath, error);
     std::lock_guard<std::mutex> guard(lock);
     state = fresh.release();
     return true;
+}
+
+bool MidiSynth::LoadSoundFont(const std::string& soundFontPath, std::string& error) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (!state) {
+        error = "no synth";
+        return false;
+    }
+    DropPlayer(*state);
+    if (state->hasSoundFont) fluid_synth_sfunload(state->synth, state->soundFontId, 1);
+    state->hasSoundFont = false;
+    return LoadFont(*state, soundFontPath, error);
 }
 
 bool MidiSynth::IsReady() const {
@@ -367,24 +401,46 @@ int MidiSynth::AddSong(std::vector<uint8_t> bytes, std::string& error) {
     return static_cast<int>(state->songs.size()) - 1;
 }
 
-int MidiSynth::LoadSongFile(const std::string& nativePath, std::string& error) {
+bool ReadMidiFile(const std::string& nativePath, std::vector<uint8_t>& bytes, std::string& error) {
+    bytes.clear();
     std::FILE* file = OpenRegularFile(nativePath);
     if (!file) {
-        error = "cannot open";
-        return -1;
+        error = std::string("cannot open: ") + (errno != 0 ? std::strerror(errno) : "not a regular file");
+        return false;
     }
-    std::vector<uint8_t> bytes;
     uint8_t chunk[16384];
     size_t got = 0;
     while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
         if (bytes.size() + got > MaxMidiFileBytes) {
             std::fclose(file);
+            bytes.clear();
             error = "file too large";
-            return -1;
+            return false;
         }
         bytes.insert(bytes.end(), chunk, chunk + got);
     }
+    const bool failed = std::ferror(file) != 0;
+    const int readError = errno;
     std::fclose(file);
+    if (failed) {
+        bytes.clear();
+        error = std::string("cannot read: ") + std::strerror(readError);
+        return false;
+    }
+    return true;
+}
+
+bool CheckMidiFile(const std::string& nativePath, std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadMidiFile(nativePath, bytes, error)) return false;
+    const MidiFileInfo info = ParseMidiFile(bytes.data(), bytes.size());
+    if (!info.valid) error = info.error;
+    return info.valid;
+}
+
+int MidiSynth::LoadSongFile(const std::string& nativePath, std::string& error) {
+    std::vector<uint8_t> bytes;
+    if (!ReadMidiFile(nativePath, bytes, error)) return -1;
     return AddSong(std::move(bytes), error);
 }
 

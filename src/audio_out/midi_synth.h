@@ -33,6 +33,11 @@ struct MidiFileInfo {
 // timing), every declared "MTrk" chunk inside the file, every event inside its chunk.
 MidiFileInfo ParseMidiFile(const uint8_t* data, size_t size);
 
+// Reads a whole MIDI file (regular files up to MaxMidiFileBytes); false with the reason otherwise.
+bool ReadMidiFile(const std::string& nativePath, std::vector<uint8_t>& bytes, std::string& error);
+// Reads and checks a MIDI file as loading it would, without a synth; false with the reason.
+bool CheckMidiFile(const std::string& nativePath, std::string& error);
+
 struct MidiSynthState;
 
 // The synth's output gain for a song played without a gain of its own.
@@ -51,6 +56,9 @@ public:
     // false only when the synth itself cannot be made; a soundfont that does not load leaves the synth
     // running silent (HasSoundFont is false) and error says why.
     bool Init(const std::string& soundFontPath, std::string& error);
+    // Puts another soundfont in the place of the synth's own (what plays stops); false, with the reason,
+    // when it does not load: the synth then has none and stays silent.
+    bool LoadSoundFont(const std::string& soundFontPath, std::string& error);
     bool IsReady() const;
     bool HasSoundFont() const;
     // Stops, forgets every song and frees the synth.

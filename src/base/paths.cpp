@@ -274,7 +274,8 @@ bool WildcardMatch(const std::string& pattern, const std::string& name) {
     return p == pattern.size();
 }
 
-std::vector<std::string> ListFiles(const std::string& gamePattern) {
+namespace {
+std::vector<std::string> ListNames(const std::string& gamePattern, bool regularFilesOnly) {
     const std::string pattern = NativePath(gamePattern);
     const size_t slash = pattern.rfind('/');
     const std::string subdirectory = slash == std::string::npos ? "" : pattern.substr(0, slash);
@@ -294,7 +295,7 @@ std::vector<std::string> ListFiles(const std::string& gamePattern) {
         for (std::filesystem::directory_iterator it(dir, error), end; !error && it != end;
              it.increment(error)) {
             std::error_code typeError;
-            if (!it->is_regular_file(typeError)) continue;
+            if (regularFilesOnly && !it->is_regular_file(typeError)) continue;
             std::string name = it->path().filename().string();
             if (WildcardMatch(namePattern, name)) names.push_back(std::move(name));
         }
@@ -302,4 +303,13 @@ std::vector<std::string> ListFiles(const std::string& gamePattern) {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
+}
+}  // namespace
+
+std::vector<std::string> ListFiles(const std::string& gamePattern) {
+    return ListNames(gamePattern, true);
+}
+
+std::vector<std::string> ListEntries(const std::string& gamePattern) {
+    return ListNames(gamePattern, false);
 }

@@ -84,6 +84,9 @@ std::string CurrentDirectory();
 // in the last component only), in byte order of their names, so every machine lists them alike. An
 // installed game lists the install's files and the player's own together, each name once.
 std::vector<std::string> ListFiles(const std::string& gamePattern);
+// The same for every kind of entry (folders, pipes, links to devices too), for a caller that tells
+// the player about a name it cannot use.
+std::vector<std::string> ListEntries(const std::string& gamePattern);
 
 // True when the wildcard pattern ('*' any run, '?' one character) matches the whole name.
 bool WildcardMatch(const std::string& pattern, const std::string& name);

@@ -189,8 +189,11 @@ public:
                               : DrawIndexedInstanced(vertices, indices, worlds);
     }
 
-    // Textures. A file that does not load (missing, not an image, too large) gives nullptr.
+    // Textures. A file that does not load (missing, not an image, too large) gives nullptr, and
+    // TextureLoadProblem then says why; after a texture was made it says what was wrong with its file
+    // all the same (a picture cut short), "" for nothing (or when the device does not tell).
     virtual std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) = 0;
+    virtual std::string TextureLoadProblem() const { return ""; }
     // rgba: width x height pixels, 4 bytes each, top row first.
     virtual std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                              std::span<const uint8_t> rgba) = 0;

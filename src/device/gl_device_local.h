@@ -364,6 +364,7 @@ public:
                               std::span<const MeshVertex> vertices, std::span<const uint32_t> indices,
                               std::span<const Matrix> worlds) override;
     std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override;
+    std::string TextureLoadProblem() const override { return textureLoadProblem; }
     std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                      std::span<const uint8_t> rgba) override;
     bool ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) override;
@@ -450,6 +451,7 @@ private:
     Vector3 toLight{0, 0, -1};
     bool lightEnabled = false;
     GlTexture* boundTexture = nullptr;
+    std::string textureLoadProblem;
 
     std::unordered_map<PartKey, CachedPart, PartKeyHash> cache;
     Statistics statistics;

@@ -68,14 +68,21 @@ void Device::ApplyTexture() {
 
 std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& nativePath) {
     std::unique_ptr<Texture> texture;
-    std::string error;
+    bool decoded = false;
+    std::string warning;
+    textureLoadProblem.clear();
     UseImageFile(
         nativePath,
         [&](int width, int height, std::span<const uint8_t> rgba) {
+            decoded = true;
             texture = CreateTextureFromPixels(width, height, rgba);
             return texture != nullptr;
         },
-        error);
+        textureLoadProblem, &warning);
+    if (decoded && !texture)
+        textureLoadProblem = nativePath + ": the device refused a picture of this size";
+    else if (texture && !warning.empty())
+        textureLoadProblem = nativePath + ": " + warning;
     return texture;
 }
 

@@ -2,6 +2,8 @@
 
 #include <stb_image.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -14,7 +16,8 @@ bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<u
     bytes.clear();
     std::unique_ptr<FILE, int (*)(FILE*)> file(OpenRegularFile(nativePath), &std::fclose);
     if (!file) {
-        error = "cannot open " + nativePath;
+        error =
+            "cannot open " + nativePath + ": " + (errno != 0 ? std::strerror(errno) : "not a regular file");
         return false;
     }
     // Read in chunks rather than trusting a size query: special files and growing files stay bounded.
@@ -33,7 +36,7 @@ bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<u
     }
     if (std::ferror(file.get())) {
         bytes.clear();
-        error = "cannot read " + nativePath;
+        error = "cannot read " + nativePath + ": " + std::strerror(errno);
         return false;
     }
     return true;
@@ -57,6 +60,41 @@ bool PngChunksFit(std::span<const uint8_t> bytes) {
     return true;  // a file cut short is the decoder's to refuse
 }
 
+// The decoder reads the bytes through these, so that a file which ends before its picture does is
+// noticed: the decoder then asks for more after the last byte, and would quietly paint the rest black.
+struct PictureReader {
+    std::span<const uint8_t> bytes;
+    size_t at = 0;
+    bool askedPastEnd = false;
+};
+
+int ReadPicture(void* user, char* destination, int size) {
+    auto& reader = *static_cast<PictureReader*>(user);
+    if (size <= 0) return 0;
+    if (reader.at >= reader.bytes.size()) {
+        reader.askedPastEnd = true;
+        return 0;
+    }
+    const size_t got = std::min(static_cast<size_t>(size), reader.bytes.size() - reader.at);
+    std::memcpy(destination, reader.bytes.data() + reader.at, got);
+    reader.at += got;
+    return static_cast<int>(got);
+}
+
+void SkipPicture(void* user, int count) {
+    auto& reader = *static_cast<PictureReader*>(user);
+    // A negative count steps back over bytes already read.
+    if (count < 0)
+        reader.at -= std::min(reader.at, static_cast<size_t>(-static_cast<int64_t>(count)));
+    else
+        reader.at = std::min(reader.bytes.size(), reader.at + static_cast<size_t>(count));
+}
+
+int PictureAtEnd(void* user) {
+    const auto& reader = *static_cast<const PictureReader*>(user);
+    return reader.at >= reader.bytes.size() ? 1 : 0;
+}
+
 }  // namespace
 
 namespace {
@@ -64,7 +102,9 @@ namespace {
 using DecodedPixels = std::unique_ptr<stbi_uc, void (*)(void*)>;
 
 // The pixels of a picture file's bytes as the decoder made them; nullptr with a reason.
-DecodedPixels Decode(std::span<const uint8_t> bytes, int& width, int& height, std::string& error) {
+// A picture that decodes from a file cut short gets a warning: its missing rest is black.
+DecodedPixels Decode(std::span<const uint8_t> bytes, int& width, int& height, std::string& error,
+                     std::string& warning) {
     DecodedPixels none(nullptr, &stbi_image_free);
     if (bytes.empty()) {
         error = "empty file";
@@ -99,7 +139,9 @@ DecodedPixels Decode(std::span<const uint8_t> bytes, int& width, int& height, st
                 " pixels cannot come from a file of " + std::to_string(bytes.size()) + " bytes";
         return none;
     }
-    DecodedPixels pixels(stbi_load_from_memory(data, length, &width, &height, &channels, 4),
+    PictureReader reader{bytes};
+    const stbi_io_callbacks callbacks{ReadPicture, SkipPicture, PictureAtEnd};
+    DecodedPixels pixels(stbi_load_from_callbacks(&callbacks, &reader, &width, &height, &channels, 4),
                          &stbi_image_free);
     if (!pixels) {
         const char* reason = stbi_failure_reason();
@@ -110,6 +152,7 @@ DecodedPixels Decode(std::span<const uint8_t> bytes, int& width, int& height, st
         error = "picture size changed while decoding";
         return none;
     }
+    if (reader.askedPastEnd) warning = "cut short: the rest of the picture is black";
     return pixels;
 }
 
@@ -118,7 +161,7 @@ DecodedPixels Decode(std::span<const uint8_t> bytes, int& width, int& height, st
 bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& error) {
     image = Image{};
     int width = 0, height = 0;
-    const DecodedPixels pixels = Decode(bytes, width, height, error);
+    const DecodedPixels pixels = Decode(bytes, width, height, error, image.warning);
     if (!pixels) return false;
     image.width = width;
     image.height = height;
@@ -138,14 +181,16 @@ bool LoadImageFile(const std::string& nativePath, Image& image, std::string& err
 
 bool UseImageFile(const std::string& nativePath,
                   const std::function<bool(int width, int height, std::span<const uint8_t> rgba)>& use,
-                  std::string& error) {
+                  std::string& error, std::string* warning) {
     int width = 0, height = 0;
     DecodedPixels pixels(nullptr, &stbi_image_free);
+    std::string decodeWarning;
     {
         std::vector<uint8_t> bytes;
         if (!ReadWholeFile(nativePath, MaxImageFileBytes, bytes, error)) return false;
-        pixels = Decode(bytes, width, height, error);
+        pixels = Decode(bytes, width, height, error, decodeWarning);
     }
+    if (warning) *warning = decodeWarning;
     if (!pixels) {
         error = nativePath + ": " + error;
         return false;

@@ -21,6 +21,9 @@ constexpr size_t MaxImageFileBytes = size_t(MaxImageSide) * MaxImageSide * 4 + (
 struct Image {
     int width = 0, height = 0;
     std::vector<uint8_t> rgba;  // width x height x 4 bytes, top row first
+    // What is wrong with a picture that decoded all the same: a file that ends before its picture
+    // does (the rest is black). "" for nothing.
+    std::string warning;
 };
 
 // False with a reason when the bytes are not a picture of an accepted size.
@@ -28,10 +31,11 @@ bool DecodeImage(std::span<const uint8_t> bytes, Image& image, std::string& erro
 bool LoadImageFile(const std::string& nativePath, Image& image, std::string& error);
 // Decodes a picture file and hands its pixels (width x height x 4 bytes, top row first) to `use`
 // without copying them: a large picture is held once, not twice, while it goes on to the device.
-// False with a reason when the file is not a picture of an accepted size, or when `use` refuses it.
+// False with a reason when the file is not a picture of an accepted size, or when `use` refuses it;
+// warning (when given) receives what is wrong with a picture that decoded all the same.
 bool UseImageFile(const std::string& nativePath,
                   const std::function<bool(int width, int height, std::span<const uint8_t> rgba)>& use,
-                  std::string& error);
+                  std::string& error, std::string* warning = nullptr);
 
 // Reads a whole file of at most maxBytes. False when missing, unreadable or larger.
 bool ReadWholeFile(const std::string& nativePath, size_t maxBytes, std::vector<uint8_t>& bytes,

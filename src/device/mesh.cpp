@@ -52,10 +52,19 @@ std::shared_ptr<const uint64_t> Mesh::NewCacheToken() {
 }
 
 std::unique_ptr<Mesh> Mesh::LoadFromFile(const std::string& nativePath) {
+    std::string reason;
+    return LoadFromFile(nativePath, reason);
+}
+
+std::unique_ptr<Mesh> Mesh::LoadFromFile(const std::string& nativePath, std::string& reason) {
     std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadWholeFile(nativePath, MaxMeshFileBytes, bytes, error)) return nullptr;
-    return LoadFromMemory(bytes);
+    if (!ReadWholeFile(nativePath, MaxMeshFileBytes, bytes, reason)) return nullptr;
+    return LoadFromMemory(bytes, reason);
+}
+
+std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes) {
+    std::string reason;
+    return LoadFromMemory(bytes, reason);
 }
 
 namespace {
@@ -165,34 +174,51 @@ struct SceneBaker {
 
 }  // namespace
 
-std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes) {
+std::unique_ptr<Mesh> Mesh::LoadFromMemory(std::span<const uint8_t> bytes, std::string& reason) {
     // The importer's .x reader trusts what it reads (a count sizes an array before the elements are read, an
     // unknown object inside a material reaches a null pointer), so a file is handed over only once its whole
     // structure has been checked here.
-    std::string reason;
     std::vector<uint8_t> importable;
-    if (bytes.empty() || bytes.size() > MaxMeshFileBytes || !PrepareXFileForImport(bytes, importable, reason))
+    if (bytes.empty()) {
+        reason = "empty file";
         return nullptr;
+    }
+    if (bytes.size() > MaxMeshFileBytes) {
+        reason = "file too large";
+        return nullptr;
+    }
+    if (!PrepareXFileForImport(bytes, importable, reason)) return nullptr;
     Assimp::Importer importer;
     const aiScene* scene = nullptr;
     try {
         scene = importer.ReadFileFromMemory(importable.data(), importable.size(),
                                             aiProcess_ValidateDataStructure, "x");
     } catch (...) {
+        reason = "the mesh reader gave up on it";
         return nullptr;
     }
     if (!scene || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) || !scene->mMeshes || scene->mNumMeshes == 0 ||
-        !scene->mRootNode)
+        !scene->mRootNode) {
+        const char* error = importer.GetErrorString();
+        reason =
+            error && *error ? std::string("the mesh reader refused it: ") + error : "no mesh in the file";
         return nullptr;
+    }
 
     auto mesh = std::make_unique<Mesh>();
     // One subset per material, in the order the materials first appear in the frame tree.
     SceneBaker baker{*scene, {}, mesh->subsets};
     baker.Walk(*scene->mRootNode, aiMatrix4x4(), 0);
-    if (baker.failed) return nullptr;
+    if (baker.failed) {
+        reason = "frames nested too deep, too many vertices or a face outside its vertex list";
+        return nullptr;
+    }
     // Subsets without a single triangle draw nothing; leave them out.
     std::erase_if(mesh->subsets, [](const MeshSubset& subset) { return subset.indices.empty(); });
-    if (mesh->subsets.empty()) return nullptr;
+    if (mesh->subsets.empty()) {
+        reason = "no triangle to draw";
+        return nullptr;
+    }
     return mesh;
 }
 

@@ -29,9 +29,11 @@ struct MeshSubset {
 
 class Mesh {
 public:
-    // nullptr when the file is missing or not a readable mesh.
+    // nullptr when the file is missing or not a readable mesh; reason then says why.
     static std::unique_ptr<Mesh> LoadFromFile(const std::string& nativePath);
+    static std::unique_ptr<Mesh> LoadFromFile(const std::string& nativePath, std::string& reason);
     static std::unique_ptr<Mesh> LoadFromMemory(std::span<const uint8_t> bytes);
+    static std::unique_ptr<Mesh> LoadFromMemory(std::span<const uint8_t> bytes, std::string& reason);
 
     const std::vector<MeshSubset>& Subsets() const { return subsets; }
     // Write access counts as a change: the device's GPU copy of the old geometry is dropped and the next

@@ -384,6 +384,7 @@ ScriptRecorder::~ScriptRecorder() {
 bool ScriptRecorder::Open(const std::string& nativePath, float framesPerSecond, uint32_t seed,
                           std::string& error) {
     Close();
+    writeFailed = false;
     file = OpenOutputFile(nativePath);
     if (!file) {
         error = "cannot write the recording " + nativePath + ": " + std::strerror(errno);
@@ -467,11 +468,16 @@ bool ScriptRecorder::Record(const Message& message, uint32_t elapsedMs) {
 }
 
 void ScriptRecorder::Write(const std::string& text) {
-    std::fputs(text.c_str(), file);
+    if (std::fputs(text.c_str(), file) < 0) writeFailed = true;
     bytesWritten += text.size();
 }
 
-void ScriptRecorder::Close() {
-    if (file) std::fclose(file);
+bool ScriptRecorder::Close() {
+    if (file) {
+        // The buffer is flushed before the stream is judged: a full disk shows only then.
+        if (std::fflush(file) != 0 || std::ferror(file)) writeFailed = true;
+        if (std::fclose(file) != 0) writeFailed = true;
+    }
     file = nullptr;
+    return !writeFailed;
 }

@@ -74,7 +74,8 @@ public:
     // replay regenerates by itself (a key's control character, the context menu) are skipped. False
     // when the recording has just reached the size a script may have and has ended.
     bool Record(const Message& message, uint32_t elapsedMs);
-    void Close();
+    // Ends the recording; false when some of it could not be written (a full disk, say).
+    bool Close();
     // The script line a message is recorded as ("" for messages that are not recorded).
     static std::string LineFor(const Message& message);
 
@@ -85,4 +86,5 @@ private:
     float fps = 60;
     int64_t lastFrame = -1;
     size_t bytesWritten = 0, eventsWritten = 0;
+    bool writeFailed = false;
 };

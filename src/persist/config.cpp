@@ -1,6 +1,7 @@
 #include "persist/config.h"
 
 #include <locale.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,10 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <map>
 
 #include "base/paths.h"
 #include "persist/ini.h"
 #include "persist/log.h"
+#include "persist/save_report.h"
 
 namespace {
 
@@ -40,13 +43,35 @@ std::string GameFilePath(const std::string& fileName) {
     return LocateGameFile(fileName);
 }
 
+namespace {
+
+void LogReadProblem(const std::string& path, const std::string& consequence) {
+    // The last problem logged per file: a file read on every frame is reported once, and again only
+    // when what is wrong with it changes.
+    static std::map<std::string, std::string> logged;
+    const std::string problem = IniReadProblem(path);
+    auto found = logged.find(path);
+    if (problem.empty()) {
+        if (found != logged.end()) logged.erase(found);
+        return;
+    }
+    if (found != logged.end() && found->second == problem) return;
+    logged[path] = problem;
+    WriteLog("'" + path + "': " + problem + "; " + consequence, LogTimeStamp | LogWarning);
+}
+
+}  // namespace
+
 bool ReadConfigString(const std::string& section, const std::string& key, std::string& value) {
-    IniReadString(GameFilePath("config.ini"), section, key, value);
+    const std::string path = GameFilePath("config.ini");
+    IniReadString(path, section, key, value);
+    LogReadProblem(path, "what it does not hold is taken from the defaults");
     return !value.empty();
 }
 
-bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value) {
-    return IniWriteString(GameFilePath("config.ini"), section, key, value);
+bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value,
+                       FileWriteError* error) {
+    return IniWriteString(GameFilePath("config.ini"), section, key, value, error);
 }
 
 bool ReadConfigFloat(const std::string& section, const std::string& key, float& value) {
@@ -114,8 +139,8 @@ bool ReadStructure(const std::string& section, const std::string& key, void* buf
 }
 
 bool WriteStructure(const std::string& section, const std::string& key, const void* buffer, size_t size,
-                    const std::string& fileName) {
-    return IniWriteString(GameFilePath(fileName), section, key, EncodeStructure(buffer, size));
+                    const std::string& fileName, FileWriteError* error) {
+    return IniWriteString(GameFilePath(fileName), section, key, EncodeStructure(buffer, size), error);
 }
 
 void SetLanguageName(const std::string& name) {
@@ -179,7 +204,9 @@ std::string LoadLanguageName() {
     if (!ReadConfigString("LANGUAGE", "Name", name)) {
         name = LanguageFromEnvironment([](const char* variable) { return std::getenv(variable); },
                                        AvailableLanguages());
-        WriteConfigString("LANGUAGE", "Name", name);
+        FileWriteError error;
+        const bool saved = WriteConfigString("LANGUAGE", "Name", name, &error);
+        ReportSave(SavedFile::Settings, GameFilePath("config.ini"), saved, error);
     }
     SetLanguageName(name);
     return name;
@@ -191,5 +218,17 @@ std::string Translate(const std::string& key) {
     if (language.empty()) WriteLog("Warning: language not defined in 'config.ini'", LogTimeStamp);
     std::string value;
     IniReadString(path, language, key, value);
+    LogReadProblem(path, "what it does not hold is shown untranslated");
     return value;
+}
+
+std::string LanguageFileProblem(const std::string& key) {
+    const std::string path = GameFilePath("language.ini");
+    struct stat st {};
+    if (path.empty() || ::stat(path.c_str(), &st) != 0) return "the file is missing";
+    std::string value;
+    if (IniReadString(path, LanguageName(), key, value)) return "";
+    const std::string problem = IniReadProblem(path);
+    if (!problem.empty()) return problem;
+    return "no " + key + " in its section [" + LanguageName() + "]";
 }

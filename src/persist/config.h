@@ -11,15 +11,19 @@
 #include <string>
 #include <vector>
 
+#include "persist/ini.h"
+
 // The path of one of the game's files, located anew under the file layout in use; "" when the file has
 // no place this run (no home directory, or a current directory that is gone): reading it then finds
 // nothing and writing it fails, so nothing is ever written to "/".
 std::string GameFilePath(const std::string& fileName);
 
-// config.ini [section] key. False, with value "", when the value is missing or empty.
+// config.ini [section] key. False, with value "", when the value is missing or empty. A config.ini
+// that cannot be read or holds damaged lines is logged once, with the reason.
 bool ReadConfigString(const std::string& section, const std::string& key, std::string& value);
-// False when the value could not be written; the game goes on with the value it holds.
-bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value);
+// False when the value could not be written (error says why); the game goes on with the value it holds.
+bool WriteConfigString(const std::string& section, const std::string& key, const std::string& value,
+                       FileWriteError* error = nullptr);
 
 // The value converted as the C library converts decimal numbers (leading blanks, sign, fraction,
 // exponent; conversion stops at the first character that does not fit, so "3abc" is 3 and a word is 0).
@@ -39,7 +43,7 @@ bool DecodeStructure(const std::string& text, void* buffer, size_t size);
 bool ReadStructure(const std::string& section, const std::string& key, void* buffer, size_t size,
                    const std::string& fileName);
 bool WriteStructure(const std::string& section, const std::string& key, const void* buffer, size_t size,
-                    const std::string& fileName);
+                    const std::string& fileName, FileWriteError* error = nullptr);
 
 // The language whose section of language.ini Translate reads; set by the shell at start.
 void SetLanguageName(const std::string& name);
@@ -62,10 +66,16 @@ std::string LanguageFromEnvironment(const std::function<const char*(const char*)
                                     const std::vector<LanguageInfo>& languages);
 
 // Start-up: the language from config.ini [LANGUAGE] Name; when it is missing or empty, the one the
-// environment asks for (else "ENGLISH"), written back so the player can see and change it. The result
+// environment asks for (else "ENGLISH"), written back so the player can see and change it (a failed
+// write is reported as a failed save). The result
 // is also made LanguageName().
 std::string LoadLanguageName();
 
 // The translation of a text from language.ini, section LanguageName(); "" when there is none (callers
-// then show the text itself). An empty language name is logged on every call and the lookup goes on.
+// then show the text itself). An empty language name is logged on every call and the lookup goes on;
+// a language.ini that cannot be read or holds damaged lines is logged once, with the reason.
 std::string Translate(const std::string& key);
+
+// Why language.ini gives nothing for the current language: the file is missing, cannot be read (the
+// reason), or has no such key in the section LanguageName() ("" when the key is there).
+std::string LanguageFileProblem(const std::string& key = "SymbolList");

@@ -7,6 +7,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "persist/ini.h"
 
 // One row as stored: a zero-terminated name (at most 16 characters are typed) and the score,
 // 36 bytes, little-endian.
@@ -21,17 +25,27 @@ constexpr size_t HighScoreEntrySize = 36;
 constexpr size_t HighScoreBlockSize = HighScoreEntrySize * HighScoreTableCount * HighScoreRowCount;  // 3600
 constexpr size_t HighScoreNameMax = 16;
 
+// Damaged scores files are never written over without a copy: copies are kept as scores.ini.bak,
+// scores.ini.bak.1 ... up to this many.
+constexpr int MaxScoresBackups = 5;
+
 class HighScoreStore {
 public:
-    // Reads the tables from scores.ini; when that fails every entry becomes empty and the result is false.
+    // Reads the tables from the scores file; when that fails every entry becomes empty and the result is
+    // false. Scores whose save failed stay in the tables either way, waiting for the next save.
     bool Load();
-    // Writes every table to scores.ini; false when the file could not be written (entries stay in memory).
+    // Merges the tables into the scores file and writes it: under a lock file, the file is read again and
+    // the rows this game added since it last read or wrote the file join the rows the file holds now
+    // (another copy of the game may have saved meanwhile), ranked, ten per table. False when the file
+    // could not be written: the rows stay in memory and the next save tries again. Every outcome is
+    // reported (persist/save_report.h).
     bool Save();
-    // Empties all ten tables and saves them.
+    // Empties all ten tables and saves them (no merge: a clear empties the file too).
     void Clear();
     // Start-up: Load, and when that fails write empty tables at once. A scores.ini that exists but
-    // cannot be read is first kept beside it as "scores.ini.bak" (and the log says so); when that copy
-    // cannot be made the file is left alone. Returns the result of Load.
+    // cannot be read is first copied to the first free numbered backup (or one already holding the same
+    // bytes), and the log says so. When no copy can be made, scores.ini is left as it is and the tables
+    // live in "scores.ini.new" instead, for this run and the next. Returns the result of Load.
     bool LoadOrCreate();
 
     // Ranks a score in table t (0..9): the row it takes, its name empty, or -1 when it does not rank.
@@ -45,6 +59,26 @@ public:
     std::string EncodeBlock() const;
     bool DecodeBlock(const std::string& block);
 
+    // The file the tables are kept in: "scores.ini", or "scores.ini.new" while scores.ini is damaged
+    // and could not be copied.
+    const std::string& FileName() const { return fileName; }
+
 private:
+    bool ReadFileBlock(std::string& block) const;
+    bool WriteFileBlock(const std::string& block, FileWriteError& error);
+    // Keeps a copy of a damaged scores.ini, or moves the tables to another file name when none can be
+    // made; false when neither worked.
+    bool PutDamagedFileAside();
+
     HighScoreEntry entries[HighScoreTableCount * HighScoreRowCount];
+    std::string fileName = "scores.ini";
+    // The tables as this game last read them from or wrote them to the file: the rows the tables hold
+    // beyond these are this game's own new rows, which a save merges into the file.
+    HighScoreEntry lastStoredEntries[HighScoreTableCount * HighScoreRowCount];
+    // Rows (table, entry) whose save failed; a reload keeps them.
+    std::vector<std::pair<int, HighScoreEntry>> unsavedRows;
+    // A clear that could not be written: the next save empties the file rather than merging with it.
+    bool clearPending = false;
+    // A copy of the damaged file under fileName has just been kept: it may be written over.
+    bool damagedFileCopied = false;
 };

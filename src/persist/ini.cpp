@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <unordered_map>
 #include <vector>
@@ -117,8 +118,13 @@ struct IniDocument::Index {
 
 IniDocument::IniDocument(std::string textIn) : text(std::move(textIn)), index(std::make_unique<Index>()) {
     Index::Section* current = nullptr;
+    size_t lineNumber = 0;
     ForEachLine(text, [&](std::string_view raw) {
+        ++lineNumber;
         IniLine line = ClassifyLine(raw);
+        if (line.kind == LineKind::Other && !Trim(raw).empty() && Trim(raw).front() != ';') {
+            if (damagedLines++ == 0) firstDamagedLine = lineNumber;
+        }
         if (line.kind == LineKind::Section) {
             auto [it, inserted] = index->sections.try_emplace(line.name);
             current = inserted ? &it->second : nullptr;  // a repeated section is never looked into
@@ -250,16 +256,50 @@ std::string IniSetValue(std::string_view text, std::string_view section, std::st
 
 namespace {
 
-// Files up to this size are parsed once and kept; larger ones are scanned on each read.
-constexpr off_t MaxCachedFileSize = 2 << 20;
+// Parsed files are kept for as long as they are unchanged: a few files, and no more text in all than
+// this (so one huge file does not hold a second one's memory as well).
 constexpr size_t MaxCachedFiles = 8;
+constexpr size_t MaxCachedBytes = 2 * IniMaxFileSize;
 // A file changed this recently may change again without its size or times showing it (file systems
 // stamp times coarsely, some to two seconds): until it is older, every read compares its text.
 constexpr int64_t RacyWindowNs = 2'000'000'000;
+// Read problems are remembered for this many paths (the game reads three files; tests read more).
+constexpr size_t MaxRememberedProblems = 64;
 
 uint64_t fileReads = 0;
 uint64_t useCounter = 0;
 void (*beforeRenameHook)(const std::string&) = nullptr;
+IniWriteStep injectedStep = IniWriteStep::CreateTemporary;
+int injectedError = 0;
+
+// True, with errno set, when the test asked for this step to fail.
+bool InjectedFailure(IniWriteStep step) {
+    if (injectedError == 0 || injectedStep != step) return false;
+    errno = injectedError;
+    return true;
+}
+
+std::unordered_map<std::string, std::string>& ReadProblems() {
+    static std::unordered_map<std::string, std::string> problems;
+    return problems;
+}
+
+void NoteReadProblem(const std::string& path, std::string problem) {
+    auto& problems = ReadProblems();
+    if (problem.empty()) {
+        problems.erase(path);
+        return;
+    }
+    if (problems.size() >= MaxRememberedProblems && !problems.contains(path)) problems.clear();
+    problems[path] = std::move(problem);
+}
+
+std::string DamagedLinesProblem(const IniDocument& document) {
+    if (document.DamagedLines() == 0) return "";
+    return std::to_string(document.DamagedLines()) + " damaged line" +
+           (document.DamagedLines() == 1 ? "" : "s") + " (the first is line " +
+           std::to_string(document.FirstDamagedLine()) + ")";
+}
 
 int64_t Nanoseconds(const timespec& t) {
     return static_cast<int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
@@ -300,16 +340,27 @@ std::vector<CachedFile>& Cache() {
 enum class ReadResult { Ok, Missing, Failed };
 
 // Reads a whole regular file of at most IniMaxFileSize bytes; identity is taken before the read.
+// Why a file that exists could not be read is noted for IniReadProblem.
 ReadResult ReadWholeFile(const std::string& path, std::string& text, FileIdentity& identity) {
     text.clear();
     // Without blocking, so that a named pipe under the file's name is refused at once instead of
     // waiting for a writer; reads of a regular file are not affected.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? ReadResult::Missing : ReadResult::Failed;
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ENOTDIR) {
+            NoteReadProblem(path, "");
+            return ReadResult::Missing;
+        }
+        NoteReadProblem(path, std::strerror(errno));
+        return ReadResult::Failed;
+    }
     ++fileReads;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < 0 ||
         static_cast<uint64_t>(st.st_size) > IniMaxFileSize) {
+        NoteReadProblem(path, !S_ISREG(st.st_mode)
+                                  ? "not a regular file"
+                                  : "larger than " + std::to_string(IniMaxFileSize >> 20) + " MiB");
         ::close(fd);
         return ReadResult::Failed;
     }
@@ -325,6 +376,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& text, FileIdentit
         ssize_t n = ::read(fd, text.data() + got, text.size() - got);
         if (n < 0) {
             if (errno == EINTR) continue;
+            NoteReadProblem(path, std::strerror(errno));
             ::close(fd);
             text.clear();
             return ReadResult::Failed;
@@ -334,6 +386,7 @@ ReadResult ReadWholeFile(const std::string& path, std::string& text, FileIdentit
     }
     ::close(fd);
     text.resize(got);
+    NoteReadProblem(path, "");
     return ReadResult::Ok;
 }
 
@@ -347,7 +400,7 @@ void DropCached(const std::string& path) {
     }
 }
 
-// The parsed document of a small file, current as of this call; nullptr when missing or unreadable.
+// The parsed document of a file, current as of this call; nullptr when missing or unreadable.
 const IniDocument* CurrentDocument(const std::string& path, const struct stat& st) {
     auto& cache = Cache();
     CachedFile* entry = nullptr;
@@ -367,20 +420,24 @@ const IniDocument* CurrentDocument(const std::string& path, const struct stat& s
         DropCached(path);
         return nullptr;
     }
-    if (!entry) {
-        if (cache.size() >= MaxCachedFiles) {
+    if (!entry || !entry->document || entry->document->Text() != text) {
+        // Room for the new text first: the least recently used files give way.
+        DropCached(path);
+        size_t cachedBytes = 0;
+        for (const CachedFile& c : cache) cachedBytes += c.document->Text().size();
+        while (!cache.empty() &&
+               (cache.size() >= MaxCachedFiles || cachedBytes + text.size() > MaxCachedBytes)) {
             size_t oldest = 0;
             for (size_t i = 1; i < cache.size(); ++i) {
                 if (cache[i].lastUse < cache[oldest].lastUse) oldest = i;
             }
+            cachedBytes -= cache[oldest].document->Text().size();
             cache.erase(cache.begin() + static_cast<std::ptrdiff_t>(oldest));
         }
-        cache.push_back(CachedFile{path, {}, 0, 0, nullptr});
+        cache.push_back(CachedFile{path, {}, 0, 0, std::make_unique<IniDocument>(std::move(text))});
         entry = &cache.back();
     }
-    if (!entry->document || entry->document->Text() != text) {
-        entry->document = std::make_unique<IniDocument>(std::move(text));
-    }
+    NoteReadProblem(path, DamagedLinesProblem(*entry->document));
     entry->identity = identity;
     entry->verifiedAt = before;
     entry->lastUse = ++useCounter;
@@ -394,7 +451,9 @@ std::string DirectoryOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+// Each step below fails with errno set, or with a test's injected error.
 bool WriteAll(int fd, std::string_view bytes) {
+    if (InjectedFailure(IniWriteStep::Write)) return false;
     while (!bytes.empty()) {
         ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
@@ -406,17 +465,39 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+bool Sync(int fd) {
+    return !InjectedFailure(IniWriteStep::Sync) && ::fsync(fd) == 0;
+}
+
+// Records the failed step with the current errno; always false.
+bool Fail(FileWriteError* error, const char* step) {
+    if (error) *error = FileWriteError{errno, step};
+    return false;
+}
+
 // Rewrites an existing file where it is, for a directory the game may not create files in. The space
 // is reserved first, so that a full disk refuses the save before a byte of the old text is touched.
-bool RewriteInPlace(const std::string& path, std::string_view text) {
+bool RewriteInPlace(const std::string& path, std::string_view text, FileWriteError* error) {
     int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return false;
+    if (fd < 0) return Fail(error, "open the file to rewrite it");
     struct stat st {};
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ok = ok && (text.empty() || ::posix_fallocate(fd, 0, static_cast<off_t>(text.size())) == 0);
-    ok =
-        ok && WriteAll(fd, text) && ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
-    return ::close(fd) == 0 && ok;
+    const char* failed = nullptr;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        failed = "check the file";
+    } else if (!text.empty()) {
+        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(text.size()));
+        if (reserved != 0) {
+            errno = reserved;
+            failed = "reserve space";
+        }
+    }
+    if (!failed && !WriteAll(fd, text)) failed = "write";
+    if (!failed && ::ftruncate(fd, static_cast<off_t>(text.size())) != 0) failed = "truncate";
+    if (!failed && !Sync(fd)) failed = "sync";
+    const int stepError = errno;
+    if (::close(fd) != 0 && !failed) return Fail(error, "close");
+    errno = stepError;
+    return failed ? Fail(error, failed) : true;
 }
 
 // Replaces the file at path by text: a complete, synced temporary file is renamed over it. The
@@ -424,20 +505,36 @@ bool RewriteInPlace(const std::string& path, std::string_view text) {
 // leftover beside it, which the next save reuses, instead of a new one after every crash. Where no
 // temporary file can be made (a directory closed to the player that holds files open to them), an
 // existing file is rewritten in place rather than the save being lost.
-bool ReplaceFile(const std::string& path, std::string_view text, mode_t mode) {
+bool ReplaceFile(const std::string& path, std::string_view text, mode_t mode, FileWriteError* error) {
     std::string temp = path + ".tmp";
     ::unlink(temp.c_str());  // never write through a leftover link
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) return ::access(path.c_str(), F_OK) == 0 && RewriteInPlace(path, text);
-    bool ok = ::fchmod(fd, mode) == 0;
-    ok = ok && WriteAll(fd, text);
-    ok = ok && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && beforeRenameHook) beforeRenameHook(temp);
-    ok = ok && ::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) {
+    int fd = InjectedFailure(IniWriteStep::CreateTemporary)
+                 ? -1
+                 : ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (fd < 0) {
+        const int openError = errno;
+        if (::access(path.c_str(), F_OK) == 0) return RewriteInPlace(path, text, error);
+        errno = openError;
+        return Fail(error, "create a temporary file");
+    }
+    const char* failed = nullptr;
+    if (::fchmod(fd, mode) != 0) failed = "set the file's permissions";
+    if (!failed && !WriteAll(fd, text)) failed = "write";
+    if (!failed && !Sync(fd)) failed = "sync";
+    const int stepError = errno;
+    if (::close(fd) != 0 && !failed) {
+        failed = "close";
+    } else {
+        errno = stepError;
+    }
+    if (!failed && beforeRenameHook) beforeRenameHook(temp);
+    if (!failed && (InjectedFailure(IniWriteStep::Rename) || ::rename(temp.c_str(), path.c_str()) != 0))
+        failed = "rename";
+    if (failed) {
+        const int failure = errno;
         ::unlink(temp.c_str());
-        return false;
+        errno = failure;
+        return Fail(error, failed);
     }
     // The rename itself reaches the disk with the directory.
     int dirFd = ::open(DirectoryOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -465,22 +562,19 @@ bool IniReadString(const std::string& path, std::string_view section, std::strin
                    std::string& value, size_t maxLength) {
     value.clear();
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (::stat(path.c_str(), &st) != 0) {
         DropCached(path);
+        NoteReadProblem(path, errno == ENOENT || errno == ENOTDIR ? "" : std::strerror(errno));
         return false;
     }
-    std::optional<std::string_view> found;
-    std::string bigText;
-    if (st.st_size > MaxCachedFileSize) {
+    if (!S_ISREG(st.st_mode)) {
         DropCached(path);
-        FileIdentity identity;
-        if (ReadWholeFile(path, bigText, identity) != ReadResult::Ok) return false;
-        found = IniScan(bigText, section, key);
-    } else {
-        const IniDocument* document = CurrentDocument(path, st);
-        if (!document) return false;
-        found = document->Find(section, key);
+        NoteReadProblem(path, "not a regular file");
+        return false;
     }
+    const IniDocument* document = CurrentDocument(path, st);
+    if (!document) return false;
+    const std::optional<std::string_view> found = document->Find(section, key);
     if (!found) return false;
     value.assign(found->substr(0, std::min(found->size(), maxLength)));
     return true;
@@ -490,18 +584,9 @@ std::vector<std::string> IniReadSectionNames(const std::string& path) {
     std::vector<std::string> names;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return names;
-    std::string bigText;
-    std::string_view text;
-    if (st.st_size > MaxCachedFileSize) {
-        FileIdentity identity;
-        if (ReadWholeFile(path, bigText, identity) != ReadResult::Ok) return names;
-        text = bigText;
-    } else {
-        const IniDocument* document = CurrentDocument(path, st);
-        if (!document) return names;
-        text = document->Text();
-    }
-    ForEachLine(text, [&](std::string_view raw) {
+    const IniDocument* document = CurrentDocument(path, st);
+    if (!document) return names;
+    ForEachLine(document->Text(), [&](std::string_view raw) {
         const IniLine line = ClassifyLine(raw);
         if (line.kind != LineKind::Section) return true;
         for (const std::string& known : names)
@@ -512,9 +597,27 @@ std::vector<std::string> IniReadSectionNames(const std::string& path) {
     return names;
 }
 
+std::string IniReadProblem(const std::string& path) {
+    const auto& problems = ReadProblems();
+    const auto found = problems.find(path);
+    return found == problems.end() ? std::string() : found->second;
+}
+
+std::string FileWriteError::Text() const {
+    if (code == 0) return step;
+    return step + ": " + std::strerror(code);
+}
+
 bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key,
-                    std::string_view value) {
-    if (pathIn.empty() || !IniCanWrite(section, key, value)) return false;
+                    std::string_view value, FileWriteError* error) {
+    if (!IniCanWrite(section, key, value)) {
+        if (error) *error = {0, "the value does not fit on one line"};
+        return false;
+    }
+    if (pathIn.empty()) {
+        if (error) *error = {ENOENT, "find the game's folder"};
+        return false;
+    }
     const std::string path = ResolveLink(pathIn);
     std::string text;
     FileIdentity identity;
@@ -522,7 +625,7 @@ bool IniWriteString(const std::string& pathIn, std::string_view section, std::st
     switch (ReadWholeFile(path, text, identity)) {
         case ReadResult::Ok: {
             // A file the player made read-only stays as it is.
-            if (::access(path.c_str(), W_OK) != 0) return false;
+            if (::access(path.c_str(), W_OK) != 0) return Fail(error, "open the file for writing");
             struct stat st {};
             if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
             break;
@@ -530,28 +633,44 @@ bool IniWriteString(const std::string& pathIn, std::string_view section, std::st
         case ReadResult::Missing:
             break;
         case ReadResult::Failed:
-            return false;  // never write over a file whose contents could not be read
+            // Never write over a file whose contents could not be read.
+            if (error) *error = {0, "read the old file (" + IniReadProblem(path) + ")"};
+            return false;
     }
     const std::string updated = IniSetValue(text, section, key, value);
     DropCached(pathIn);
     DropCached(path);
-    if (updated.size() > IniMaxFileSize) return false;
-    return ReplaceFile(path, updated, mode);
+    if (updated.size() > IniMaxFileSize) {
+        if (error) *error = {EFBIG, "write"};
+        return false;
+    }
+    return ReplaceFile(path, updated, mode, error);
 }
 
 bool IniWriteFreshFile(const std::string& pathIn, std::string_view section, std::string_view key,
-                       std::string_view value) {
-    if (pathIn.empty() || !IniCanWrite(section, key, value)) return false;
+                       std::string_view value, FileWriteError* error) {
+    if (!IniCanWrite(section, key, value)) {
+        if (error) *error = {0, "the value does not fit on one line"};
+        return false;
+    }
+    if (pathIn.empty()) {
+        if (error) *error = {ENOENT, "find the game's folder"};
+        return false;
+    }
     const std::string path = ResolveLink(pathIn);
     mode_t mode = 0644;
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0) return false;
+        if (!S_ISREG(st.st_mode)) {
+            if (error) *error = {0, "replace something that is not a regular file"};
+            return false;
+        }
+        if (::access(path.c_str(), W_OK) != 0) return Fail(error, "open the file for writing");
         mode = st.st_mode & 07777;
     }
     DropCached(pathIn);
     DropCached(path);
-    return ReplaceFile(path, IniSetValue("", section, key, value), mode);
+    return ReplaceFile(path, IniSetValue("", section, key, value), mode, error);
 }
 
 void IniForgetCache() {
@@ -564,4 +683,9 @@ uint64_t IniFileReadCount() {
 
 void IniSetBeforeRenameHook(void (*hook)(const std::string& tempPath)) {
     beforeRenameHook = hook;
+}
+
+void IniInjectWriteFailure(IniWriteStep step, int errorNumber) {
+    injectedStep = step;
+    injectedError = errorNumber;
 }

@@ -10,8 +10,9 @@
 //    same directory, flushed and synced, renamed over the old one): a failed write leaves the old
 //    file as it was. Only where the directory takes no new file is a writable file rewritten in
 //    place, with its space reserved first. A read-only file is never written.
-//  - Parsed files are cached and checked on every read (size, times, inode), so an edit made while
-//    the game runs is seen at the next read. Files larger than IniMaxFileSize read as missing.
+//  - Parsed files of any size up to IniMaxFileSize are cached and checked on every read (size, times,
+//    inode), so an edit made while the game runs is seen at the next read. Larger files, and files
+//    that cannot be read, read as missing; IniReadProblem tells why.
 //  - An empty path names no file (the game's file has no place this run): reads find nothing and
 //    writes fail without touching any directory.
 #pragma once
@@ -38,11 +39,17 @@ public:
     // The value (trimmed and unquoted, not cut) of the first key in the first matching section.
     std::optional<std::string_view> Find(std::string_view section, std::string_view key) const;
     const std::string& Text() const { return text; }
+    // Lines that are neither blank, a comment, a section header nor a key: a file cut short, written
+    // over or not an INI file at all. 0 for a sound file; firstDamagedLine counts from 1.
+    size_t DamagedLines() const { return damagedLines; }
+    size_t FirstDamagedLine() const { return firstDamagedLine; }
 
 private:
     struct Index;
     std::string text;
     std::unique_ptr<Index> index;
+    size_t damagedLines = 0;
+    size_t firstDamagedLine = 0;
 };
 
 // The same answer as IniDocument::Find in one pass over the text, without an index.
@@ -69,16 +76,30 @@ bool IniReadString(const std::string& path, std::string_view section, std::strin
 // name that repeats); empty when the file is missing or unreadable.
 std::vector<std::string> IniReadSectionNames(const std::string& path);
 
+// What was wrong with the file at path when it was last read: "" when it read well or is missing;
+// otherwise why it could not be read ("not a regular file", "larger than 64 MiB", the system's
+// reason) or, for a file that was read, how many of its lines are damaged.
+std::string IniReadProblem(const std::string& path);
+
+// Why a write failed: the step that failed and the system's error number (0 when the cause is not a
+// system error, such as an old file that could not be read and is therefore not written over).
+struct FileWriteError {
+    int code = 0;
+    std::string step;
+    // "step: the system's text", for the log.
+    std::string Text() const;
+};
+
 // Writes section/key = value into the file at path. False when it was not written (names or value
-// not writable, the old file unreadable or read-only, neither the directory nor the file writable);
-// the old file is then unchanged.
+// not writable, the old file unreadable or read-only, neither the directory nor the file writable, an
+// empty path); the old file is then unchanged and error, when given, says why.
 bool IniWriteString(const std::string& path, std::string_view section, std::string_view key,
-                    std::string_view value);
+                    std::string_view value, FileWriteError* error = nullptr);
 
 // Replaces the whole file at path by one holding only section/key = value, whatever the old file was
 // (for a damaged file that has been put aside). False when it was not written.
 bool IniWriteFreshFile(const std::string& path, std::string_view section, std::string_view key,
-                       std::string_view value);
+                       std::string_view value, FileWriteError* error = nullptr);
 
 // Drops every cached file, so the next read parses afresh.
 void IniForgetCache();
@@ -89,3 +110,8 @@ uint64_t IniFileReadCount();
 // Called by a write after the temporary file is complete and before it replaces the file. Tests use
 // it to stop a write at its most fragile point; nullptr (the default) for none.
 void IniSetBeforeRenameHook(void (*hook)(const std::string& tempPath));
+
+// The steps of a write, for making one of them fail on purpose: tests give the step and the error
+// number it fails with (as the system call would), 0 to let every step run again.
+enum class IniWriteStep { CreateTemporary, Write, Sync, Rename };
+void IniInjectWriteFailure(IniWriteStep step, int errorNumber);

@@ -1,6 +1,12 @@
 #include "persist/log.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "base/clock.h"
@@ -22,6 +28,7 @@ struct LogState {
     std::vector<std::string> earlyEntries;
     size_t earlyBytes = 0;
     size_t earlyDropped = 0;
+    std::string failureTold;  // why the log could not be written, once said on standard error
 };
 
 LogState& State() {
@@ -39,14 +46,56 @@ void AppendLine(std::string& out, const std::string& text) {
     out += "\r\n";
 }
 
-bool WriteBytes(const std::string& path, const std::string& bytes, bool truncate) {
-    if (path.empty()) return false;
-    std::FILE* file = std::fopen(path.c_str(), truncate ? "wb" : "ab");
-    if (!file) return false;
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fflush(file) == 0 && ok;
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
+// Writes to the log file like every other game file: without waiting (a named pipe with no reader is
+// refused at once instead of holding the start for ever) and only into a regular file. "" when written,
+// otherwise why not.
+std::string WriteBytes(const std::string& path, const std::string& bytes, bool truncate) {
+    if (path.empty()) return "no place for it: no home directory or working directory";
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
+    struct stat st {};
+    if (fd < 0) {
+        const int error = errno;
+        // A pipe without a reader refuses the open: name what stands there rather than the code.
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return "not a regular file";
+        return std::strerror(error);
+    }
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return "not a regular file";
+    }
+    std::string problem;
+    if (truncate && ::ftruncate(fd, 0) != 0) problem = std::strerror(errno);
+    for (size_t done = 0; problem.empty() && done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            problem = n < 0 ? std::strerror(errno) : "nothing written";
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0 && problem.empty()) problem = std::strerror(errno);
+    return problem;
+}
+
+// An entry that cannot reach app.log goes to standard error, after one line that says why, so that
+// the run's log is never lost without a word.
+void WriteEntry(LogState& state, const std::string& path, const std::string& bytes, bool truncate) {
+    const std::string problem = WriteBytes(path, bytes, truncate);
+    if (problem.empty()) {
+        state.failureTold.clear();
+        return;
+    }
+    if (problem != state.failureTold) {
+        std::fprintf(stderr, "kelvane: the log '%s' cannot be written (%s); its entries follow here\n",
+                     path.c_str(), problem.c_str());
+        state.failureTold = problem;
+    }
+    std::string text;
+    for (char c : bytes)
+        if (c != '\r') text += c;
+    std::fputs(text.c_str(), stderr);
 }
 
 }  // namespace
@@ -89,7 +138,7 @@ void WriteLog(const std::string& text, uint32_t flags) {
         state.earlyEntries.shrink_to_fit();
         state.earlyBytes = 0;
         state.earlyDropped = 0;
-        WriteBytes(path, bytes, true);
+        WriteEntry(state, path, bytes, true);
         return;
     }
 
@@ -101,7 +150,7 @@ void WriteLog(const std::string& text, uint32_t flags) {
             ++state.earlyDropped;
         }
     }
-    WriteBytes(path, entry, (flags & LogNewFile) != 0);
+    WriteEntry(state, path, entry, (flags & LogNewFile) != 0);
 }
 
 void ResetLogState() {

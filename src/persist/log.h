@@ -16,7 +16,8 @@ constexpr uint32_t LogFrame = 4;       // a line of 74 asterisks before and afte
 constexpr uint32_t LogWarning = 0x10;  // "===> Warning: " before the text (after the time)
 
 // Writes one entry. The text is written as given (callers format it first); lines end with CR LF.
-// Open and write failures are ignored: the game never stops because of the log.
+// The game never stops or waits because of the log: app.log is opened without waiting and written only
+// when it is a regular file; an entry that cannot be written goes to standard error instead.
 void WriteLog(const std::string& text, uint32_t flags = 0);
 
 // The bytes one entry adds to the file, line ends included.

@@ -91,6 +91,14 @@ private:
 
 Scene::Scene(const MeshLibrary& meshes) : meshes(meshes) {}
 
+std::vector<std::string> SceneMeshFiles() {
+    std::vector<std::string> files = {"glass.x", "bonus.x", "bonus2.x"};
+    for (int style = 1; style <= 5; ++style)
+        for (int colour = 1; colour <= ColourCount; ++colour)
+            files.push_back("cell_t" + std::to_string(style) + "_" + std::to_string(colour) + ".x");
+    return files;
+}
+
 void Scene::LoadCellMeshes(int blockStyle) {
     for (int colour = 0; colour < ColourCount; ++colour) {
         char name[64];

@@ -1,7 +1,12 @@
 // The mesh table and the mesh texture set.
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "base/paths.h"
+#include "persist/log.h"
 #include "scene/scene.h"
 
 HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::string& directory) {
@@ -16,7 +21,17 @@ HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::stri
                 continue;
             }
             std::unique_ptr<Texture> texture = device.CreateTextureFromFile(LocateGameFile(directory + name));
-            if (!texture) continue;  // a file that does not load is simply not registered
+            if (!texture) {
+                // Not registered: a mesh whose material names it is drawn without it.
+                const std::string reason = device.TextureLoadProblem();
+                WriteLog("Mesh texture loading: '" + directory + name + "' ... FAILED" +
+                             (reason.empty() ? "" : " (" + reason + ")"),
+                         LogTimeStamp);
+                continue;
+            }
+            const std::string problem = device.TextureLoadProblem();
+            if (!problem.empty())
+                WriteLog("Mesh texture '" + directory + name + "': " + problem, LogTimeStamp | LogWarning);
             entries.push_back({name, std::move(texture)});
         }
     }
@@ -36,21 +51,50 @@ Texture* MeshTextureSet::Find(const std::string& name) const {
 
 MeshLibrary::MeshLibrary() {
     lookup = [this](const std::string& textureFile) -> Texture* {
-        return textureFile.empty() ? nullptr : textures.Find(textureFile);
+        if (textureFile.empty()) return nullptr;
+        Texture* texture = textures.Find(textureFile);
+        if (!texture && missingTextures.insert(textureFile).second)
+            WriteLog("Mesh texture '" + textureFile + "' named by a mesh is not loaded; drawn without it",
+                     LogTimeStamp);
+        return texture;
     };
 }
 
 void MeshLibrary::LoadAllMeshes(const std::string& directory) {
     entries.clear();
+    failedFiles.clear();
     for (const std::string& name : ListFiles(directory + "*.x")) LoadMesh(directory, name);
 }
 
 HResult MeshLibrary::LoadMesh(const std::string& directory, const std::string& fileName) {
-    if (entries.size() >= static_cast<size_t>(MeshCapacity) || fileName.size() > SceneNameLimit)
+    std::string reason;
+    std::unique_ptr<Mesh> mesh;
+    if (entries.size() >= static_cast<size_t>(MeshCapacity))
+        reason = "the mesh table is full (" + std::to_string(MeshCapacity) + " meshes)";
+    else if (fileName.size() > SceneNameLimit)
+        reason = "name longer than " + std::to_string(SceneNameLimit) + " characters";
+    else
+        mesh = Mesh::LoadFromFile(LocateGameFile(directory + fileName), reason);
+    if (!mesh) {
+        // What is drawn with this mesh (cells of one colour, the glass, a bonus item) stays invisible.
+        WriteLog("Mesh loading: '" + directory + fileName + "' ... FAILED (" + reason + ")", LogTimeStamp);
+        failedFiles.insert(fileName);
         return E_FAIL;
-    std::unique_ptr<Mesh> mesh = Mesh::LoadFromFile(LocateGameFile(directory + fileName));
-    if (!mesh) return E_FAIL;
+    }
     return AddMesh(fileName, std::move(mesh));
+}
+
+void MeshLibrary::ReportMissing(const std::string& directory, const std::vector<std::string>& fileNames) {
+    for (const std::string& name : fileNames) {
+        if (FindMesh(name) || failedFiles.contains(name)) continue;
+        const std::string path = LocateGameFile(directory + name);
+        struct stat st {};
+        const std::string reason = ::stat(path.c_str(), &st) != 0 ? std::strerror(errno)
+                                   : !S_ISREG(st.st_mode)         ? "not a regular file"
+                                                                  : "not loaded";
+        WriteLog("Mesh loading: '" + directory + name + "' ... FAILED (" + reason + ")", LogTimeStamp);
+        failedFiles.insert(name);
+    }
 }
 
 HResult MeshLibrary::AddMesh(const std::string& fileName, std::unique_ptr<Mesh> mesh) {

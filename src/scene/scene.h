@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -67,8 +68,12 @@ public:
 
     // Empties the table, then loads every directory + "*.x" in name order. Failures are skipped.
     void LoadAllMeshes(const std::string& directory);
-    // E_FAIL when the table is full or the name does not fit; otherwise the loader's result.
+    // E_FAIL when the table is full or the name does not fit; otherwise the loader's result. A failure
+    // is logged with the file and the reason.
     HResult LoadMesh(const std::string& directory, const std::string& fileName);
+    // Logs each of these meshes that is not in the table and was not already logged as failed, with
+    // the reason (missing, not a regular file): what the game draws with it stays invisible.
+    void ReportMissing(const std::string& directory, const std::vector<std::string>& fileNames);
     // Adds a mesh built in memory under a file name, with the same capacity rule as LoadMesh.
     HResult AddMesh(const std::string& fileName, std::unique_ptr<Mesh> mesh);
     // Byte-for-byte comparison: "Glass.x" is not "glass.x". nullptr when absent.
@@ -90,7 +95,12 @@ private:
     };
     std::vector<Entry> entries;
     MeshTextureLookup lookup;
+    std::set<std::string> failedFiles;      // logged by LoadMesh
+    std::set<std::string> missingTextures;  // named by a material, not loaded: logged once
 };
+
+// The meshes the game draws: the glass, the two bonus items and the cell meshes of every block style.
+std::vector<std::string> SceneMeshFiles();
 
 // One corner of a world-space quad: position and colour.
 struct QuadCorner {

@@ -328,7 +328,11 @@ struct FrameworkAccess {
         if (initDone) app.ShutDown();
         for (auto& [id, controller] : impl.controllers) SDL_GameControllerClose(controller);
         impl.controllers.clear();
-        impl.recorder.Close();
+        if (!impl.recorder.Close()) {
+            std::fprintf(stderr, "kelvane: the recording %s could not be written in full\n",
+                         impl.options.recordFile.c_str());
+            OutputFailed(impl);
+        }
         impl.window.reset();
         impl.windowView.window = nullptr;
         impl.running = false;
@@ -493,6 +497,23 @@ int Application::Run(const RunOptions& options) {
                 return FrameworkAccess::Finish(*this, false);
             }
         }
+        // A display that names no running server (a stale DISPLAY) makes SDL fall back to a video
+        // driver without a screen, silently: the game would run unseen for ever. Only a driver the
+        // player chose may be one of those.
+        const char* driver = SDL_GetCurrentVideoDriver();
+        const std::string driverName = driver ? driver : "";
+        const char* chosen = std::getenv("SDL_VIDEODRIVER");
+        if ((driverName == "offscreen" || driverName == "dummy") && !(chosen && *chosen)) {
+            const char* display = std::getenv("DISPLAY");
+            const char* wayland = std::getenv("WAYLAND_DISPLAY");
+            std::fprintf(stderr,
+                         "There is no display to open the game window on (no display answers at "
+                         "DISPLAY=\"%s\" WAYLAND_DISPLAY=\"%s\"). "
+                         "Run the game with --headless to play it without one (see --help).\n",
+                         display ? display : "", wayland ? wayland : "");
+            impl->exitCode = ExitStartFailed;
+            return FrameworkAccess::Finish(*this, false);
+        }
     } else if (SDL_Init(flags) != 0) {
         ShowMessageBox(windowTitle, std::string("The offscreen video could not start: ") + SDL_GetError());
         impl->exitCode = ExitStartFailed;
@@ -566,7 +587,9 @@ int Application::Run(const RunOptions& options) {
     }
     if (!options.recordFile.empty() &&
         !impl->recorder.Open(options.recordFile, static_cast<float>(fps), *impl->options.seed, error)) {
+        std::fprintf(stderr, "kelvane: %s\n", error.c_str());
         ReportPlatformNotice(error + "; the input is not recorded");
+        FrameworkAccess::OutputFailed(*impl);
     }
 
     // How the run ends: a frame count, a time, the script's end, or a close; headless runs always stop.

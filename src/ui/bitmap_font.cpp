@@ -46,6 +46,13 @@ void BitmapFont::LoadSymbolWidths(const std::string& path) {
     symbolList = Translate("SymbolList");
     if (symbolList.size() > MaxTextureNameLength) symbolList.resize(MaxTextureNameLength);
     BuildGlyphIndex();
+    // Without a symbol list no letter can be drawn: every text of the game is invisible. Said once a run.
+    if (symbolList.empty() && !symbolListMissingTold) {
+        symbolListMissingTold = true;
+        WriteLog("Can't load the symbol list from 'language.ini' (" + LanguageFileProblem() +
+                     "); no text can be drawn",
+                 LogTimeStamp | LogWarning);
+    }
 
     fontPath = path;
     fontTexture = textureRegistry.GetTexture(path);

@@ -86,6 +86,7 @@ private:
     std::array<int16_t, 256> cellOfByte{};  // first cell of every byte, -1 for none
     std::array<float, GlyphCells> glyphWidths{};
     bool widthsLoaded = false;
+    bool symbolListMissingTold = false;
     std::string fontPath;
     Texture* fontTexture = nullptr;
     uint64_t fontGeneration = 0;

@@ -3,10 +3,12 @@
 #include <tinyxml2.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/paths.h"
 #include "persist/log.h"
@@ -135,6 +137,7 @@ void Screen::Clear() {
 int Screen::LoadFromXml(const std::string& fileName) {
     std::string bytes;
     bool readable = false;
+    std::string why;
     if (std::FILE* file = OpenRegularFile(LocateGameFile(fileName))) {
         char chunk[16384];
         size_t got = 0;
@@ -142,11 +145,16 @@ int Screen::LoadFromXml(const std::string& fileName) {
                bytes.size() + got <= MaxScreenFileSize)
             bytes.append(chunk, got);
         readable = got == 0 && !std::ferror(file);
+        if (!readable) why = std::ferror(file) ? std::strerror(errno) : "larger than a screen file can be";
         std::fclose(file);
+    } else {
+        why = errno != 0 ? std::strerror(errno) : "not a regular file";
     }
     if (!readable) {
         Clear();
-        WriteLog("Fatal error, cannot load XML: " + fileName, 0);
+        this->fileName = fileName;
+        loadFailed = true;
+        WriteLog("Fatal error, cannot load XML: " + fileName + " (" + why + ")", 0);
         return 0;
     }
     return LoadFromText(bytes, fileName);
@@ -154,10 +162,15 @@ int Screen::LoadFromXml(const std::string& fileName) {
 
 int Screen::LoadFromText(std::string_view xml, const std::string& fileName) {
     Clear();
+    this->fileName = fileName;
     tinyxml2::XMLDocument document;
     // Parsing stops at the first NUL byte; an empty file is an error, as it is for the file loader.
     if (xml.empty() || document.Parse(xml.data(), xml.size()) != tinyxml2::XML_SUCCESS) {
-        WriteLog("Fatal error, cannot load XML: " + fileName, 0);
+        loadFailed = true;
+        const char* error = document.ErrorStr();
+        WriteLog("Fatal error, cannot load XML: " + fileName + " (" +
+                     (xml.empty() ? std::string("empty file") : std::string(error ? error : "not XML")) + ")",
+                 0);
         return 0;
     }
     const tinyxml2::XMLElement* root = document.FirstChildElement("Screen");
@@ -431,6 +444,14 @@ float Screen::GetTextY(std::string_view name) const {
 float Screen::GetTextSize(std::string_view name) const {
     const ScreenText* t = FindText(name);
     return t ? t->size : 0.0f;
+}
+
+bool Screen::HasAction(std::string_view action) const {
+    for (const ScreenButton& b : buttons)
+        if (b.action == action) return true;
+    for (const ScreenSlider& s : sliders)
+        if (s.action == action) return true;
+    return false;
 }
 
 std::optional<Point> Screen::FindActionCentre(std::string_view action) const {

@@ -110,6 +110,11 @@ public:
     // Client-pixel centre of the first button, else the first slider, with that action: a point the
     // hit test accepts when the widget has any area.
     std::optional<Point> FindActionCentre(std::string_view action) const;
+    // True when a button or slider returns that action.
+    bool HasAction(std::string_view action) const;
+    // The file the screen was loaded from, and whether it could not be read or parsed.
+    const std::string& FileName() const { return fileName; }
+    bool LoadFailed() const { return loadFailed; }
 
     // Keyboard and pad focus (off after loading).
     void EnableFocus(bool enabled);
@@ -153,6 +158,8 @@ private:
     int NearestWidget(MenuMove move) const;
     void MoveFocus(int widget);
 
+    std::string fileName;
+    bool loadFailed = false;
     std::vector<ScreenButton> buttons;
     std::vector<ScreenSlider> sliders;
     std::vector<ScreenImage> images;

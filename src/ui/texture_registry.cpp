@@ -62,12 +62,20 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
     path.append(prefix).append(name);
 
     std::unique_ptr<Texture> texture;
+    std::string reason;
     // A path that does not fit a slot's name field is refused rather than cut: a cut name would be
     // found again under a different file's name.
-    if (path.size() <= MaxTextureNameLength && device)
+    if (path.size() > MaxTextureNameLength) {
+        reason = "name longer than " + std::to_string(MaxTextureNameLength) + " characters";
+    } else if (!device) {
+        reason = "no graphics device";
+    } else {
         texture = device->CreateTextureFromFile(LocateGameFile(path));
+        if (!texture) reason = device->TextureLoadProblem();
+    }
     if (!texture) {
-        WriteLog("Bitmap loading: '" + path + "' ... FAILED", LogTimeStamp);
+        WriteLog("Bitmap loading: '" + path + "' ... FAILED" + (reason.empty() ? "" : " (" + reason + ")"),
+                 LogTimeStamp);
         return false;
     }
     Slot& slot = slots[count];
@@ -78,6 +86,8 @@ bool TextureRegistry::LoadTexture(std::string_view prefix, std::string_view name
     ++count;
     WriteLog("Bitmap loading: '" + path + "' ... OK (" + std::to_string(count) + " loaded) (32 bit)",
              LogTimeStamp);
+    const std::string problem = device->TextureLoadProblem();
+    if (!problem.empty()) WriteLog("Bitmap '" + path + "': " + problem, LogTimeStamp | LogWarning);
     return true;
 }
 

@@ -2,15 +2,21 @@
 // with buttons at known places, a fake pointer and keyboard, the real game core and high scores.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <set>
 
 #include "app/game_app.h"
 #include "audio/sound_bank.h"
 #include "audio/wave_effects.h"
 #include "persist/config.h"
+#include "persist/highscores.h"
+#include "persist/ini.h"
 #include "persist/log.h"
+#include "persist/save_report.h"
 #include "ui/texture_registry.h"
 
 namespace fs = std::filesystem;
@@ -61,6 +67,7 @@ protected:
         oldDir = fs::current_path();
         fs::current_path(dir);
         ResetLogState();
+        ResetSaveReports();
 
         WriteScreen("menu-main.xml", Button("procNewGame", 100, 100) + Button("procHelp", 100, 150) +
                                          Button("procOptions", 100, 200) +
@@ -100,6 +107,8 @@ protected:
 
     void TearDown() override {
         app.reset();
+        IniInjectWriteFailure(IniWriteStep::Write, 0);
+        ResetSaveReports();
         textureRegistry.BindDevice(nullptr, nullptr);
         fs::current_path(oldDir);
         fs::remove_all(dir);
@@ -564,4 +573,104 @@ TEST_F(ShellTest, TheLanguageButtonStepsThroughTheLanguagesAndKeepsTheChoice) {
         EXPECT_EQ(stored, expected);
     }
     EXPECT_EQ(Translate("Options"), "Optionen");  // every text follows at once
+}
+
+TEST_F(ShellTest, ASaveThatFailsIsShownAndTriedAgainWithTheNextSave) {
+    Frames(1);
+    Click(100, 200);  // procOptions
+    IniInjectWriteFailure(IniWriteStep::Write, ENOSPC);
+    Click(200, 200);  // block style 3, not saved
+    EXPECT_EQ(app->SaveNoticeText(), "Settings not saved: disk full");
+    Frames(8 * 60 + 2);
+    EXPECT_EQ(app->SaveNoticeText(), "") << "the line goes after a while";
+    IniInjectWriteFailure(IniWriteStep::Write, 0);
+    Click(200, 100);  // the sound box: stored, and the block style with it
+    std::string stored;
+    ASSERT_TRUE(ReadConfigString("OPTIONS", "btnBlocksType", stored));
+    EXPECT_EQ(stored, "3");
+    ASSERT_TRUE(ReadConfigString("OPTIONS", "btnSound", stored));
+    EXPECT_EQ(stored, "1");
+
+    // A score whose save fails: the player is told, and the next score's save takes both.
+    Click(200, 500);  // procClose
+    for (uint32_t score : {900u, 800u}) {
+        StartGame(2);
+        app->State().score = static_cast<int>(score);
+        Key(VK_ESCAPE);
+        Click(400, 500);  // procEnd: the score ranks
+        ASSERT_EQ(app->appState, HighScores);
+        IniInjectWriteFailure(IniWriteStep::Rename, score == 900u ? EIO : 0);
+        Send(WM_CHAR, 'A');
+        Key(VK_RETURN);
+        EXPECT_EQ(app->SaveNoticeText(), score == 900u ? "High scores not saved: disk error" : "");
+        Click(600, 500);  // procClose
+    }
+    HighScoreStore stored2;
+    ASSERT_TRUE(stored2.Load());
+    EXPECT_EQ(stored2.Entry(1, 0).score, 900u);
+    EXPECT_EQ(stored2.Entry(1, 1).score, 800u);
+    const std::string log = [] {
+        std::ifstream in("app.log", std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }();
+    EXPECT_NE(log.find("Settings: could not save"), std::string::npos) << log;
+    EXPECT_NE(log.find("High scores: could not save"), std::string::npos) << log;
+}
+
+TEST_F(ShellTest, EscapeLeavesAScreenWhoseDamagedFileLostItsWayOut) {
+    struct Case {
+        const char* file;
+        std::function<void()> reach;
+        AppState shown, afterEscape;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"menu-options.xml", [this] { Click(100, 200); }, Options, MainMenu,
+         "menu-options.xml is damaged. Press Escape to go back."},
+        {"menu-selectgame.xml", [this] { Click(100, 100); }, SelectGame, MainMenu,
+         "menu-selectgame.xml is damaged. Press Escape to go back."},
+        {"menu-highscores.xml", [this] { Click(100, 300); }, HighScores, MainMenu,
+         "menu-highscores.xml is damaged. Press Escape to go back."},
+        {"menu-pause.xml",
+         [this] {
+             StartGame(1);
+             Key(VK_ESCAPE);
+         },
+         Paused, Playing, "menu-pause.xml is damaged. Press Escape to go on."},
+        {"menu-help.xml", [this] { Click(100, 150); }, Help, MainMenu,
+         "menu-help.xml is damaged. Press Escape to go back."},
+        {"menu-controls.xml",
+         [this] {
+             Click(100, 200);
+             Click(200, 400);
+         },
+         Controls, AppState::Options, "menu-controls.xml is damaged. Press Escape to go back."},
+        // The main menu cannot be left for another screen: Escape ends the game (the close is queued).
+        {"menu-main.xml", [] {}, MainMenu, MainMenu, "menu-main.xml is damaged. Press Escape to quit."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const std::string good = [&] {
+            std::ifstream in(c.file);
+            return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }();
+        std::ofstream(c.file) << good.substr(0, good.size() / 2);  // cut short: no longer XML
+        app = std::make_unique<GameApp>();
+        app->UseInputState(&input);
+        ASSERT_GE(app->InitApplication(), 0);
+        c.reach();
+        ASSERT_EQ(app->appState, c.shown);
+        EXPECT_EQ(app->DamagedScreenText(), c.line);
+        Key(VK_ESCAPE);
+        EXPECT_EQ(app->appState, c.afterEscape);
+        std::ofstream(c.file) << good;
+    }
+    // Screens that are whole keep their own way out: Escape there is their close button's.
+    app = std::make_unique<GameApp>();
+    app->UseInputState(&input);
+    ASSERT_GE(app->InitApplication(), 0);
+    Click(100, 200);
+    EXPECT_EQ(app->DamagedScreenText(), "");
+    Key(VK_ESCAPE);
+    EXPECT_EQ(app->appState, MainMenu);
 }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,7 +17,9 @@
 #include "headless/json.h"
 #include "persist/config.h"
 #include "persist/highscores.h"
+#include "persist/ini.h"
 #include "persist/log.h"
+#include "persist/save_report.h"
 
 namespace fs = std::filesystem;
 
@@ -59,6 +62,7 @@ protected:
             if (const char* value = std::getenv(name)) savedLocale[name] = value;
             unsetenv(name);
         }
+        ResetSaveReports();
     }
     void TearDown() override {
         for (const char* name : LocaleVariables) unsetenv(name);
@@ -260,8 +264,6 @@ TEST_F(HeadlessGame, AKeyboardAloneOrAPadAlonePlaysAWholeGame) {
     }
 }
 
-// The run command's copy step (the launcher in the game directory of the build): a new player gets
-// sound and music from the first start; a player's own config.ini is never touched.
 // A new player hears the game: a fresh copy of the built game directory (which holds the default
 // settings) gets them as its config.ini. A player's own config.ini, odd bytes and all, stays byte for
 // byte through a run.
@@ -356,4 +358,28 @@ TEST_F(HeadlessGame, DamagedSettingsAreLoggedOnceAndThePlayGoesOn) {
     for (const char* problem : {"sldMusicVolume=nan", "slider 'sldEffectsVolume'", "Left=Lefty", "Pause=Q",
                                 "RepeatDelay=1e9", "RepeatInterval=soon", "PadTurn=select"})
         EXPECT_EQ(Count(log, problem), 1) << problem << "\n" << log;
+}
+
+TEST_F(HeadlessGame, ADamagedMainMenuNamesItsFileAndEscapeEndsTheGame) {
+    std::ofstream("menu-main.xml", std::ios::trunc) << "<Screen>\n<Button action=\"procNewGame\" xc=";
+    ASSERT_EQ(Play("wait 25\nkey press Esc\n", 600), 0);
+    const std::string trace = ReadFile("trace.jsonl");
+    EXPECT_EQ(Count(trace, "\"event\":\"close\""), 1) << "Escape closes the game";
+    EXPECT_EQ(Count(trace, "\"frame-limit\""), 0);
+    EXPECT_NE(
+        ReadFile("dump.json").find("\"damagedScreen\":\"menu-main.xml is damaged. Press Escape to quit.\""),
+        std::string::npos);
+    EXPECT_NE(ReadFile("app.log").find("Fatal error, cannot load XML: menu-main.xml (Error="),
+              std::string::npos);
+}
+
+TEST_F(HeadlessGame, ASettingThatCannotBeSavedIsShownOnScreen) {
+    // The folder holds config.ini, but every write fails as on a full disk.
+    IniInjectWriteFailure(IniWriteStep::Write, ENOSPC);
+    const int code = Play("click procOptions\nwait 5\nclick procSoundMode\nwait 30\n", 40);
+    IniInjectWriteFailure(IniWriteStep::Write, 0);
+    ASSERT_EQ(code, 0);
+    EXPECT_NE(ReadFile("dump.json").find("\"saveProblem\":\"Settings not saved: disk full\""),
+              std::string::npos);
+    EXPECT_NE(ReadFile("app.log").find("Settings: could not save"), std::string::npos);
 }

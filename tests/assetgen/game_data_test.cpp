@@ -131,29 +131,16 @@ ScreenInfo ReadScreen(const std::string& file) {
 }
 
 // Every text the game itself draws besides the screens' own.
-const std::vector<std::string> GameTexts = {"Loading...",
-                                            "Level Up",
-                                            "Game Over",
-                                            "Classic Game",
-                                            "Color Blocks",
-                                            "Rotated Color Blocks",
-                                            "Classic Game without Bonuses",
-                                            "Color Blocks without Bonuses",
-                                            "Rotated Color Blocks without Bonuses",
-                                            "Enter your name",
-                                            "Move Left",
-                                            "Move Right",
-                                            "Fall Faster",
-                                            "Turn",
-                                            "Drop",
-                                            "Pause",
-                                            "D-pad Up",
-                                            "D-pad Down",
-                                            "D-pad Left",
-                                            "D-pad Right",
-                                            "Choose an action to give it a new key or pad button.",
-                                            "Press the new key. Escape cancels.",
-                                            "Press the new pad button. Escape cancels."};
+const std::vector<std::string> GameTexts = {
+    "Loading...", "Level Up", "Game Over", "Classic Game", "Color Blocks", "Rotated Color Blocks",
+    "Classic Game without Bonuses", "Color Blocks without Bonuses", "Rotated Color Blocks without Bonuses",
+    "Enter your name", "Move Left", "Move Right", "Fall Faster", "Turn", "Drop", "Pause", "D-pad Up",
+    "D-pad Down", "D-pad Left", "D-pad Right", "Choose an action to give it a new key or pad button.",
+    "Press the new key. Escape cancels.", "Press the new pad button. Escape cancels.",
+    // A damaged screen file, a save that failed.
+    "is damaged.", "Press Escape to quit.", "Press Escape to go back.", "Press Escape to go on.",
+    "Settings not saved", "High scores not saved", "disk full", "no permission", "read-only disk",
+    "disk error", "game folder missing", "file damaged", "write error"};
 
 TEST(GameData, EveryFileTheGameNamesExists) {
     std::vector<std::string> files = {
@@ -324,6 +311,7 @@ TEST(GameData, EveryTextIsTranslatedAndDrawableInEveryLanguage) {
             }
         // What the game formats itself: numbers, play time, the frame rate line, typed names.
         EXPECT_TRUE(drawable("FPS: 0123456789:_ ABCXYZabcxyz"));
+        EXPECT_TRUE(drawable("menu-selectgame.xml menu-highscores.xml"));
     }
 }
 

@@ -2,6 +2,10 @@
 // silence), and the damaged files that must be refused or played only as far as they are valid.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "audio/sound_decoder.h"
 #include "audio/wave_effects.h"
 #include "audio_test_support.h"
@@ -82,6 +86,10 @@ TEST(WaveReader, ChunkSizesPastTheEndPlayOnlyWhatIsThere) {
     const WaveFile cut = WaveOf(bytes);
     ASSERT_TRUE(cut.valid);
     EXPECT_EQ(cut.dataSize, 98u);
+    EXPECT_EQ(cut.warning, "cut short: 1 bytes of samples are missing");
+    EXPECT_EQ(wave.warning,
+              "cut short: " + std::to_string(0x7FFFFFF0 - 100) + " bytes of samples are missing");
+    EXPECT_EQ(WaveOf(MakeWav(TestWaveLayout(), Pcm16(Ramp(50)))).warning, "");
     // A file cut inside its format chunk is refused.
     bytes.resize(30);
     EXPECT_FALSE(WaveOf(bytes).valid);
@@ -175,4 +183,59 @@ TEST(DecoderChoice, GoesByTheExtensionInAnyCase) {
     EXPECT_EQ(MakeDecoder(""), nullptr);
 }
 
+// A sound file padded with megabytes after its last page: the decoder is shown the Ogg data only, so
+// it neither reads the padding over and over (time growing with its square) nor decodes anything else.
+TEST(OggDecoderStream, PaddingAfterTheLastPageIsReadOnce) {
+    const std::vector<uint8_t> ogg = MakeOgg(1, 22050, Sine(1, 22050, 0.2, 300, 0.5f));
+    OggDecoder plain;
+    ASSERT_EQ(plain.OpenMemory(ogg.data(), ogg.size()), 0);
+    std::vector<uint8_t> padded = ogg;
+    padded.resize(ogg.size() + (8u << 20), 0);
+    struct Counted {
+        std::vector<uint8_t>* bytes;
+        size_t at = 0, read = 0;
+    } counted{&padded};
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* out, size_t size) -> ssize_t {
+        auto& c = *static_cast<Counted*>(cookie);
+        const size_t got = std::min(size, c.bytes->size() - std::min(c.at, c.bytes->size()));
+        std::memcpy(out, c.bytes->data() + c.at, got);
+        c.at += got;
+        c.read += got;
+        return static_cast<ssize_t>(got);
+    };
+    io.seek = [](void* cookie, off64_t* offset, int whence) -> int {
+        auto& c = *static_cast<Counted*>(cookie);
+        const off64_t base = whence == SEEK_SET   ? 0
+                             : whence == SEEK_CUR ? off64_t(c.at)
+                                                  : off64_t(c.bytes->size());
+        if (base + *offset < 0) return -1;
+        c.at = static_cast<size_t>(base + *offset);
+        *offset = off64_t(c.at);
+        return 0;
+    };
+    OggDecoder decoder;
+    ASSERT_EQ(decoder.OpenFile(fopencookie(&counted, "rb", io)), 0) << decoder.error;
+    EXPECT_EQ(decoder.total, plain.total);
+    EXPECT_LT(counted.read, 2 * padded.size()) << "the padding was read over and over";
+    std::vector<uint8_t> all(decoder.total + 4096);
+    EXPECT_EQ(decoder.Read(all.data(), static_cast<uint32_t>(all.size()), false), plain.total);
+}
+
 }  // namespace
+
+// A file whose decoder set-up fails (a codebook that does not build): libvorbis keeps part of the
+// failed set-up, and used again after a rewind it divides by zero. The stream gives silence instead.
+TEST(OggDecoderStream, AStreamWhoseDecoderFailedIsNeverUsedAgain) {
+    const char* source = std::getenv("KELVANE_SOURCE_DIR");
+    const std::string path = std::string(source && *source ? source : KELVANE_SOURCE_DIR_DEFAULT) +
+                             "/fuzz/corpus/audio_ogg_fuzz/setup_fails_then_rewinds.ogg";
+    OggDecoder decoder;
+    ASSERT_EQ(decoder.Open(path), 0) << decoder.error;
+    std::vector<uint8_t> buffer(8192, 0xAA);
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(decoder.Read(buffer.data(), static_cast<uint32_t>(buffer.size()), i >= 2), 0u);
+        EXPECT_EQ(buffer[100], 0) << "silence";
+        decoder.Rewind();
+    }
+}

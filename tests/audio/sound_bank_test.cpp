@@ -90,14 +90,16 @@ TEST_F(SoundBankTest, RefusalsAndTheirLogLines) {
     EXPECT_FALSE(bank.PlaySound(0, false));
     EXPECT_EQ(bank.FindOrLoadSound(""), -1);
     EXPECT_NE(Log().find("OGG sound loading:  ... FAILED\r\n"), std::string::npos);
-    // A bad file stays in the bank without a buffer; the log still says OK and the box (here the
-    // log, as no box function is set) names the file.
+    // A bad file stays in the bank without a buffer; the log says it failed and why, and the box (here
+    // the log, as no box function is set) names the file.
     WriteBytes(scratch.Sound("bad.ogg"), {'n', 'o', 'p', 'e'});
     const int bad = bank.FindOrLoadSound("Sound\\bad.ogg");
     ASSERT_EQ(bad, 0);
     EXPECT_EQ(bank.SoundAt(bad)->BufferId(), 0);
     EXPECT_FALSE(bank.PlaySound(bad, false));
     EXPECT_NE(Log().find("===> Warning: sound file is bad: Sound\\bad.ogg"), std::string::npos);
+    EXPECT_NE(Log().find("OGG sound loading: Sound\\bad.ogg ... FAILED (not an Ogg Vorbis file)"),
+              std::string::npos);
     // With the game's box function set, that gets the text and the caption instead.
     std::string text, caption;
     SetSoundMessageBox([&](const std::string& t, const std::string& c) {

@@ -111,6 +111,16 @@ TEST(ImageLoading, BmpTgaPngDecodeExactlyTopRowFirst) {
         EXPECT_EQ(image.width, 5);
         EXPECT_EQ(image.height, 3);
         EXPECT_EQ(image.rgba, expected);
+        EXPECT_EQ(image.warning, "");
+
+        // Cut short: the formats that decode what is there say the rest is missing; PNG refuses.
+        std::vector<uint8_t> cut = ReadBytes(dir / name);
+        cut.resize(cut.size() - 12);
+        Image partial;
+        if (DecodeImage(cut, partial, error))
+            EXPECT_EQ(partial.warning, "cut short: the rest of the picture is black");
+        else
+            EXPECT_EQ(std::string(name), "p.png") << error;
     }
 
     // JPEG is lossy: the size and the rough colours survive.
@@ -213,10 +223,18 @@ TEST_F(GfxTest, TexturesFromFilesOrNothing) {
     ASSERT_NE(texture, nullptr);
     EXPECT_EQ(texture->Width(), 5);
     EXPECT_EQ(texture->Height(), 3);
-    EXPECT_EQ(device().CreateTextureFromFile((dir / "none.png").string()), nullptr);
-    EXPECT_EQ(device().CreateTextureFromFile((dir / "empty.bmp").string()), nullptr);
-    EXPECT_EQ(device().CreateTextureFromFile((dir / "junk.tga").string()), nullptr);
-    EXPECT_EQ(device().CreateTextureFromFile(dir.string()), nullptr);  // a directory
+    // Each refusal says why, for the log.
+    const std::pair<fs::path, std::string> refused[] = {
+        {dir / "none.png", "none.png: No such file or directory"},
+        {dir / "empty.bmp", "empty.bmp: empty file"},
+        {dir / "junk.tga", "junk.tga: not a readable picture"},
+        {dir, ": not a regular file"},  // a directory
+    };
+    for (const auto& [path, reason] : refused) {
+        EXPECT_EQ(device().CreateTextureFromFile(path.string()), nullptr) << path;
+        EXPECT_NE(device().TextureLoadProblem().find(reason), std::string::npos)
+            << device().TextureLoadProblem();
+    }
     fs::remove_all(dir);
 }
 

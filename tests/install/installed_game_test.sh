@@ -55,8 +55,9 @@ check "the install was not written to" test "$install_before" = "$(cd "$prefix" 
 check "nothing was written in the working directory" test -z "$(ls -A "$tmp/work")"
 expected="./.config/kelvane/config.ini
 ./.local/share/kelvane/scores.ini
+./.local/share/kelvane/scores.ini.lock
 ./.local/state/kelvane/app.log"
-check "config.ini, scores.ini and app.log are in the player's directories, and nothing else" \
+check "config.ini, scores.ini (with the lock two copies of the game share) and app.log are in the player's directories, and nothing else" \
     test "$(files_under "$home")" = "$expected"
 check "the earlier version's settings moved" grep -q "Name=GERMAN" "$home/.config/kelvane/config.ini"
 check "the log shows the installed assets loading" \

@@ -128,17 +128,20 @@ TEST_F(HighScoreTest, StartUpKeepsAnUnreadableFileBeforeStartingAfresh) {
     EXPECT_TRUE(store.Load());
     EXPECT_EQ(Score(0), 0u);
     const std::string log = ReadFile("app.log");
-    EXPECT_NE(log.find("===> Warning: High scores: 'scores.ini' cannot be read; kept it as 'scores.ini.bak'"),
-              std::string::npos)
+    EXPECT_NE(
+        log.find("===> Warning: High scores: 'scores.ini' cannot be read (its high-score block is missing, "
+                 "cut short or fails its checksum); kept it as 'scores.ini.bak'"),
+        std::string::npos)
         << log;
 
-    // When no copy can be made the file is left alone.
+    // A name already taken by something else moves the copy to the next number.
     WriteFile("scores.ini", damaged);
     std::filesystem::remove("scores.ini.bak");
     std::filesystem::create_directory("scores.ini.bak");
     std::filesystem::create_directory("scores.ini.bak/x");  // a directory that rename cannot replace
     EXPECT_FALSE(store.LoadOrCreate());
-    EXPECT_EQ(ReadFile("scores.ini"), damaged);
+    EXPECT_EQ(ReadFile("scores.ini.bak.1"), damaged);
+    EXPECT_TRUE(store.Load());
 }
 
 TEST_F(HighScoreTest, AFileTooLargeToRewriteGivesWayToAFreshOneOnceKept) {
@@ -159,7 +162,9 @@ TEST_F(HighScoreTest, APipeNamedLikeTheScoresFileHoldsNothingUp) {
     ASSERT_EQ(mkfifo("scores.ini", 0600), 0);
     EXPECT_EQ(RunInChild([this] { return store.LoadOrCreate() ? 1 : 0; }), 0);
     EXPECT_FALSE(Exists("scores.ini.bak"));
-    EXPECT_EQ(RunInChild([this] { return store.Save() ? 1 : 0; }), 0);
+    // The save goes beside it, at once.
+    EXPECT_EQ(RunInChild([this] { return store.Save() ? 1 : 0; }), 1);
+    EXPECT_TRUE(std::filesystem::is_fifo("scores.ini"));
 }
 
 }  // namespace

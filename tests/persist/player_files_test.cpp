@@ -140,9 +140,10 @@ TEST_F(PlayerFilesTest, AnInstalledGameKeepsSettingsScoresAndLogInThePlayersDire
     EXPECT_EQ(AllFiles(),
               (std::vector<std::string>{
                   "home/.config/kelvane/config.ini", "home/.local/share/kelvane/scores.ini",
-                  "home/.local/state/kelvane/app.log", "prefix/bin/kelvane",
-                  "prefix/share/kelvane/Graphics/font01.tga", "prefix/share/kelvane/Sound/music_1.mid",
-                  "prefix/share/kelvane/language.ini", "prefix/share/kelvane/menu-main.xml"}));
+                  "home/.local/share/kelvane/scores.ini.lock", "home/.local/state/kelvane/app.log",
+                  "prefix/bin/kelvane", "prefix/share/kelvane/Graphics/font01.tga",
+                  "prefix/share/kelvane/Sound/music_1.mid", "prefix/share/kelvane/language.ini",
+                  "prefix/share/kelvane/menu-main.xml"}));
 }
 
 TEST_F(PlayerFilesTest, WithoutAHomeTheGameSaysSoAndWritesNothing) {

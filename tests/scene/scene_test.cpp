@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 #include <set>
 #include <tuple>
 
 #include "core/game_core.h"
 #include "cube_files.h"
+#include "persist/log.h"
 #include "recording_device.h"
 #include "ui/screen.h"
 
@@ -213,6 +216,48 @@ TEST(MeshLibraryFiles, FindsByExactNameAndStopsWhenFull) {
     EXPECT_EQ(library.Count(), 2);
     library.ReleaseMeshes();
     EXPECT_EQ(library.Count(), 0);
+    fs::remove_all(dir);
+}
+
+TEST(MeshLibraryFiles, EveryMeshThatFailsIsLoggedWithItsReason) {
+    namespace fs = std::filesystem;
+    const fs::path dir =
+        fs::temp_directory_path() / ("kelvane_scene_badmeshes_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Graphics");
+    const fs::path old = fs::current_path();
+    fs::current_path(dir);
+    ResetLogState();
+    const std::string cube = CubeXFile({1, 0, 0});
+    ASSERT_TRUE(WriteTextFile("Graphics/glass.x", cube));
+    ASSERT_TRUE(WriteTextFile("Graphics/cell_t1_1.x", cube.substr(0, cube.size() / 2)));
+    ASSERT_TRUE(WriteTextFile("Graphics/cell_t1_2.x", ""));
+    ASSERT_TRUE(WriteTextFile("Graphics/cell_t1_3.x", "this is not a mesh"));
+    fs::create_directory("Graphics/cell_t1_4.x");
+    fs::create_symlink("/dev/zero", "Graphics/cell_t1_5.x");
+
+    MeshLibrary library;
+    library.LoadAllMeshes("Graphics\\");
+    library.ReportMissing("Graphics\\", {"glass.x", "cell_t1_1.x", "cell_t1_2.x", "cell_t1_3.x",
+                                         "cell_t1_4.x", "cell_t1_5.x", "cell_t1_6.x"});
+    std::ifstream in("app.log", std::ios::binary);
+    const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const char* expected[] = {
+        "Mesh loading: 'Graphics\\cell_t1_1.x' ... FAILED (",
+        "Mesh loading: 'Graphics\\cell_t1_2.x' ... FAILED (empty file)",
+        "Mesh loading: 'Graphics\\cell_t1_3.x' ... FAILED (",
+        "Mesh loading: 'Graphics\\cell_t1_4.x' ... FAILED (not a regular file)",
+        "Mesh loading: 'Graphics\\cell_t1_5.x' ... FAILED (not a regular file)",
+        "Mesh loading: 'Graphics\\cell_t1_6.x' ... FAILED (No such file or directory)",
+    };
+    for (const char* line : expected) {
+        EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        EXPECT_EQ(log.find(line), log.rfind(line)) << "logged once: " << line;
+    }
+    EXPECT_EQ(log.find("glass.x"), std::string::npos);
+    EXPECT_EQ(log.find("FAILED ()"), std::string::npos) << "every failure has a reason";
+    fs::current_path(old);
+    ResetLogState();
     fs::remove_all(dir);
 }
 

@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -375,6 +376,21 @@ TEST(HeadlessRun, UnwrittenOutputsAreNotASuccess) {
          },
          "was not written: the run ended before frame 7"},
         {"trace", [](RunOptions& o) { o.traceFile = "/dev/full"; }, "could not be written in full"},
+        {"screenshot on a full disk",
+         [](RunOptions& o) {
+             o.screenshots = {{1, "/dev/full"}};
+         },
+         "could not be written"},
+        {"screenshot into a pipe nobody reads",
+         [](RunOptions& o) {
+             const std::string pipe = TempFile("shot-pipe").string();
+             std::filesystem::remove(pipe);
+             mkfifo(pipe.c_str(), 0600);
+             o.screenshots = {{1, pipe}};
+         },
+         "could not be written"},
+        {"recording on a full disk", [](RunOptions& o) { o.recordFile = "/dev/full"; },
+         "the recording /dev/full could not be written in full"},
     };
     for (const Case& c : cases) {
         ProbeApp app;
@@ -492,6 +508,31 @@ TEST(WindowedRun, WithoutADisplayPointsToHeadless) {
     EXPECT_NE(stderrText.find("--headless"), std::string::npos);
     // Nothing of the game ran, so no log session was started for nothing.
     EXPECT_TRUE(app.calls.empty());
+}
+
+TEST(WindowedRun, AStaleDisplayPointsToHeadlessInsteadOfAnUnseenWindow) {
+    // DISPLAY names a server that does not run: SDL would fall back to a driver without a screen.
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER"}) {
+        const char* value = std::getenv(name);
+        saved.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        unsetenv(name);
+    }
+    setenv("DISPLAY", ":4242", 1);
+    ProbeApp app;
+    RunOptions options;
+    options.frames = 1;
+    testing::internal::CaptureStderr();
+    const int code = app.Run(options);
+    const std::string stderrText = testing::internal::GetCapturedStderr();
+    unsetenv("DISPLAY");
+    for (const auto& [name, value] : saved) {
+        if (value) setenv(name.c_str(), value->c_str(), 1);
+    }
+    EXPECT_EQ(code, 1);
+    EXPECT_NE(stderrText.find("There is no display"), std::string::npos) << stderrText;
+    EXPECT_NE(stderrText.find("DISPLAY=\":4242\""), std::string::npos) << stderrText;
+    EXPECT_TRUE(app.calls.empty()) << "nothing of the game ran";
 }
 
 TEST(WindowedRun, StartsFullScreenOrSaysWhyNot) {

@@ -1,5 +1,7 @@
 #include <gmock/gmock.h>
 
+#include <functional>
+
 #include "ui_test_support.h"
 
 namespace {
@@ -262,3 +264,34 @@ TEST_F(FontTest, FontTextureIsGoneWithTheRegistryUntilTheNextLoad) {
 }
 
 }  // namespace
+
+TEST_F(FontTest, ALanguageFileWithoutTheSymbolListIsReportedOnceWithTheReason) {
+    struct Case {
+        const char* what;
+        std::function<void()> make;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"missing", [] { std::filesystem::remove("language.ini"); }, "(the file is missing)"},
+        {"no section", [] { WriteFile("language.ini", "[GERMAN]\r\nSymbolList=AB\r\n"); },
+         "(no SymbolList in its section [ENGLISH])"},
+        {"a directory",
+         [] {
+             std::filesystem::remove("language.ini");
+             std::filesystem::create_directory("language.ini");
+         },
+         "(not a regular file)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all("language.ini");
+        std::filesystem::remove("app.log");
+        c.make();
+        IniForgetCache();
+        bitmapFont.Reset();
+        for (int i = 0; i < 3; ++i) bitmapFont.LoadSymbolWidths(FontPath);
+        EXPECT_EQ(CountLog(std::string("===> Warning: Can't load the symbol list from 'language.ini' ") +
+                           c.reason + "; no text can be drawn"),
+                  1);
+    }
+}

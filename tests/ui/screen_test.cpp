@@ -114,10 +114,15 @@ TEST_F(ScreenTest, UnreadableFilesLeaveAnEmptyScreenAndALogLine) {
     WriteFile("menu-empty.xml", "");
     EXPECT_EQ(screen.LoadFromXml("menu-empty.xml"), 0);
     EXPECT_EQ(screen.LoadFromXml("."), 0);  // a directory
-    EXPECT_THAT(LogLines(), ElementsAre("Fatal error, cannot load XML: menu-missing.xml",
-                                        "Fatal error, cannot load XML: menu-bad.xml",
-                                        "Fatal error, cannot load XML: menu-empty.xml",
-                                        "Fatal error, cannot load XML: ."));
+    // Each with its reason.
+    EXPECT_THAT(
+        LogLines(),
+        ElementsAre("Fatal error, cannot load XML: menu-missing.xml (No such file or directory)",
+                    testing::StartsWith("Fatal error, cannot load XML: menu-bad.xml (Error=XML_ERROR_"),
+                    "Fatal error, cannot load XML: menu-empty.xml (empty file)",
+                    "Fatal error, cannot load XML: . (not a regular file)"));
+    EXPECT_TRUE(screen.LoadFailed());
+    EXPECT_EQ(screen.FileName(), ".");
     // The empty screen draws nothing and answers nothing.
     screen.Draw();
     EXPECT_TRUE(device.calls.empty());
@@ -136,7 +141,7 @@ TEST_F(ScreenTest, HugeAndDeeplyNestedFilesAreRefusedCalmly) {
     EXPECT_EQ(screen.LoadFromXml("menu-deep.xml"), 0);
     WriteFile("menu-huge.xml", "<Screen>" + std::string(MaxScreenFileSize, ' ') + "</Screen>");
     EXPECT_EQ(screen.LoadFromXml("menu-huge.xml"), 0);
-    EXPECT_EQ(CountLog("Fatal error, cannot load XML: menu-huge.xml"), 1);
+    EXPECT_EQ(CountLog("Fatal error, cannot load XML: menu-huge.xml (larger than a screen file can be)"), 1);
 }
 
 TEST_F(ScreenTest, FieldsAreCutAndCapacitiesKeptWithLogLines) {

@@ -36,7 +36,8 @@ TEST_F(RegistryTest, LogLinesCarryTimeStampsExceptTheReleaseLine) {
     EXPECT_EQ(log.substr(log.size() - std::string("DeleteAllTexturesMIPMAP()\r\n").size()),
               "DeleteAllTexturesMIPMAP()\r\n");
     EXPECT_NE(log.find(" : Bitmap loading: 'a.tga' ... OK (1 loaded) (32 bit)\r\n"), std::string::npos);
-    EXPECT_NE(log.find(" : Bitmap loading: 'missing.tga' ... FAILED\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" : Bitmap loading: 'missing.tga' ... FAILED (cannot open missing.tga)\r\n"),
+              std::string::npos);
     EXPECT_EQ(log.find(" : DeleteAllTexturesMIPMAP()"), std::string::npos);
 }
 
@@ -44,7 +45,7 @@ TEST_F(RegistryTest, MissingFileIsTriedAndLoggedOnceUntilTheRegistryIsEmptied) {
     for (int frame = 0; frame < 60; ++frame)
         EXPECT_EQ(textureRegistry.GetTexture("Graphics\\gone.bmp"), nullptr);
     EXPECT_EQ(device.loadsOf["Graphics/gone.bmp"], 1);
-    EXPECT_EQ(CountLog("Bitmap loading: 'Graphics\\gone.bmp' ... FAILED"), 1);
+    EXPECT_EQ(CountLog("Bitmap loading: 'Graphics\\gone.bmp' ... FAILED (cannot open Graphics/gone.bmp)"), 1);
     EXPECT_EQ(textureRegistry.Count(), 0);
 
     // The device goes away and comes back, perhaps with the file now present: try again.
@@ -104,7 +105,7 @@ TEST_F(RegistryTest, PathsLongerThanANameFieldAreRefused) {
     EXPECT_NE(textureRegistry.GetTexture(fits), nullptr);
     EXPECT_EQ(textureRegistry.GetTexture(tooLong), nullptr);
     EXPECT_EQ(device.loadsOf[tooLong], 0);
-    EXPECT_EQ(CountLog("Bitmap loading: '" + tooLong + "' ... FAILED"), 1);
+    EXPECT_EQ(CountLog("Bitmap loading: '" + tooLong + "' ... FAILED (name longer than 254 characters)"), 1);
     // The prefix counts towards the length.
     EXPECT_FALSE(textureRegistry.LoadTexture("b", fits));
 }
@@ -121,7 +122,7 @@ TEST_F(RegistryTest, LoadTextureJoinsPrefixAndName) {
 TEST_F(RegistryTest, WithoutADeviceNothingLoads) {
     textureRegistry.BindDevice(nullptr, nullptr);
     EXPECT_EQ(textureRegistry.GetTexture("a.bmp"), nullptr);
-    EXPECT_EQ(CountLog("Bitmap loading: 'a.bmp' ... FAILED"), 1);
+    EXPECT_EQ(CountLog("Bitmap loading: 'a.bmp' ... FAILED (no graphics device)"), 1);
     EXPECT_EQ(textureRegistry.GetClientSize().width, 0);
     EXPECT_TRUE(Failed(textureRegistry.DrawQuad(nullptr, 0.5f, 0.5f, 1, 1, 0, 0, 1, 1, 0xFFFFFFFF, 0)));
 }

@@ -131,9 +131,15 @@ public:
     std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override {
         ++loadsOf[nativePath];
         auto found = files.find(nativePath);
-        if (found == files.end()) return nullptr;
+        if (found == files.end()) {
+            loadError = "cannot open " + nativePath;
+            return nullptr;
+        }
+        loadError.clear();
         return std::make_unique<FakeTexture>(nativePath, found->second.first, found->second.second);
     }
+    std::string TextureLoadProblem() const override { return loadError; }
+    std::string loadError;
     std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                      std::span<const uint8_t>) override {
         return std::make_unique<FakeTexture>("pixels", width, height);
