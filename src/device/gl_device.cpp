@@ -484,7 +484,8 @@ bool Device::ApplyState(Layout layout) {
         glUniform3f(uniforms.ambient, ambient[0], ambient[1], ambient[2]);
         uploaded.ambient = {ambient[0], ambient[1], ambient[2]};
     }
-    if (!uploaded.materialValid || std::memcmp(&uploaded.material, &material, sizeof material) != 0) {
+    // Bit for bit, as the kept layer compares (SameBytes): a value that changed in any way is uploaded.
+    if (!uploaded.materialValid || !SameBytes(uploaded.material, material)) {
         setColour(uniforms.materialDiffuse, material.diffuse);
         setColour(uniforms.materialAmbient, material.ambient);
         setColour(uniforms.materialSpecular, material.specular);
@@ -493,9 +494,8 @@ bool Device::ApplyState(Layout layout) {
         uploaded.material = material;
         uploaded.materialValid = true;
     }
-    if (variant.lightEnabled &&
-        (!uploaded.lightValid || std::memcmp(&uploaded.light, &light, sizeof light) != 0 ||
-         std::memcmp(&uploaded.toLight, &toLight, sizeof toLight) != 0)) {
+    if (variant.lightEnabled && (!uploaded.lightValid || !SameBytes(uploaded.light, light) ||
+                                 !SameBytes(uploaded.toLight, toLight))) {
         setColour(uniforms.lightDiffuse, light.diffuse);
         setColour(uniforms.lightSpecular, light.specular);
         setColour(uniforms.lightAmbient, light.ambient);
@@ -560,7 +560,7 @@ void Device::PrepareInstances(std::span<const Matrix> worlds) {
     for (GLuint row = 0; row < 4; ++row) {
         glEnableVertexAttribArray(AttrWorld + row);
         glVertexAttribPointer(AttrWorld + row, 4, GL_FLOAT, GL_FALSE, sizeof(Matrix),
-                              reinterpret_cast<const void*>(offset + row * 4 * sizeof(float)));
+                              reinterpret_cast<const void*>(offset + size_t{row} * 4 * sizeof(float)));
     }
 }
 

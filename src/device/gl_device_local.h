@@ -13,6 +13,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <vector>
 
@@ -249,10 +250,13 @@ constexpr int StageStateCount = int(TextureStageState::MipFilter) + 1;
 // Sweep the static mesh copies for owners that have gone every this many frames.
 constexpr uint64_t SweepInterval = 60;
 
-// Bit for bit: a kept picture is only reused for inputs that cannot draw anything else.
+// Bit for bit: a kept picture is only reused for inputs that cannot draw anything else. The types
+// compared are plain floats without padding; -0 and 0 (or two NaNs) counting as different only costs
+// a repaint, never a wrong picture.
 template <typename T>
 bool SameBytes(const T& a, const T& b) {
-    return std::memcmp(&a, &b, sizeof(T)) == 0;
+    static_assert(std::is_trivially_copyable_v<T>);
+    return std::memcmp(&a, &b, sizeof(T)) == 0;  // NOLINT(bugprone-suspicious-memory-comparison)
 }
 
 // Everything of the device's state a mesh draw reads besides its geometry.

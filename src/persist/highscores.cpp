@@ -118,35 +118,6 @@ private:
     bool locked = false;
 };
 
-// Copies a file byte for byte to a new name, replacing an older copy only once the new one is complete.
-bool CopyFile(const std::string& from, const std::string& to) {
-    std::FILE* in = OpenRegularFile(from);
-    if (!in) return false;
-    const std::string temp = to + ".part";
-    std::FILE* out = std::fopen(temp.c_str(), "wb");
-    if (!out) {
-        std::fclose(in);
-        return false;
-    }
-    char buffer[65536];
-    bool ok = true;
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        if (std::fwrite(buffer, 1, n, out) != n) {
-            ok = false;
-            break;
-        }
-    }
-    ok = ok && !std::ferror(in);
-    std::fclose(in);
-    // The copy reaches the disk before anything replaces the original.
-    ok = std::fflush(out) == 0 && ::fsync(fileno(out)) == 0 && ok;
-    ok = std::fclose(out) == 0 && ok;
-    ok = ok && std::rename(temp.c_str(), to.c_str()) == 0;
-    if (!ok) std::remove(temp.c_str());
-    return ok;
-}
-
 // True when both are regular files with the same bytes.
 bool SameContents(const std::string& a, const std::string& b) {
     std::FILE* first = OpenRegularFile(a);
@@ -180,7 +151,7 @@ std::string KeepCopy(const std::string& path) {
             continue;  // an older copy of another damaged file: never replaced
         }
         if (errno != ENOENT) continue;
-        return CopyFile(path, backup) ? backup : std::string();
+        return CopyFileDurably(path, backup) ? backup : std::string();
     }
     return "";
 }

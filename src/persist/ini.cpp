@@ -608,16 +608,25 @@ std::string FileWriteError::Text() const {
     return step + ": " + std::strerror(code);
 }
 
-bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key,
-                    std::string_view value, FileWriteError* error) {
+namespace {
+// Whether a write can be tried at all: a value that fits on its line, and a file that has a place.
+bool CanWriteTo(const std::string& path, std::string_view section, std::string_view key,
+                std::string_view value, FileWriteError* error) {
     if (!IniCanWrite(section, key, value)) {
         if (error) *error = {0, "the value does not fit on one line"};
         return false;
     }
-    if (pathIn.empty()) {
+    if (path.empty()) {
         if (error) *error = {ENOENT, "find the game's folder"};
         return false;
     }
+    return true;
+}
+}  // namespace
+
+bool IniWriteString(const std::string& pathIn, std::string_view section, std::string_view key,
+                    std::string_view value, FileWriteError* error) {
+    if (!CanWriteTo(pathIn, section, key, value, error)) return false;
     const std::string path = ResolveLink(pathIn);
     std::string text;
     FileIdentity identity;
@@ -649,14 +658,7 @@ bool IniWriteString(const std::string& pathIn, std::string_view section, std::st
 
 bool IniWriteFreshFile(const std::string& pathIn, std::string_view section, std::string_view key,
                        std::string_view value, FileWriteError* error) {
-    if (!IniCanWrite(section, key, value)) {
-        if (error) *error = {0, "the value does not fit on one line"};
-        return false;
-    }
-    if (pathIn.empty()) {
-        if (error) *error = {ENOENT, "find the game's folder"};
-        return false;
-    }
+    if (!CanWriteTo(pathIn, section, key, value, error)) return false;
     const std::string path = ResolveLink(pathIn);
     mode_t mode = 0644;
     struct stat st {};

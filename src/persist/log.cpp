@@ -19,7 +19,7 @@ const char* const AsteriskLine = "**********************************************
 // Entries written before the session starts are kept for the replay, within these bounds: a run that
 // logs more than this before its session start is already broken, and the log must not grow memory.
 constexpr size_t MaxEarlyEntries = 64;
-constexpr size_t MaxEarlyBytes = 64 * 1024;
+constexpr size_t MaxEarlyBytes = size_t{64} * 1024;
 
 struct LogState {
     bool pathKnown = false;

@@ -198,8 +198,8 @@ int BitmapFont::DrawText(float x, float y, float size, ColourArgb colour, uint32
     quads.clear();
     for (const GlyphPlacement& glyph : glyphs) {
         if (glyph.cell < 0 || glyph.cell >= GlyphCells) continue;
-        const float c = static_cast<float>(glyph.cell % GlyphColumns),
-                    r = static_cast<float>(glyph.cell / GlyphColumns);
+        const int column = glyph.cell % GlyphColumns, row = glyph.cell / GlyphColumns;
+        const float c = static_cast<float>(column), r = static_cast<float>(row);
         quads.push_back({left + glyph.centre, y, cellW, size, c / 16, (r + 0.08f) / 8, (c + 1 - 0.06f) / 16,
                          (r + 1) / 8});
     }

@@ -309,9 +309,10 @@ void Screen::Draw() {
             // The button is as large as its picture, and its label one font cell high in pixels.
             // A picture that does not load leaves the last size in place and draws nothing.
             const bool sized = PictureSize(texture, client, b.width, b.height);
-            const int fontHeight = TextureRegistry::GetTextureSize(bitmapFont.FontTexture()).height;
+            // A label as tall as one of the font's eight rows of glyph cells.
+            const int cellHeight = TextureRegistry::GetTextureSize(bitmapFont.FontTexture()).height / 8;
             if (client.height > 0)
-                b.labelSize = static_cast<float>(fontHeight / 8) / static_cast<float>(client.height);
+                b.labelSize = static_cast<float>(cellHeight) / static_cast<float>(client.height);
             if (sized)
                 registry.DrawQuad(texture, b.xc, b.yc, b.width, b.height, 0, 0, 1, 1, OpaqueWhite,
                                   QUAD_ALPHA_BLEND | QUAD_PIXEL_SIZE);
