@@ -200,7 +200,10 @@ void Device::EndLayer() {
 bool Device::AddedDraws(const std::vector<LayerDraw>& before, const std::vector<LayerDraw>& now,
                         std::vector<LayerDraw>& added) const {
     added.clear();
-    auto lessBytes = [](const Matrix& a, const Matrix& b) { return std::memcmp(&a, &b, sizeof(Matrix)) < 0; };
+    // An order of the bytes, as SameBytes compares them: only used to match instance lists.
+    auto lessBytes = [](const Matrix& a, const Matrix& b) {
+        return std::memcmp(&a, &b, sizeof(Matrix)) < 0;  // NOLINT(bugprone-suspicious-memory-comparison)
+    };
     size_t matched = 0;
     for (const LayerDraw& draw : now) {
         const bool same = matched < before.size() && before[matched].part == draw.part &&

@@ -228,7 +228,7 @@ std::string LanguageFileProblem(const std::string& key) {
     if (path.empty() || ::stat(path.c_str(), &st) != 0) return "the file is missing";
     std::string value;
     if (IniReadString(path, LanguageName(), key, value)) return "";
-    const std::string problem = IniReadProblem(path);
+    std::string problem = IniReadProblem(path);
     if (!problem.empty()) return problem;
     return "no " + key + " in its section [" + LanguageName() + "]";
 }

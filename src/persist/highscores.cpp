@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -66,7 +67,7 @@ std::vector<TableRow> NewRows(const HighScoreEntry* mine, const HighScoreEntry* 
 // not rank is dropped.
 void RankInto(HighScoreEntry* tables, const std::vector<TableRow>& rows) {
     for (const auto& [table, entry] : rows) {
-        HighScoreEntry* rowsOfTable = tables + table * HighScoreRowCount;
+        HighScoreEntry* rowsOfTable = tables + static_cast<std::ptrdiff_t>(table) * HighScoreRowCount;
         int at = HighScoreRowCount;
         for (int r = HighScoreRowCount - 1; r >= 0; --r) {
             if (rowsOfTable[r].score < entry.score) at = r;
@@ -144,7 +145,7 @@ std::string BackupName(const std::string& path, int number) {
 // under the first free numbered name. "" when no copy exists and none can be made.
 std::string KeepCopy(const std::string& path) {
     for (int number = 0; number < MaxScoresBackups; ++number) {
-        const std::string backup = BackupName(path, number);
+        std::string backup = BackupName(path, number);
         struct stat st {};
         if (::lstat(backup.c_str(), &st) == 0) {
             if (SameContents(path, backup)) return backup;
