@@ -40,9 +40,9 @@ constexpr SoundFontLevels KnownSoundFonts[] = {
 }  // namespace
 
 std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink) {
-    if (FileExists(packaged)) return packaged;
-    // Something under a soundfont's name that is not a file (a folder, a pipe, a link to a device) is
-    // passed over, and the log says so.
+    // A soundfont in the game's own Sound folder (or the player's copy of it) is a deliberate choice
+    // and comes first. Something under a soundfont's name that is not a file (a folder, a pipe, a link to a
+    // device) is passed over, and the log says so.
     for (const std::string& name : ListEntries("Sound\\*.sf2")) {
         std::string path = LocateGameFile("Sound\\" + name);
         errno = 0;
@@ -51,6 +51,7 @@ std::string ChooseSoundFont(const std::string& packaged, const std::string& syst
                      (errno != 0 ? std::strerror(errno) : "not a regular file") + "); passed over",
                  LogWarning);
     }
+    if (FileExists(packaged)) return packaged;
     if (FileExists(systemLink)) return systemLink;
     return "";
 }

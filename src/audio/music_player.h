@@ -24,8 +24,9 @@ constexpr const char* PackagedSoundFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
 // The system's choice of General MIDI soundfont: a link to whichever font package was installed last.
 constexpr const char* SystemSoundFontLink = "/usr/share/sounds/sf2/default-GM.sf2";
 
-// The soundfont the synth uses, the same on every run of a machine: the packaged soundfont, else the
-// first ".sf2" in "Sound\" (by name), else the system's link; "" when there is none.
+// The soundfont the synth uses, the same on every run of a machine: the first ".sf2" in "Sound\" (by
+// name; the game ships none, a player may add one), else the packaged soundfont, else the system's
+// link; "" when there is none.
 std::string FindSoundFont();
 std::string ChooseSoundFont(const std::string& packaged, const std::string& systemLink);
 

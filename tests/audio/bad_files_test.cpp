@@ -85,7 +85,6 @@ TEST(BadSoundFiles, EachIsLoggedWithItsReasonWithOrWithoutADevice) {
 TEST(BadSoundFiles, ASoundFontThatIsNotAFileIsPassedOverWithALogLine) {
     ScratchDirectory scratch;
     std::filesystem::create_directory(scratch.Sound("a.sf2"));
-    // As on a machine without the packaged soundfont: the game's own folder is looked at.
     const std::string found = ChooseSoundFont((scratch.Path() / "none.sf2").string(), "");
     EXPECT_EQ(found, "");
     EXPECT_NE(

@@ -218,10 +218,10 @@ TEST(MidiMusic, StoppingFadesOutWithinMillisecondsWithoutAStep) {
     }
 }
 
-// The soundfont does not depend on which font package the system installed last: the packaged one
-// first, then one that ships in the game's own Sound folder, and the system's link only when neither
-// is there. Each known font plays every track at its own measured gain, found through links.
-TEST(SoundFontChoice, PackagedFontFirstAndEachFontAtItsOwnLevel) {
+// The soundfont does not depend on which font package the system installed last: one in the game's
+// own Sound folder first (a player's choice), then the packaged one, and the system's link only when
+// neither is there. Each known font plays every track at its own measured gain, found through links.
+TEST(SoundFontChoice, OwnFontFirstThenThePackagedOneAndEachFontAtItsOwnLevel) {
     ScratchDirectory scratch;
     namespace fs = std::filesystem;
     const fs::path fonts = scratch.Path() / "fonts";
@@ -235,7 +235,8 @@ TEST(SoundFontChoice, PackagedFontFirstAndEachFontAtItsOwnLevel) {
         bool havePackaged, haveOwn;
         std::string chosen;
     };
-    const Case cases[] = {{true, true, packaged}, {false, true, own}, {false, false, link}};
+    const Case cases[] = {
+        {true, true, own}, {true, false, packaged}, {false, true, own}, {false, false, link}};
     for (const Case& c : cases) {
         if (c.havePackaged) WriteBytes(packaged, {'R', 'I', 'F', 'F'});
         if (c.haveOwn) WriteBytes(own, {'R', 'I', 'F', 'F'});
