@@ -19,6 +19,15 @@
 #include "headless/script.h"
 #include "headless/trace.h"
 
+// SDL's video start-up, trying the display drivers one after another when DISPLAY names no server,
+// talks to the session bus; libdbus keeps a buffer of that for the life of the process. Only that
+// library's leaks are excused here.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libdbus-1.so\n";
+}
+#endif
+
 namespace {
 
 std::optional<RunOptions> Parse(std::vector<std::string> args, std::string& error) {
