@@ -9,11 +9,11 @@
 //  - in the colour game the well is first filled with 240 cells (no two alike side by side, so nothing
 //    is removed) and put back before every real frame with the piece's step timer restarted, because
 //    the rules would otherwise lock the piece into the full well and end the game;
-//  - then the well changes as in play: from 168 resting cells, every bar is steered to a column and
-//    dropped, locks, may make runs that are removed and cells that fall, until the stack comes within
-//    four rows of the top and the 168 cells are put back. Each frame is sorted by what happened in it:
-//    the well did not change, a piece locked, cells joined the well's kept picture, cells were removed,
-//    the well was drawn afresh.
+//  - then the well changes as in play: from 132 resting cells, every bar is steered to a column and
+//    dropped, locks, makes runs that are removed (every other bar is of one colour) and cells that fall,
+//    until the stack comes within four rows of the top and the 132 cells are put back. Each frame is sorted
+//    by what happened in it: the well did not change, a piece locked, cells joined the well's kept picture,
+//    cells were removed, the well was drawn afresh.
 // It prints the time from constructing the game to the first finished menu frame, the frame costs and
 // the peak resident memory.
 //
@@ -222,7 +222,9 @@ public:
     PixelExtent sceneSize{}, pictureSize{};
 
 private:
-    static constexpr int ChangingTopRow = 7;  // the changing well starts with rows 7 to 20 full
+    // The changing well starts with rows 10 to 20 full (132 cells): room above for a few bars in every
+    // column, so runs are removed before the stack comes near the top and is put back.
+    static constexpr int ChangingTopRow = 10;
 
     bool IsEmptyFrame(int64_t frame) const { return plan.StretchOf(frame) != None && frame % 2 == 1; }
 
@@ -277,7 +279,17 @@ private:
     void SteerAndDrop() {
         if (appState != Playing || !Core().IsPieceControllable() || State().dropRequested) return;
         const int column = State().piece.cells[0].column;
-        if (targetColumn < 1) targetColumn = 1 + (dropCount * 5 + 3) % WellColumns;
+        if (targetColumn < 1) {
+            targetColumn = 1 + (dropCount * 5 + 3) % WellColumns;
+            // Every other bar in one colour: three alike in a line as it lands, so the stretch also has
+            // the frames in which cells are removed and the cells above fall.
+            if (dropCount % 2 == 0) {
+                for (int i = 0; i < 3; ++i) {
+                    State().piece.cells[static_cast<size_t>(i)].colour = State().piece.cells[0].colour;
+                    State().currentBarColours[static_cast<size_t>(i)] = State().piece.cells[0].colour;
+                }
+            }
+        }
         if (column < targetColumn) {
             Core().MovePieceRight();
         } else if (column > targetColumn) {
