@@ -406,72 +406,50 @@ void GameApp::PlayKeyOrButton(const Message& message) {
     if (does(GameAction::Pause)) EnterPause();
 }
 
-bool GameApp::LeaveScreenWithoutWayOut(const Message& message) {
-    if (MenuMoveOf(message) != MenuMove::Back) return false;
-    switch (appState) {
+std::optional<GameApp::WayOut> GameApp::WayOutOf(AppState state) const {
+    switch (state) {
         case MainMenu:
-            if (mainScreen.HasAction("procExit")) return false;
-            PostClose();
-            return true;
+            return WayOut{&mainScreen, "procExit", "Press Escape to quit.",
+                          [](GameApp& app) { app.PostClose(); }};
         case AppState::Options:
-            if (optionsScreen.HasAction("procClose")) return false;
-            RunOptionsCommand("procClose");
-            return true;
+            return WayOut{&optionsScreen, "procClose", "Press Escape to go back.",
+                          [](GameApp& app) { app.RunOptionsCommand("procClose"); }};
         case SelectGame:
-            if (selectScreen.HasAction("procClose")) return false;
-            RunSelectCommand("procClose");
-            return true;
+            return WayOut{&selectScreen, "procClose", "Press Escape to go back.",
+                          [](GameApp& app) { app.RunSelectCommand("procClose"); }};
         case AppState::HighScores:
-            // While a name is typed, Escape belongs to the name entry.
-            if (highScores.EntryActive() || highScoreScreen.HasAction("procClose")) return false;
-            RunHighScoreCommand("procClose");
-            return true;
+            return WayOut{&highScoreScreen, "procClose", "Press Escape to go back.",
+                          [](GameApp& app) { app.RunHighScoreCommand("procClose"); }};
         case Paused:
-            if (pauseScreen.HasAction("procResume")) return false;
-            RunPauseCommand("procResume");
-            return true;
+            return WayOut{&pauseScreen, "procResume", "Press Escape to go on.",
+                          [](GameApp& app) { app.RunPauseCommand("procResume"); }};
         case AppState::Help:
-            if (helpScreen.HasAction("procClose")) return false;
-            RunHelpCommand("procClose");
-            return true;
+            return WayOut{&helpScreen, "procClose", "Press Escape to go back.",
+                          [](GameApp& app) { app.RunHelpCommand("procClose"); }};
         case AppState::Controls:
-            if (controlsScreen.HasAction("procClose")) return false;
-            RunControlsCommand("procClose");
-            return true;
+            return WayOut{&controlsScreen, "procClose", "Press Escape to go back.",
+                          [](GameApp& app) { app.RunControlsCommand("procClose"); }};
         case Playing:
         case GameOver:
             break;
     }
-    return false;
+    return std::nullopt;
+}
+
+bool GameApp::LeaveScreenWithoutWayOut(const Message& message) {
+    if (MenuMoveOf(message) != MenuMove::Back) return false;
+    // While a name is typed, Escape belongs to the name entry.
+    if (appState == AppState::HighScores && highScores.EntryActive()) return false;
+    const std::optional<WayOut> wayOut = WayOutOf(appState);
+    if (!wayOut || wayOut->screen->HasAction(wayOut->action)) return false;
+    wayOut->leave(*this);
+    return true;
 }
 
 std::string GameApp::DamagedScreenText() const {
-    auto line = [](const Screen& screen, const char* hint) {
-        return screen.FileName() + " " + Translated("is damaged.") + " " + Translated(hint);
-    };
-    switch (appState) {
-        case MainMenu:
-            return mainScreen.HasAction("procExit") ? "" : line(mainScreen, "Press Escape to quit.");
-        case AppState::Options:
-            return optionsScreen.HasAction("procClose") ? ""
-                                                        : line(optionsScreen, "Press Escape to go back.");
-        case SelectGame:
-            return selectScreen.HasAction("procClose") ? "" : line(selectScreen, "Press Escape to go back.");
-        case AppState::HighScores:
-            return highScoreScreen.HasAction("procClose") ? ""
-                                                          : line(highScoreScreen, "Press Escape to go back.");
-        case Paused:
-            return pauseScreen.HasAction("procResume") ? "" : line(pauseScreen, "Press Escape to go on.");
-        case AppState::Help:
-            return helpScreen.HasAction("procClose") ? "" : line(helpScreen, "Press Escape to go back.");
-        case AppState::Controls:
-            return controlsScreen.HasAction("procClose") ? ""
-                                                         : line(controlsScreen, "Press Escape to go back.");
-        case Playing:
-        case GameOver:
-            break;
-    }
-    return "";
+    const std::optional<WayOut> wayOut = WayOutOf(appState);
+    if (!wayOut || wayOut->screen->HasAction(wayOut->action)) return "";
+    return wayOut->screen->FileName() + " " + Translated("is damaged.") + " " + Translated(wayOut->hint);
 }
 
 std::string GameApp::SaveNoticeText() const {

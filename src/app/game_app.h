@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "app/app_state.h"
@@ -135,6 +137,14 @@ private:
     void ShowLoadingSplash();
     void DrawNotices();
     // Escape leaves a menu whose damaged file lost the screen's own way out; true when it did.
+    // A screen's own way out (its action) and how to leave it when its file lost that button.
+    struct WayOut {
+        const Screen* screen;
+        const char* action;
+        const char* hint;  // the line shown while the screen is damaged, after its file's name
+        std::function<void(GameApp&)> leave;
+    };
+    std::optional<WayOut> WayOutOf(AppState state) const;
     bool LeaveScreenWithoutWayOut(const Message& message);
 
     GameCore core;
