@@ -194,6 +194,11 @@ public:
     // all the same (a picture cut short), "" for nothing (or when the device does not tell).
     virtual std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) = 0;
     virtual std::string TextureLoadProblem() const { return ""; }
+    // Whether CreateTextureFromFile would make a texture of this file, with TextureLoadProblem set as it
+    // would set it, without keeping the texture.
+    virtual bool CheckTextureFile(const std::string& nativePath) {
+        return CreateTextureFromFile(nativePath) != nullptr;
+    }
     // rgba: width x height pixels, 4 bytes each, top row first.
     virtual std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                              std::span<const uint8_t> rgba) = 0;

@@ -369,6 +369,7 @@ public:
                               std::span<const Matrix> worlds) override;
     std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override;
     std::string TextureLoadProblem() const override { return textureLoadProblem; }
+    bool CheckTextureFile(const std::string& nativePath) override;
     std::unique_ptr<Texture> CreateTextureFromPixels(int width, int height,
                                                      std::span<const uint8_t> rgba) override;
     bool ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) override;

@@ -86,6 +86,17 @@ std::unique_ptr<Texture> Device::CreateTextureFromFile(const std::string& native
     return texture;
 }
 
+bool Device::CheckTextureFile(const std::string& nativePath) {
+    std::string warning;
+    textureLoadProblem.clear();
+    const bool fits = UseImageFile(
+        nativePath,
+        [](int, int, std::span<const uint8_t>) { return true; },
+        textureLoadProblem, &warning);
+    if (fits && !warning.empty()) textureLoadProblem = nativePath + ": " + warning;
+    return fits;
+}
+
 std::unique_ptr<Texture> Device::CreateTextureFromPixels(int width, int height,
                                                          std::span<const uint8_t> rgba) {
     if (width <= 0 || height <= 0 || width > MaxImageSide || height > MaxImageSide ||

@@ -9,9 +9,10 @@
 #include "persist/log.h"
 #include "scene/scene.h"
 
-HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::string& directory) {
+HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& loadDevice, const std::string& directory) {
     entries.clear();
     refused = 0;
+    device = &loadDevice;
     for (const char* pattern : {"*.bmp", "*.tga"}) {
         for (const std::string& name : ListFiles(directory + pattern)) {
             // The table has room for 101 names; a folder with more images keeps the first ones in
@@ -20,19 +21,19 @@ HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::stri
                 ++refused;
                 continue;
             }
-            std::unique_ptr<Texture> texture = device.CreateTextureFromFile(LocateGameFile(directory + name));
-            if (!texture) {
+            const std::string path = directory + name;
+            if (!device->CheckTextureFile(LocateGameFile(path))) {
                 // Not registered: a mesh whose material names it is drawn without it.
-                const std::string reason = device.TextureLoadProblem();
-                WriteLog("Mesh texture loading: '" + directory + name + "' ... FAILED" +
+                const std::string reason = device->TextureLoadProblem();
+                WriteLog("Mesh texture loading: '" + path + "' ... FAILED" +
                              (reason.empty() ? "" : " (" + reason + ")"),
                          LogTimeStamp);
                 continue;
             }
-            const std::string problem = device.TextureLoadProblem();
+            const std::string problem = device->TextureLoadProblem();
             if (!problem.empty())
-                WriteLog("Mesh texture '" + directory + name + "': " + problem, LogTimeStamp | LogWarning);
-            entries.push_back({name, std::move(texture)});
+                WriteLog("Mesh texture '" + path + "': " + problem, LogTimeStamp | LogWarning);
+            entries.push_back({name, path, nullptr});
         }
     }
     return S_OK;
@@ -40,12 +41,26 @@ HResult MeshTextureSet::LoadMeshTextures(GraphicsDevice& device, const std::stri
 
 HResult MeshTextureSet::ReleaseMeshTextures() {
     entries.clear();
+    device = nullptr;
     return S_OK;
 }
 
-Texture* MeshTextureSet::Find(const std::string& name) const {
-    for (const Entry& entry : entries)
-        if (entry.name == name) return entry.texture.get();
+Texture* MeshTextureSet::Find(const std::string& name) {
+    for (Entry& entry : entries) {
+        if (entry.name != name) continue;
+        if (!entry.texture && !entry.failed && device) {
+            entry.texture = device->CreateTextureFromFile(LocateGameFile(entry.path));
+            if (!entry.texture) {
+                // The file changed since the folder was read; the mesh is drawn without it.
+                entry.failed = true;
+                const std::string reason = device->TextureLoadProblem();
+                WriteLog("Mesh texture loading: '" + entry.path + "' ... FAILED" +
+                             (reason.empty() ? "" : " (" + reason + ")"),
+                         LogTimeStamp);
+            }
+        }
+        return entry.texture.get();
+    }
     return nullptr;
 }
 

@@ -34,13 +34,16 @@ constexpr size_t SceneNameLimit = 254;
 // the device, released before it goes.
 class MeshTextureSet {
 public:
-    // Every "*.bmp", then every "*.tga" of the directory, in name order. Files beyond the 101st and
-    // names too long for the table are refused (counted in Refused()) instead of overrunning it.
+    // Every "*.bmp", then every "*.tga" of the directory, in name order, that the device can make a
+    // texture of. Files beyond the 101st and names too long for the table are refused (counted in
+    // Refused()) instead of overrunning it. The folder holds the backgrounds and the font as well, which
+    // no mesh names: each texture is made when a mesh first asks for it, so those are not held twice.
     HResult LoadMeshTextures(GraphicsDevice& device, const std::string& directory);
     HResult ReleaseMeshTextures();
 
-    // The texture registered under exactly this bare name, or nullptr.
-    Texture* Find(const std::string& name) const;
+    // The texture registered under exactly this bare name, made on the first call; nullptr when the
+    // name is not registered or its file no longer makes a texture (logged once).
+    Texture* Find(const std::string& name);
     int Count() const { return static_cast<int>(entries.size()); }
     const std::string& Name(int index) const { return entries[static_cast<size_t>(index)].name; }
     // Image files the last load did not take because the table was full or the name too long.
@@ -49,8 +52,11 @@ public:
 private:
     struct Entry {
         std::string name;
+        std::string path;  // as the game names it, directory included
         std::unique_ptr<Texture> texture;
+        bool failed = false;
     };
+    GraphicsDevice* device = nullptr;  // the one the set was loaded for, until released
     std::vector<Entry> entries;
     int refused = 0;
 };

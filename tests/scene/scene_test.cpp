@@ -271,16 +271,35 @@ TEST(MeshLibraryFiles, TextureSetKeepsBareNamesAndRefusesTheOverflow) {
     for (int i = 0; i < 3; ++i) WriteTextFile((dir / ("s" + std::to_string(i) + ".tga")).string(), "x");
     WriteTextFile((dir / "notes.txt").string(), "x");
 
-    RecordingDevice device;
+    // Counts the textures made: the folder's pictures are only checked when it is read.
+    struct CountingDevice : RecordingDevice {
+        int made = 0;
+        std::unique_ptr<Texture> CreateTextureFromFile(const std::string& nativePath) override {
+            ++made;
+            return RecordingDevice::CreateTextureFromFile(nativePath);
+        }
+        bool CheckTextureFile(const std::string& nativePath) override {
+            return std::filesystem::is_regular_file(nativePath);
+        }
+    } device;
     MeshTextureSet set;
     ASSERT_FALSE(Failed(set.LoadMeshTextures(device, dir.string() + "/")));
     EXPECT_EQ(set.Count(), MeshTextureCapacity);
     EXPECT_EQ(set.Refused(), 2);
     EXPECT_EQ(set.Name(0), "t1000.bmp");
     EXPECT_EQ(set.Name(100), "s0.tga");  // every bitmap first, then the first targa
-    EXPECT_NE(set.Find("t1050.bmp"), nullptr);
+    EXPECT_EQ(device.made, 0);
+    Texture* found = set.Find("t1050.bmp");
+    EXPECT_NE(found, nullptr);
+    EXPECT_EQ(set.Find("t1050.bmp"), found);
+    EXPECT_EQ(device.made, 1) << "made once, on the first lookup";
     EXPECT_EQ(set.Find("T1050.bmp"), nullptr);
     EXPECT_EQ(set.Find("s2.tga"), nullptr);
+    // A file gone since the folder was read leaves its meshes untextured, and is tried once.
+    fs::remove(dir / "t1060.bmp");
+    EXPECT_EQ(set.Find("t1060.bmp"), nullptr);
+    EXPECT_EQ(set.Find("t1060.bmp"), nullptr);
+    EXPECT_EQ(device.made, 2);
     set.ReleaseMeshTextures();
     EXPECT_EQ(set.Count(), 0);
     EXPECT_EQ(set.Find("t1050.bmp"), nullptr);
