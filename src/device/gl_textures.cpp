@@ -90,9 +90,7 @@ bool Device::CheckTextureFile(const std::string& nativePath) {
     std::string warning;
     textureLoadProblem.clear();
     const bool fits = UseImageFile(
-        nativePath,
-        [](int, int, std::span<const uint8_t>) { return true; },
-        textureLoadProblem, &warning);
+        nativePath, [](int, int, std::span<const uint8_t>) { return true; }, textureLoadProblem, &warning);
     if (fits && !warning.empty()) textureLoadProblem = nativePath + ": " + warning;
     return fits;
 }
