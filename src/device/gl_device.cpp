@@ -204,6 +204,11 @@ bool Device::Initialise(int width, int height, std::string& error) {
     glFrontFace(GL_CW);
     const char* renderer = reinterpret_cast<const char*>(glGetString(GL_RENDERER));
     software = IsSoftwareRendererName(renderer ? renderer : "");
+    GLint windowDepthKind = GL_NONE;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_DEPTH, GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE,
+                                          &windowDepthKind);
+    windowDepth = windowDepthKind != GL_NONE;
     // A software renderer's cost grows with the pixels: past this size the scene is scaled up instead.
     sceneLimit = software ? SoftwareSceneLimit : PixelExtent{};
     SetBackBufferSize(width, height);
@@ -221,6 +226,7 @@ Device::~Device() {
     shared->device = nullptr;
     ReleaseLayerTarget();
     ReleaseSceneTarget();
+    ReleasePictureTarget();
     if (sceneCopyProgram) glDeleteProgram(sceneCopyProgram);
     if (layerProgram) glDeleteProgram(layerProgram);
     for (auto& [key, part] : cache) DeletePart(part);
@@ -605,10 +611,9 @@ HResult Device::DrawIndexedInstanced(std::span<const MeshVertex> vertices, std::
 }
 
 bool Device::ReadPixels(std::vector<uint8_t>& rgba, int& width, int& height) {
-    if (recordingLayer) DrawRecordedToBackBuffer();
-    DrawFlatDraws();
-    if (sceneDrawn) CopySceneToPicture();
-    UseTarget(Target::BackBuffer);
+    ShowPicture();
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    boundTarget = Target::None;
     width = drawableWidth;
     height = drawableHeight;
     const size_t rowBytes = size_t(width) * 4;

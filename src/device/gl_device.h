@@ -28,8 +28,10 @@ bool IsSoftwareRendererName(const std::string& renderer);
 
 class GlDevice : public GraphicsDevice {
 public:
-    // Needs a current GL 3.3 core context with a depth buffer; backBufferWidth/Height is its drawable
-    // size. nullptr with a reason when the shaders do not build.
+    // Needs a current GL 3.3 core context; backBufferWidth/Height is its drawable size. A window without
+    // a depth buffer has the picture drawn in a target of its own whenever the 3D scene is drawn at the
+    // picture's size; ShowPicture then copies it into the window. nullptr with a reason when the shaders
+    // do not build.
     static std::unique_ptr<GlDevice> Create(int backBufferWidth, int backBufferHeight, std::string& error);
 
     // The drawable changed size and the picture fills all of it.
@@ -47,6 +49,8 @@ public:
     virtual PixelExtent SceneSize() const = 0;
     // The GL driver rasterises on the CPU (Mesa's llvmpipe, softpipe and the like).
     virtual bool SoftwareRenderer() const = 0;
+    // Puts what was drawn into the window's back buffer: call before it is swapped.
+    virtual void ShowPicture() = 0;
 
     // Counters for benchmarks and tests.
     struct Statistics {

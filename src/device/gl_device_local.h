@@ -293,8 +293,9 @@ struct LayerDraw {
     }
 };
 
-// Where draws go: the back buffer (through the picture's viewport), the 3D scene's own target, or the
-// kept layer's target while it is painted.
+// Where draws go: the picture (the back buffer through the picture's viewport, or the picture's own
+// target when the window has no depth buffer), the 3D scene's own target, or the kept layer's target
+// while it is painted.
 enum class Target { None, BackBuffer, Scene, Layer };
 
 // A rectangle in normalised device coordinates: left, bottom, right, top.
@@ -419,6 +420,9 @@ private:
     bool PrepareSceneTarget();
     void ReleaseSceneTarget();
     void ClearBars();
+    bool PictureInOwnTarget();
+    void ReleasePictureTarget();
+    void ShowPicture() override;
 
     std::shared_ptr<Shared> shared = std::make_shared<Shared>();
     std::unordered_map<uint32_t, ShaderProgram> programs;
@@ -482,6 +486,14 @@ private:
     NdcRect sceneUncleared{};         // what is not transparent in it since it was last copied
     std::vector<FlatDraw> flatDraws;  // 2D draws held back, in order
     bool sceneTargetFailed = false;
+
+    // A window opened large has no depth buffer (its scene is drawn apart, with a depth of its own).
+    // Made smaller, its picture is drawn in a target of its own with a depth buffer, and copied into
+    // the window before it is shown: on a software renderer that copy costs about a millisecond at
+    // 800 x 600, which is why a window opened small keeps its depth buffer.
+    bool windowDepth = false;
+    GLuint pictureFramebuffer = 0, pictureColour = 0, pictureDepth = 0;
+    bool pictureTargetFailed = false;
 };
 
 }  // namespace gldevice

@@ -303,8 +303,8 @@ bool Device::PrepareLayerTarget() {
     }
     GLenum depthFormat = 0;
     GLint stencilKind = GL_NONE, depthType = GL_UNSIGNED_NORMALIZED;
-    if (SceneApart()) {
-        depthFormat = GL_DEPTH_COMPONENT24;  // the scene target's own (gl_scene_target.cpp)
+    if (SceneApart() || PictureInOwnTarget()) {
+        depthFormat = GL_DEPTH_COMPONENT24;  // the scene's or picture's target's own (gl_scene_target.cpp)
     } else if (!BackBufferDepthFormat(depthFormat, depthType, stencilKind)) {
         layersUnsupported = true;
         return false;
@@ -402,7 +402,7 @@ void Device::DrawKeptLayer() {
     program = nullptr;
     glUniform4fv(layerRectLocation, 1, kept.rect.data());
     // The layer's pixel (0, 0) is the first pixel of the target it is drawn into.
-    if (boundTarget == Target::BackBuffer)
+    if (boundTarget == Target::BackBuffer && !pictureFramebuffer)
         glUniform2i(layerOriginLocation, picture.x, drawableHeight - picture.y - picture.height);
     else
         glUniform2i(layerOriginLocation, 0, 0);

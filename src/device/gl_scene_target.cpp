@@ -9,6 +9,7 @@
 // copied.
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "device/gl_device_local.h"
 
@@ -82,6 +83,7 @@ void Device::SetSceneLimit(PixelExtent limit) {
     if (wanted != scene) {
         ReleaseSceneTarget();
         ReleaseLayerTarget();
+        ReleasePictureTarget();
     }
     scene = wanted;
     kept.valid = false;
@@ -94,6 +96,12 @@ void Device::SetSceneLimit(PixelExtent limit) {
 void Device::UseTarget(Target target) {
     if (boundTarget == target) return;
     boundTarget = target;
+    if (target == Target::BackBuffer && PictureInOwnTarget()) {
+        glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+        glViewport(0, 0, picture.width, picture.height);
+        glDisable(GL_SCISSOR_TEST);
+        return;
+    }
     if (target == Target::BackBuffer) {
         glBindFramebuffer(GL_FRAMEBUFFER, 0);
         const int bottom = drawableHeight - picture.y - picture.height;
@@ -322,6 +330,63 @@ void Device::ReleaseSceneTarget() {
     sceneFramebuffer = sceneDepth = sceneColour = 0;
     if (boundTarget == Target::Scene) boundTarget = Target::None;
     sceneDrawn = false;
+}
+
+// Whether draws to the picture go to its own target, made here when they first need it.
+bool Device::PictureInOwnTarget() {
+    if (windowDepth || SceneApart() || pictureTargetFailed) return false;
+    if (pictureFramebuffer) return true;
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glGenTextures(1, &pictureColour);
+    glBindTexture(GL_TEXTURE_2D, pictureColour);
+    gl.texture = pictureColour;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.width, picture.height, 0, GL_BGRA,
+                 GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glGenRenderbuffers(1, &pictureDepth);
+    glBindRenderbuffer(GL_RENDERBUFFER, pictureDepth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, picture.width, picture.height);
+    glGenFramebuffers(1, &pictureFramebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
+    boundTarget = Target::None;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, pictureColour, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, pictureDepth);
+    const bool complete =
+        glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && glGetError() == GL_NO_ERROR;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    if (!complete) {
+        // The picture is drawn straight into the window, without depth: wrong, but never blank.
+        std::fprintf(stderr, "kelvane: the picture's own target could not be made; drawn without depth\n");
+        ReleasePictureTarget();
+        pictureTargetFailed = true;
+        return false;
+    }
+    return true;
+}
+
+void Device::ReleasePictureTarget() {
+    if (pictureFramebuffer) glDeleteFramebuffers(1, &pictureFramebuffer);
+    if (pictureColour) glDeleteTextures(1, &pictureColour);
+    if (gl.texture == pictureColour) gl.texture = ~0u;
+    if (pictureDepth) glDeleteRenderbuffers(1, &pictureDepth);
+    pictureFramebuffer = pictureColour = pictureDepth = 0;
+    if (boundTarget == Target::BackBuffer) boundTarget = Target::None;
+}
+
+void Device::ShowPicture() {
+    if (recordingLayer) DrawRecordedToBackBuffer();
+    DrawFlatDraws();
+    if (sceneDrawn) CopySceneToPicture();
+    if (!pictureFramebuffer || !PictureInOwnTarget()) return;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, pictureFramebuffer);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    boundTarget = Target::None;
+    glDisable(GL_SCISSOR_TEST);
+    const int bottom = drawableHeight - picture.y - picture.height;
+    glBlitFramebuffer(0, 0, picture.width, picture.height, picture.x, bottom, picture.x + picture.width,
+                      bottom + picture.height, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
 }
 
 }  // namespace gldevice

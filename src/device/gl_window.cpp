@@ -54,7 +54,12 @@ public:
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
         SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
         SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, 24);
+        // A picture larger than a software renderer's scene limit has its scene drawn in a target of
+        // its own, with its own depth: a window that opens that large asks for no depth buffer, which
+        // at 1920 x 1080 would hold 8 MB never used.
+        const bool opensLarge = settings.opensFullScreen || settings.width > SoftwareSceneLimit.width ||
+                                settings.height > SoftwareSceneLimit.height;
+        SDL_GL_SetAttribute(SDL_GL_DEPTH_SIZE, settings.depthBuffer.value_or(!opensLarge) ? 24 : 0);
         SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
         SDL_GL_SetAttribute(SDL_GL_BLUE_SIZE, 8);
@@ -129,6 +134,7 @@ public:
     // drawn, each frame's binned triangles held meanwhile (about 20 MB at 800 x 600). The game goes on
     // once the frame before this one is drawn, so drawing one frame overlaps preparing the next.
     void Present() override {
+        device->ShowPicture();
         SDL_GL_SwapWindow(window);
         GLsync drawn = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
         glFlush();

@@ -32,6 +32,11 @@ struct GlWindowSettings {
     // The size is one the game chose or remembered (not one asked for on the command line): it is made
     // to fit the display the window opens on, and to be at least minimumSize.
     bool fitDisplay = false;
+    // The game switches the window to full screen as soon as it has opened.
+    bool opensFullScreen = false;
+    // Whether the window has a depth buffer of its own. Unset: only when it opens no larger than a
+    // software renderer's scene limit. The device draws right either way (gl_device.h).
+    std::optional<bool> depthBuffer;
 };
 
 class GlWindow {

@@ -556,6 +556,7 @@ int Application::Run(const RunOptions& options) {
         settings.height = options.height;
         settings.fitDisplay = false;
     }
+    settings.opensFullScreen = !windowed;
     impl->window = GlWindow::Create(settings, error);
     if (!impl->window) {
         ShowMessageBox(windowTitle, "The game window could not be opened: " + error);

@@ -1,4 +1,6 @@
-// An offscreen 800 x 600 window shared by the device tests, and small drawing helpers.
+// An offscreen 800 x 600 window shared by the device tests, and small drawing helpers. The window has a
+// depth buffer of its own, unless KELVANE_TEST_WINDOW_DEPTH is 0: then the device draws the picture in a
+// target of its own, as in a window opened large and made smaller.
 #pragma once
 
 #include <SDL.h>
@@ -6,6 +8,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "device/gl_device.h"
@@ -17,7 +20,12 @@ protected:
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
         std::string error;
-        window = GlWindow::Create("tests", 800, 600, true, error).release();
+        GlWindowSettings settings;
+        settings.title = "tests";
+        settings.offscreen = true;
+        const char* depth = std::getenv("KELVANE_TEST_WINDOW_DEPTH");
+        settings.depthBuffer = !depth || std::string(depth) != "0";
+        window = GlWindow::Create(settings, error).release();
         ASSERT_NE(window, nullptr) << error;
     }
     static void TearDownTestSuite() {
