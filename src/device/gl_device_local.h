@@ -420,6 +420,8 @@ private:
     bool PrepareSceneTarget();
     void ReleaseSceneTarget();
     void ClearBars();
+    bool MakeColourAndDepthTarget(PixelExtent size, GLint filter, GLuint& framebuffer, GLuint& colour,
+                                  GLuint& depth);
     bool PictureInOwnTarget();
     void ReleasePictureTarget();
     void ShowPicture() override;

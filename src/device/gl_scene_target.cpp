@@ -286,30 +286,9 @@ bool Device::PrepareSceneTarget() {
             sceneCopyRectLocation = glGetUniformLocation(sceneCopyProgram, "uRect");
         }
     }
-    bool complete = sceneCopyProgram != 0;
-    if (complete) {
-        glGenTextures(1, &sceneColour);
-        glBindTexture(GL_TEXTURE_2D, sceneColour);
-        gl.texture = sceneColour;
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, scene.width, scene.height, 0, GL_RGBA, GL_UNSIGNED_BYTE,
-                     nullptr);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glGenRenderbuffers(1, &sceneDepth);
-        glBindRenderbuffer(GL_RENDERBUFFER, sceneDepth);
-        glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, scene.width, scene.height);
-        glGenFramebuffers(1, &sceneFramebuffer);
-        glBindFramebuffer(GL_FRAMEBUFFER, sceneFramebuffer);
-        boundTarget = Target::None;
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, sceneColour, 0);
-        glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, sceneDepth);
-        complete = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE &&
-                   glGetError() == GL_NO_ERROR;
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
+    const bool complete =
+        sceneCopyProgram != 0 &&
+        MakeColourAndDepthTarget(scene, GL_LINEAR, sceneFramebuffer, sceneColour, sceneDepth);
     if (!complete) {
         // The driver cannot draw into a target of this kind: the scene is drawn at the picture's size.
         ReleaseSceneTarget();
@@ -332,29 +311,41 @@ void Device::ReleaseSceneTarget() {
     sceneDrawn = false;
 }
 
+// A target of colour (a texture, read through `filter`) and depth, of this size; false when the driver
+// cannot draw into it. The names are set either way, for their release.
+bool Device::MakeColourAndDepthTarget(PixelExtent size, GLint filter, GLuint& framebuffer, GLuint& colour,
+                                      GLuint& depth) {
+    glGenTextures(1, &colour);
+    glBindTexture(GL_TEXTURE_2D, colour);
+    gl.texture = colour;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, size.width, size.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, filter);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glGenRenderbuffers(1, &depth);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth);
+    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, size.width, size.height);
+    glGenFramebuffers(1, &framebuffer);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+    boundTarget = Target::None;
+    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, colour, 0);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth);
+    const bool complete =
+        glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && glGetError() == GL_NO_ERROR;
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    return complete;
+}
+
 // Whether draws to the picture go to its own target, made here when they first need it.
 bool Device::PictureInOwnTarget() {
     if (windowDepth || SceneApart() || pictureTargetFailed) return false;
     if (pictureFramebuffer) return true;
     while (glGetError() != GL_NO_ERROR) {
     }
-    glGenTextures(1, &pictureColour);
-    glBindTexture(GL_TEXTURE_2D, pictureColour);
-    gl.texture = pictureColour;
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.width, picture.height, 0, GL_BGRA,
-                 GL_UNSIGNED_INT_8_8_8_8_REV, nullptr);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    glGenRenderbuffers(1, &pictureDepth);
-    glBindRenderbuffer(GL_RENDERBUFFER, pictureDepth);
-    glRenderbufferStorage(GL_RENDERBUFFER, GL_DEPTH_COMPONENT24, picture.width, picture.height);
-    glGenFramebuffers(1, &pictureFramebuffer);
-    glBindFramebuffer(GL_FRAMEBUFFER, pictureFramebuffer);
-    boundTarget = Target::None;
-    glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, pictureColour, 0);
-    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, pictureDepth);
-    const bool complete =
-        glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE && glGetError() == GL_NO_ERROR;
-    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    const bool complete = MakeColourAndDepthTarget({picture.width, picture.height}, GL_NEAREST,
+                                                   pictureFramebuffer, pictureColour, pictureDepth);
     if (!complete) {
         // The picture is drawn straight into the window, without depth: wrong, but never blank.
         std::fprintf(stderr, "kelvane: the picture's own target could not be made; drawn without depth\n");

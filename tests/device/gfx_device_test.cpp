@@ -952,6 +952,33 @@ TEST_F(ScaledScene, APictureInsideALargerBackBufferLeavesDarkBars) {
     }
 }
 
+// A window that opens larger than a software renderer's scene limit, or in full screen, carries no
+// depth buffer of its own (its scene is drawn apart, with one); a smaller one keeps its own.
+TEST(GameWindow, HasADepthBufferOfItsOwnOnlyWhenItOpensSmall) {
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO), 0) << SDL_GetError();
+    struct Case {
+        int width, height;
+        bool fullScreen, depth;
+    };
+    for (const Case& c :
+         {Case{800, 600, false, true}, Case{640, 480, false, true}, Case{1920, 1080, false, false},
+          Case{1024, 600, false, false}, Case{800, 600, true, false}}) {
+        GlWindowSettings settings;
+        settings.title = "tests";
+        settings.offscreen = true;
+        settings.width = c.width;
+        settings.height = c.height;
+        settings.opensFullScreen = c.fullScreen;
+        std::string error;
+        const std::unique_ptr<GlWindow> window = GlWindow::Create(settings, error);
+        ASSERT_NE(window, nullptr) << error;
+        int depthBits = 0;
+        const bool depth = SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &depthBits) == 0 && depthBits > 0;
+        EXPECT_EQ(depth, c.depth) << c.width << " x " << c.height << (c.fullScreen ? ", full screen" : "");
+    }
+}
+
 TEST(SoftwareRenderer, IsToldByTheRenderersName) {
     for (const char* name : {"llvmpipe (LLVM 15.0.6, 256 bits)", "softpipe", "Software Rasterizer",
                              "SwiftShader Device (Subzero)"})
